@@ -1,0 +1,230 @@
+// POSIX implementation of Env.
+//
+// Locks are open-file-description locks (F_OFD_SETLK): unlike classic fcntl
+// locks they conflict between two descriptors of the same process, so two
+// cursors of one program exclude each other just as two programs do, and the
+// kernel drops them when the descriptor is closed or the process dies.
+//
+// The shared words of a lock file are its first page mapped MAP_SHARED: every
+// process that maps the file sees the same memory.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "pdx/env.h"
+
+namespace pdx {
+namespace {
+
+Status osError(uint16_t code, const std::string& what, const std::string& path, int err) {
+  return Status(code, what + " " + path + ": " + std::strerror(err));
+}
+
+class PosixFile final : public File {
+ public:
+  PosixFile(std::string path, int fd) : File(std::move(path)), fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }
+
+  Result<size_t> read(uint64_t offset, size_t n, char* buf) override {
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::pread(fd_, buf + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return osError(code::kReadError, "cannot read", path(), errno);
+      }
+      if (r == 0) break;
+      done += static_cast<size_t>(r);
+    }
+    return done;
+  }
+
+  Status write(uint64_t offset, std::string_view data) override {
+    size_t done = 0;
+    while (done < data.size()) {
+      ssize_t r = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return osError(code::kWriteError, "cannot write", path(), errno);
+      }
+      done += static_cast<size_t>(r);
+    }
+    return {};
+  }
+
+  Result<uint64_t> size() override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return osError(code::kReadError, "cannot examine", path(), errno);
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+  Status truncate(uint64_t size) override {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+      return osError(code::kWriteError, "cannot resize", path(), errno);
+    return {};
+  }
+
+  Status sync() override {
+    if (::fdatasync(fd_) != 0) return osError(code::kWriteError, "cannot flush", path(), errno);
+    return {};
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixLockFile final : public LockFile {
+ public:
+  PosixLockFile(std::string path, int fd, void* map) : path_(std::move(path)), fd_(fd), map_(map) {}
+  ~PosixLockFile() override {
+    ::munmap(map_, kMapSize);
+    ::close(fd_);
+  }
+
+  Status lock(uint64_t offset, uint64_t length, LockMode mode, int timeoutMs) override {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int sleepMs = 1;
+    for (;;) {
+      struct flock fl = describe(offset, length, mode == LockMode::kExclusive ? F_WRLCK : F_RDLCK);
+      if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) return {};
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EACCES)
+        return osError(code::kOsError, "cannot lock", path_, errno);
+      if (Clock::now() >= deadline)
+        return Status(code::kRecordLocked, "record locked by another user (" + path_ + ")");
+      std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+      sleepMs = std::min(sleepMs * 2, 20);
+    }
+  }
+
+  void unlock(uint64_t offset, uint64_t length) override {
+    struct flock fl = describe(offset, length, F_UNLCK);
+    while (::fcntl(fd_, F_OFD_SETLK, &fl) != 0 && errno == EINTR) {
+    }
+  }
+
+  bool isLockedByOther(uint64_t offset, uint64_t length, LockMode mode) override {
+    struct flock fl = describe(offset, length, mode == LockMode::kExclusive ? F_WRLCK : F_RDLCK);
+    if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) return false;
+    return fl.l_type != F_UNLCK;
+  }
+
+  std::atomic<uint64_t>& sharedWord(int slot) override {
+    return reinterpret_cast<std::atomic<uint64_t>*>(map_)[slot];
+  }
+
+  static constexpr size_t kMapSize = 4096;
+
+ private:
+  static struct flock describe(uint64_t offset, uint64_t length, short type) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(length);
+    fl.l_pid = 0;
+    return fl;
+  }
+
+  std::string path_;
+  int fd_;
+  void* map_;
+};
+
+class PosixEnv final : public Env {
+ public:
+  Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+      case OpenMode::kRead: flags |= O_RDONLY; break;
+      case OpenMode::kReadWrite: flags |= O_RDWR; break;
+      case OpenMode::kCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+      if (errno == ENOENT) return Status(code::kTableNotFound, "file not found: " + path);
+      return osError(code::kOsError, "cannot open", path, errno);
+    }
+    return std::unique_ptr<File>(new PosixFile(path, fd));
+  }
+
+  Result<std::unique_ptr<LockFile>> openLock(const std::string& path) override {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return osError(code::kOsError, "cannot open lock file", path, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 ||
+        (static_cast<size_t>(st.st_size) < PosixLockFile::kMapSize &&
+         ::ftruncate(fd, PosixLockFile::kMapSize) != 0)) {
+      int err = errno;
+      ::close(fd);
+      return osError(code::kOsError, "cannot prepare lock file", path, err);
+    }
+    void* map = ::mmap(nullptr, PosixLockFile::kMapSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) {
+      int err = errno;
+      ::close(fd);
+      return osError(code::kOsError, "cannot map lock file", path, err);
+    }
+    return std::unique_ptr<LockFile>(new PosixLockFile(path, fd, map));
+  }
+
+  bool exists(const std::string& path) override { return ::access(path.c_str(), F_OK) == 0; }
+
+  bool isDirectory(const std::string& path) override {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  Result<std::vector<std::string>> list(const std::string& dir) override {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return osError(code::kTableNotFound, "cannot list", dir, errno);
+    std::vector<std::string> names;
+    while (struct dirent* e = ::readdir(d)) {
+      std::string n = e->d_name;
+      if (n != "." && n != "..") names.push_back(std::move(n));
+    }
+    ::closedir(d);
+    return names;
+  }
+
+  Status remove(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+      return osError(code::kWriteError, "cannot remove", path, errno);
+    return {};
+  }
+
+  Status rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0)
+      return osError(code::kWriteError, "cannot rename", from, errno);
+    return {};
+  }
+
+  Status syncDirectory(const std::string& dir) override {
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return osError(code::kOsError, "cannot open directory", dir, errno);
+    int r = ::fsync(fd);
+    int err = errno;
+    ::close(fd);
+    if (r != 0) return osError(code::kWriteError, "cannot flush directory", dir, err);
+    return {};
+  }
+
+  void sleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+};
+
+}  // namespace
+
+Env* Env::standard() {
+  static PosixEnv env;
+  return &env;
+}
+
+}  // namespace pdx

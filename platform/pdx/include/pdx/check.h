@@ -1,0 +1,23 @@
+// Structural check of a table: what `pdxtool check` reports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pdx/env.h"
+#include "pdx/status.h"
+
+namespace pdx {
+
+struct CheckReport {
+  std::vector<std::string> faults;  // one line per fault, naming the file
+  bool ok() const { return faults.empty(); }
+};
+
+// Verifies the header, the block chain, the key order, the .PX against the
+// data and every memo/blob pointer of the table at `dbPath`. Reads only.
+// Faults go into the report; the Status fails only when the table cannot be
+// examined at all (missing file, unreadable header).
+Result<CheckReport> checkTable(const std::string& dbPath, Env* env = Env::standard());
+
+}  // namespace pdx

@@ -1,0 +1,898 @@
+#include "table_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "codepage.h"
+#include "ascii.h"
+
+namespace pdx {
+namespace {
+
+using detail::getU16;
+using detail::putU16;
+using detail::putU32;
+
+constexpr uint16_t kStale = 0x22F0;  // internal: the view changed under a read; retry
+
+Status stale() { return Status(kStale, "table changed while reading"); }
+
+std::string dirOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+std::string baseNoExt(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = name.find_last_of('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+// Finds `<base>.<ext>` in `dir` whatever the case of either part.
+std::string findCompanion(Env* env, const std::string& dir, const std::string& base, const std::string& ext) {
+  auto names = env->list(dir);
+  if (!names.ok()) return {};
+  for (const auto& n : *names)
+    if (detail::equalsIgnoreCase(n, base + "." + ext)) return dir + "/" + n;
+  return {};
+}
+
+void putShortBe(char* p, int v) {
+  const uint16_t e = static_cast<uint16_t>(static_cast<uint16_t>(v) ^ 0x8000u);
+  p[0] = static_cast<char>(e >> 8);
+  p[1] = static_cast<char>(e & 0xFF);
+}
+
+int getShortBe(const char* p) {
+  const uint16_t e = static_cast<uint16_t>((static_cast<uint8_t>(p[0]) << 8) | static_cast<uint8_t>(p[1]));
+  return static_cast<int16_t>(static_cast<uint16_t>(e ^ 0x8000u));
+}
+
+}  // namespace
+
+TableFile::~TableFile() = default;
+
+Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& dbPath, bool readOnly) {
+  std::shared_ptr<TableFile> f(new TableFile());
+  f->env_ = env;
+  f->dbPath_ = dbPath;
+  f->readOnly_ = readOnly;
+  const std::string dir = dirOf(dbPath), base = baseNoExt(dbPath);
+  f->lockPath_ = dir + "/" + base + ".tlk";
+  {
+    auto lockName = findCompanion(env, dir, base, "tlk");
+    if (!lockName.empty()) f->lockPath_ = lockName;
+  }
+
+  auto db = env->open(dbPath, readOnly ? Env::OpenMode::kRead : Env::OpenMode::kReadWrite);
+  if (!db.ok() && !readOnly && db.status().code() == code::kOsError) {
+    db = env->open(dbPath, Env::OpenMode::kRead);  // a write-protected file is still readable
+    f->readOnly_ = true;
+  }
+  if (!db.ok()) return db.status();
+  f->db_ = std::move(db).value();
+
+  // Read-only cursors use the lock file when one exists, and never create it,
+  // so reading a folder of tables leaves it untouched.
+  if (!f->readOnly_ || env->exists(f->lockPath_)) {
+    auto lock = env->openLock(f->lockPath_);
+    if (lock.ok()) f->lock_ = std::move(lock).value();
+    else if (!f->readOnly_) return lock.status();
+  }
+
+  f->pxPath_ = findCompanion(env, dir, base, "px");
+  f->mbPath_ = findCompanion(env, dir, base, "mb");
+
+  if (f->lock_) PDX_RETURN_IF_ERROR(f->lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
+  Status st = f->loadView();
+  if (f->lock_) f->lock_->unlock(kTableLockOffset, 1);
+  PDX_RETURN_IF_ERROR(st);
+
+  // Companion files the engine does not maintain.
+  if (auto names = env->list(dir); names.ok()) {
+    for (const auto& n : *names) {
+      size_t dot = n.find_last_of('.');
+      if (dot == std::string::npos || !detail::equalsIgnoreCase(n.substr(0, dot), base)) continue;
+      const std::string ext = detail::toLowerAscii(n.substr(dot + 1));
+      const bool secondary = ext.size() == 3 && (ext[0] == 'x' || ext[0] == 'y') &&
+                             ((std::isdigit(static_cast<unsigned char>(ext[1])) && std::isdigit(static_cast<unsigned char>(ext[2]))) ||
+                              (ext[1] == 'g' && std::isdigit(static_cast<unsigned char>(ext[2]))));
+      if (secondary || ext == "val") f->schema_.companionFiles.push_back(n);
+    }
+    std::sort(f->schema_.companionFiles.begin(), f->schema_.companionFiles.end());
+  }
+
+  const bool hasBlobs = std::any_of(f->schema_.fields.begin(), f->schema_.fields.end(),
+                                    [](const FieldDef& d) { return isBlobType(d.type); });
+  if (hasBlobs) {
+    if (f->mbPath_.empty()) {
+      f->mbStatus_ = Status(code::kBlobFileMissing, "memo file of " + dbPath + " is missing");
+    } else {
+      auto mb = detail::BlobFile::open(*env, f->mbPath_, !f->readOnly_);
+      if (mb.ok()) f->mb_ = std::move(mb).value();
+      else f->mbStatus_ = mb.status();
+    }
+  }
+  return f;
+}
+
+Status TableFile::loadView() {
+  // Caller holds the table lock (or runs without a lock file).
+  uint64_t counter = lock_ ? lock_->sharedWord(0).load(std::memory_order_acquire) : 0;
+  PDX_ASSIGN_OR_RETURN(uint64_t fileSize, db_->size());
+  std::string raw(static_cast<size_t>(std::min<uint64_t>(fileSize, 0x800)), '\0');
+  PDX_ASSIGN_OR_RETURN(size_t got, db_->read(0, raw.size(), raw.data()));
+  raw.resize(got);
+  if (raw.size() >= 4) {
+    const uint16_t hs = getU16(raw.data() + 2);
+    if (hs > raw.size() && hs <= fileSize) {
+      raw.resize(hs);
+      PDX_ASSIGN_OR_RETURN(got, db_->read(0, hs, raw.data()));
+      raw.resize(got);
+    }
+  }
+  PDX_ASSIGN_OR_RETURN(detail::Header h, detail::parseHeader(raw, fileSize, dbPath_));
+  if (h.fileType != detail::kKeyedDb && h.fileType != detail::kUnkeyedDb)
+    return Status(code::kHeaderCorrupt, dbPath_ + " is not a table (file type " + std::to_string(h.fileType) + ")");
+  if (h.encrypted)
+    return Status(code::kEncrypted, dbPath_ + " is password-protected; this engine does not read encrypted tables");
+
+  header_ = h;
+  rawHeader_ = std::move(raw);
+  keyed_ = h.fileType == detail::kKeyedDb && h.keyFields > 0;
+  schema_.fields.clear();
+  for (const FieldDef& d : h.fields) {
+    FieldDef f = d;
+    f.name = detail::toUtf8(d.name, h.codePage);
+    schema_.fields.push_back(std::move(f));
+  }
+  schema_.keyFieldCount = keyed_ ? h.keyFields : 0;
+  schema_.level = h.level == 35 ? 35 : h.level / 10;
+  schema_.codePage = h.codePage;
+  schema_.blockSize = static_cast<int>(h.blockSize);
+  schema_.recordSize = h.recordSize;
+  schema_.sortOrder = h.sortOrder;
+  schema_.encrypted = h.encrypted;
+  layout_ = detail::RecordLayout::make(h.fields, schema_.keyFieldCount, h.codePage);
+  capacity_ = static_cast<int>((h.blockSize - detail::kBlockHeaderSize) / h.recordSize);
+  numRecords_ = h.numRecords;
+  autoInc_ = h.autoInc;
+  fileBlocks_ = h.fileBlocks;
+
+  cache_.clear();
+  cacheOrder_.clear();
+  dirty_.clear();
+  pxImages_.clear();
+  pxLeafSums_.clear();
+  pxDirtyFrom_ = SIZE_MAX;
+  pxDirtyEntries_.clear();
+  prefixValid_ = false;
+  pxUsable_ = false;
+  if (!(keyed_ && loadIndexFromPx())) PDX_RETURN_IF_ERROR(loadIndexFromChain());
+  if (mb_) mb_->invalidate();
+  counterSeen_ = counter;
+  ++viewVersion_;
+  return {};
+}
+
+Status TableFile::loadIndexFromChain() {
+  blocks_.clear();
+  std::vector<bool> seen(size_t{fileBlocks_} + 1, false);
+  uint16_t number = header_.firstBlock, prev = 0;
+  uint64_t total = 0;
+  const size_t want = detail::kBlockHeaderSize + static_cast<size_t>(layout_.keySize);
+  std::string buf(want, '\0');
+  std::string lastKey;
+  while (number != 0) {
+    if (number > fileBlocks_ || seen[number])
+      return Status(code::kFileCorrupt, "damaged block chain in " + dbPath_ + " (block " + std::to_string(number) + ")");
+    seen[number] = true;
+    const uint64_t at = header_.headerSize + uint64_t{number - 1u} * header_.blockSize;
+    PDX_ASSIGN_OR_RETURN(size_t got, db_->read(at, want, buf.data()));
+    if (got < want) return Status(code::kFileCorrupt, "block " + std::to_string(number) + " of " + dbPath_ + " is cut short");
+    const uint16_t next = getU16(buf.data()), back = getU16(buf.data() + 2);
+    const int16_t add = static_cast<int16_t>(getU16(buf.data() + 4));
+    if (back != prev)
+      return Status(code::kFileCorrupt, "block " + std::to_string(number) + " of " + dbPath_ + " links back to the wrong block");
+    const int count = add < 0 ? 0 : add / header_.recordSize + 1;
+    if (add >= 0 && (add % header_.recordSize != 0 || count > capacity_))
+      return Status(code::kFileCorrupt, "block " + std::to_string(number) + " of " + dbPath_ + " has an impossible record count");
+    BlockInfo info;
+    info.number = number;
+    info.count = static_cast<uint16_t>(count);
+    if (keyed_) info.firstKey = count > 0 ? buf.substr(detail::kBlockHeaderSize) : lastKey;
+    lastKey = info.firstKey;
+    total += static_cast<uint64_t>(count);
+    blocks_.push_back(std::move(info));
+    prev = number;
+    number = next;
+  }
+  numRecords_ = static_cast<uint32_t>(total);
+  return {};
+}
+
+bool TableFile::loadIndexFromPx() {
+  if (pxPath_.empty()) return false;
+  if (!px_) {
+    auto px = env_->open(pxPath_, readOnly_ ? Env::OpenMode::kRead : Env::OpenMode::kReadWrite);
+    if (!px.ok()) return false;
+    px_ = std::move(px).value();
+  }
+  auto size = px_->size();
+  if (!size.ok() || *size > (uint64_t{64} << 20) || *size < 0x58) return false;
+  std::string all(static_cast<size_t>(*size), '\0');
+  auto got = px_->read(0, all.size(), all.data());
+  if (!got.ok() || *got != all.size()) return false;
+  auto h = detail::parseHeader(all, all.size(), pxPath_);
+  if (!h.ok() || h->fileType != detail::kPrimaryIndex) return false;
+  all.resize(h->headerSize + size_t{h->fileBlocks} * h->blockSize, '\0');  // an unwritten tail reads as zeros
+  const size_t recSize = static_cast<size_t>(layout_.keySize) + 6;
+  if (h->recordSize != recSize || h->indexLevels == 0 || h->indexLevels > 8) return false;
+  const uint32_t pxBlocks = h->fileBlocks;
+  if (numRecords_ == 0 && pxBlocks == 0) {
+    blocks_.clear();
+    pxUsable_ = true;
+    pxBlockSize_ = h->blockSize;
+    return header_.firstBlock == 0;
+  }
+  if (h->indexRoot == 0 || h->indexRoot > pxBlocks) return false;
+  auto blockAt = [&](uint32_t n) { return all.data() + h->headerSize + size_t{n - 1} * h->blockSize; };
+  const int cap = static_cast<int>((h->blockSize - detail::kBlockHeaderSize) / recSize);
+
+  std::vector<BlockInfo> out;
+  std::vector<bool> visited(pxBlocks + 1, false);
+  std::vector<bool> dataSeen(size_t{fileBlocks_} + 1, false);
+  uint64_t total = 0;
+  // Depth-first walk from the root, levels counted down to the leaves; the
+  // depth is bounded by the level count and every block is visited once.
+  bool ok = true;
+  std::function<void(uint32_t, int)> walk = [&](uint32_t n, int level) {
+    if (!ok) return;
+    if (n == 0 || n > pxBlocks || visited[n]) { ok = false; return; }
+    visited[n] = true;
+    const char* b = blockAt(n);
+    const int16_t add = static_cast<int16_t>(getU16(b + 4));
+    const int count = add < 0 ? 0 : add / static_cast<int>(recSize) + 1;
+    if (add >= 0 && (add % static_cast<int>(recSize) != 0 || count > cap)) { ok = false; return; }
+    for (int i = 0; i < count && ok; ++i) {
+      const char* e = b + detail::kBlockHeaderSize + size_t(i) * recSize;
+      const int child = getShortBe(e + layout_.keySize);
+      const int cnt = getShortBe(e + layout_.keySize + 2);
+      if (level == 1) {
+        if (child <= 0 || child > fileBlocks_ || dataSeen[child] || cnt < 0 || cnt > capacity_) { ok = false; return; }
+        dataSeen[child] = true;
+        BlockInfo info;
+        info.number = static_cast<uint16_t>(child);
+        info.count = static_cast<uint16_t>(cnt);
+        info.firstKey.assign(e, static_cast<size_t>(layout_.keySize));
+        if (!out.empty() && compareKey(info.firstKey.data(), out.back().firstKey.data(), info.firstKey.size()) < 0) {
+          ok = false;
+          return;
+        }
+        total += static_cast<uint64_t>(cnt);
+        out.push_back(std::move(info));
+      } else {
+        walk(static_cast<uint32_t>(child < 0 ? 0 : child), level - 1);
+      }
+    }
+  };
+  walk(h->indexRoot, h->indexLevels);
+  if (!ok || total != numRecords_ || out.empty() || out.front().number != header_.firstBlock ||
+      out.back().number != header_.lastBlock)
+    return false;
+  blocks_ = std::move(out);
+  pxUsable_ = true;
+  pxBlockSize_ = h->blockSize;
+  pxImages_.clear();
+  for (uint32_t n = 1; n <= pxBlocks; ++n) pxImages_.emplace_back(blockAt(n), h->blockSize);
+  pxRoot_ = h->indexRoot;
+  pxLevels_ = h->indexLevels;
+  pxHeader_.assign(all.data(), h->headerSize);
+  return true;
+}
+
+Status TableFile::refresh() {
+  if (!lock_) return {};
+  const uint64_t counter = lock_->sharedWord(0).load(std::memory_order_acquire);
+  if (counter == counterSeen_) return {};
+  PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
+  Status st = loadView();
+  lock_->unlock(kTableLockOffset, 1);
+  return st;
+}
+
+int TableFile::compareKey(const char* a, const char* b, size_t len) const { return std::memcmp(a, b, len); }
+
+int64_t TableFile::ordinalOf(Pos pos) {
+  if (!prefixValid_) {
+    prefix_.resize(blocks_.size());
+    int64_t sum = 0;
+    for (size_t i = 0; i < blocks_.size(); ++i) {
+      prefix_[i] = sum;
+      sum += blocks_[i].count;
+    }
+    prefixValid_ = true;
+  }
+  return pos.block < prefix_.size() ? prefix_[pos.block] + pos.slot : -1;
+}
+
+std::optional<TableFile::Pos> TableFile::posOfOrdinal(int64_t ordinal) {
+  if (ordinal < 0 || blocks_.empty()) return std::nullopt;
+  ordinalOf(Pos{});  // builds the prefix sums
+  auto it = std::upper_bound(prefix_.begin(), prefix_.end(), ordinal);
+  size_t block = static_cast<size_t>(it - prefix_.begin()) - 1;
+  while (block < blocks_.size() && ordinal - prefix_[block] >= blocks_[block].count) ++block;
+  if (block >= blocks_.size()) return std::nullopt;
+  return Pos{block, static_cast<int>(ordinal - prefix_[block])};
+}
+
+Status TableFile::readBlockFromDisk(uint16_t number, std::string& out) {
+  out.assign(header_.blockSize, '\0');
+  const uint64_t at = header_.headerSize + uint64_t{number - 1u} * header_.blockSize;
+  PDX_ASSIGN_OR_RETURN(size_t got, db_->read(at, out.size(), out.data()));
+  const int16_t add = static_cast<int16_t>(getU16(out.data() + 4));
+  const size_t used = add < 0 ? 0 : static_cast<size_t>(add) + header_.recordSize;
+  if (got < detail::kBlockHeaderSize || got < detail::kBlockHeaderSize + used)
+    return Status(code::kFileCorrupt, "block " + std::to_string(number) + " of " + dbPath_ + " lies past the end of the file");
+  return {};
+}
+
+void TableFile::cachePut(uint16_t number, std::string bytes) {
+  if (cache_.size() >= kCacheBlocks) {
+    while (!cacheOrder_.empty() && cache_.size() >= kCacheBlocks) {
+      cache_.erase(cacheOrder_.front());
+      cacheOrder_.pop_front();
+    }
+  }
+  if (cache_.emplace(number, std::move(bytes)).second) cacheOrder_.push_back(number);
+}
+
+Result<const std::string*> TableFile::blockBytes(size_t chainIndex) {
+  const BlockInfo& info = blocks_[chainIndex];
+  if (auto d = dirty_.find(info.number); d != dirty_.end()) return &d->second;
+  if (auto c = cache_.find(info.number); c != cache_.end()) return &c->second;
+  std::string bytes;
+  if (lock_ && !writing_) {
+    // Not inside a write: read under the shared lock, from the state the
+    // view was built on. (Inside a write the exclusive lock is held; asking
+    // for a shared one would downgrade it.)
+    PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
+    Status st;
+    if (lock_->sharedWord(0).load(std::memory_order_acquire) != counterSeen_) st = stale();
+    else st = readBlockFromDisk(info.number, bytes);
+    lock_->unlock(kTableLockOffset, 1);
+    PDX_RETURN_IF_ERROR(st);
+  } else {
+    PDX_RETURN_IF_ERROR(readBlockFromDisk(info.number, bytes));
+  }
+  const int16_t add = static_cast<int16_t>(getU16(bytes.data() + 4));
+  const int count = add < 0 ? 0 : add / header_.recordSize + 1;
+  if (count != info.count) {
+    if (pxUsable_) {
+      // The .PX disagrees with the data: fall back to the block chain.
+      counterSeen_ = ~uint64_t{0};
+      return stale();
+    }
+    return Status(code::kFileCorrupt, "block " + std::to_string(info.number) + " of " + dbPath_ +
+                                          " holds a different number of records than its chain says");
+  }
+  cachePut(info.number, std::move(bytes));
+  return &cache_.find(info.number)->second;
+}
+
+Result<const char*> TableFile::record(Pos pos) {
+  if (pos.block >= blocks_.size() || pos.slot < 0 || pos.slot >= blocks_[pos.block].count)
+    return Status(code::kNoCurrentRecord, "no current record");
+  PDX_ASSIGN_OR_RETURN(const std::string* b, blockBytes(pos.block));
+  return b->data() + detail::kBlockHeaderSize + size_t(pos.slot) * header_.recordSize;
+}
+
+Result<std::optional<TableFile::Pos>> TableFile::lowerBound(std::string_view prefix) {
+  const size_t len = prefix.size();
+  // Last block whose first key is below the prefix: the answer starts there.
+  size_t lo = 0, hi = blocks_.size();
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (blocks_[mid].count > 0 && compareKey(blocks_[mid].firstKey.data(), prefix.data(), len) < 0) lo = mid + 1;
+    else hi = mid;
+  }
+  size_t block = lo == 0 ? 0 : lo - 1;
+  for (; block < blocks_.size(); ++block) {
+    const int count = blocks_[block].count;
+    if (count == 0) continue;
+    PDX_ASSIGN_OR_RETURN(const std::string* b, blockBytes(block));
+    const char* recs = b->data() + detail::kBlockHeaderSize;
+    int l = 0, h = count;
+    while (l < h) {
+      int m = (l + h) / 2;
+      if (compareKey(recs + size_t(m) * header_.recordSize, prefix.data(), len) < 0) l = m + 1;
+      else h = m;
+    }
+    if (l < count) return std::optional<Pos>(Pos{block, l});
+  }
+  return std::optional<Pos>();
+}
+
+Result<std::optional<TableFile::Pos>> TableFile::upperBound(std::string_view prefix) {
+  const size_t len = prefix.size();
+  size_t lo = 0, hi = blocks_.size();
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (blocks_[mid].count == 0 || compareKey(blocks_[mid].firstKey.data(), prefix.data(), len) <= 0) lo = mid + 1;
+    else hi = mid;
+  }
+  size_t block = lo == 0 ? 0 : lo - 1;
+  for (; block < blocks_.size(); ++block) {
+    const int count = blocks_[block].count;
+    if (count == 0) continue;
+    PDX_ASSIGN_OR_RETURN(const std::string* b, blockBytes(block));
+    const char* recs = b->data() + detail::kBlockHeaderSize;
+    int l = 0, h = count;
+    while (l < h) {
+      int m = (l + h) / 2;
+      if (compareKey(recs + size_t(m) * header_.recordSize, prefix.data(), len) <= 0) l = m + 1;
+      else h = m;
+    }
+    if (l < count) return std::optional<Pos>(Pos{block, l});
+  }
+  return std::optional<Pos>();
+}
+
+Result<std::string> TableFile::readBlob(const detail::BlobRef& ref) {
+  if (!mb_) return mbStatus_.ok() ? Status(code::kBlobFileMissing, "no memo file for " + dbPath_) : mbStatus_;
+  return mb_->read(ref);
+}
+
+// ---------------------------------------------------------------- writing
+
+TableFile::Writer::~Writer() {
+  if (locked_) {
+    if (!committed_) file_.discardChanges();
+    file_.writing_ = false;
+    if (file_.lock_) file_.lock_->unlock(kTableLockOffset, 1);
+  }
+}
+
+Status TableFile::Writer::begin() {
+  if (file_.readOnly_) return Status(code::kInvalidParameter, file_.dbPath_ + " is open read-only");
+  if (!file_.lock_) return Status(code::kInvalidParameter, file_.dbPath_ + " has no lock file");
+  Status st = file_.lock_->lock(kTableLockOffset, 1, LockMode::kExclusive, kWriteLockTimeoutMs);
+  if (!st.ok()) return Status(st.code(), "table " + file_.dbPath_ + " is locked by another user");
+  locked_ = true;
+  file_.writing_ = true;
+  if (file_.lock_->sharedWord(0).load(std::memory_order_acquire) != file_.counterSeen_)
+    PDX_RETURN_IF_ERROR(file_.loadView());
+  if (file_.keyed_ && file_.layout_.keyFields > 0 && file_.header_.sortOrder != 0) {
+    for (int i = 0; i < file_.layout_.keyFields; ++i)
+      if (file_.layout_.fields[size_t(i)].def.type == FieldType::kAlpha)
+        return Status(code::kNotSupported, file_.dbPath_ +
+                                               " orders its text keys by a national sort order; this engine writes only "
+                                               "tables in plain (ascii) order");
+  }
+  for (const auto& c : file_.schema_.companionFiles) {
+    if (!detail::endsWithIgnoreCase(c, ".val"))
+      return Status(code::kNotSupported, file_.dbPath_ + " has secondary indexes (" + c +
+                                             ") that this engine does not maintain; it is not written to");
+  }
+  return {};
+}
+
+void TableFile::discardChanges() {
+  dirty_.clear();
+  pxDirtyFrom_ = SIZE_MAX;
+  pxDirtyEntries_.clear();
+  headerDirty_ = false;
+  counterSeen_ = ~uint64_t{0};  // rebuild the view from disk at the next refresh
+  if (lock_) {
+    Status st = loadView();
+    (void)st;  // a failure here shows again at the next read
+  }
+}
+
+Result<std::string*> TableFile::dirtyBlock(size_t chainIndex) {
+  const uint16_t number = blocks_[chainIndex].number;
+  if (auto d = dirty_.find(number); d != dirty_.end()) return &d->second;
+  PDX_ASSIGN_OR_RETURN(const std::string* clean, blockBytes(chainIndex));
+  std::string copy = *clean;
+  cache_.erase(number);
+  return &dirty_.emplace(number, std::move(copy)).first->second;
+}
+
+void TableFile::setCount(size_t chainIndex, int count) {
+  blocks_[chainIndex].count = static_cast<uint16_t>(count);
+  std::string& b = dirty_.at(blocks_[chainIndex].number);
+  putU16(b.data() + 4, static_cast<uint16_t>(static_cast<int16_t>((count - 1) * header_.recordSize)));
+  prefixValid_ = false;
+  markPxEntry(chainIndex);
+}
+
+void TableFile::markPxFrom(size_t chainIndex) { pxDirtyFrom_ = std::min(pxDirtyFrom_, chainIndex); }
+void TableFile::markPxEntry(size_t chainIndex) { pxDirtyEntries_.push_back(chainIndex); }
+
+void TableFile::setFirstKey(size_t chainIndex) {
+  if (!keyed_ || blocks_[chainIndex].count == 0) return;
+  const std::string& b = dirty_.at(blocks_[chainIndex].number);
+  blocks_[chainIndex].firstKey.assign(b.data() + detail::kBlockHeaderSize, static_cast<size_t>(layout_.keySize));
+  markPxEntry(chainIndex);
+}
+
+Result<size_t> TableFile::addBlock(size_t at) {
+  if (fileBlocks_ >= detail::kMaxBlockNumber)
+    return Status(code::kTableFull, dbPath_ + " is full: a table holds at most 65535 blocks");
+  const uint16_t number = static_cast<uint16_t>(fileBlocks_ + 1);
+  const uint16_t prevNum = at > 0 ? blocks_[at - 1].number : 0;
+  const uint16_t nextNum = at < blocks_.size() ? blocks_[at].number : 0;
+  if (prevNum) {
+    PDX_ASSIGN_OR_RETURN(std::string * b, dirtyBlock(at - 1));
+    putU16(b->data(), number);
+  }
+  if (nextNum) {
+    PDX_ASSIGN_OR_RETURN(std::string * b, dirtyBlock(at));
+    putU16(b->data() + 2, number);
+  }
+  std::string b(header_.blockSize, '\0');
+  putU16(b.data(), nextNum);
+  putU16(b.data() + 2, prevNum);
+  putU16(b.data() + 4, static_cast<uint16_t>(-static_cast<int16_t>(header_.recordSize)));
+  fileBlocks_ = number;
+  cache_.erase(number);
+  dirty_[number] = std::move(b);
+  BlockInfo info;
+  info.number = number;
+  if (keyed_) info.firstKey = at > 0 ? blocks_[at - 1].firstKey : std::string(static_cast<size_t>(layout_.keySize), '\0');
+  blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(at), std::move(info));
+  prefixValid_ = false;
+  markPxFrom(at);
+  headerDirty_ = true;
+  return at;
+}
+
+Status TableFile::unlinkBlock(size_t ci) {
+  const uint16_t prevNum = ci > 0 ? blocks_[ci - 1].number : 0;
+  const uint16_t nextNum = ci + 1 < blocks_.size() ? blocks_[ci + 1].number : 0;
+  if (prevNum) {
+    PDX_ASSIGN_OR_RETURN(std::string * b, dirtyBlock(ci - 1));
+    putU16(b->data(), nextNum);
+  }
+  if (nextNum) {
+    PDX_ASSIGN_OR_RETURN(std::string * b, dirtyBlock(ci + 1));
+    putU16(b->data() + 2, prevNum);
+  }
+  const uint16_t freed = blocks_[ci].number;
+  blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(ci));
+  dirty_.erase(freed);
+  cache_.erase(freed);
+  prefixValid_ = false;
+  markPxFrom(ci);
+  headerDirty_ = true;
+
+  // Keep the file compact: the block with the highest number moves into the
+  // freed place and the file shrinks by one block.
+  const uint16_t last = fileBlocks_;
+  if (freed == last) {
+    --fileBlocks_;
+    return {};
+  }
+  size_t k = blocks_.size();
+  for (size_t i = 0; i < blocks_.size(); ++i)
+    if (blocks_[i].number == last) k = i;
+  if (k == blocks_.size()) {
+    // The last block is not in the chain (left over by another program): the
+    // freed block stays as an empty, unlinked block.
+    std::string empty(header_.blockSize, '\0');
+    putU16(empty.data() + 4, static_cast<uint16_t>(-static_cast<int16_t>(header_.recordSize)));
+    dirty_[freed] = std::move(empty);
+    return {};
+  }
+  PDX_ASSIGN_OR_RETURN(std::string * moving, dirtyBlock(k));
+  std::string bytes = std::move(*moving);
+  dirty_.erase(last);
+  cache_.erase(last);
+  dirty_[freed] = std::move(bytes);
+  blocks_[k].number = freed;
+  if (k > 0) {
+    PDX_ASSIGN_OR_RETURN(std::string * b, dirtyBlock(k - 1));
+    putU16(b->data(), freed);
+  }
+  if (k + 1 < blocks_.size()) {
+    PDX_ASSIGN_OR_RETURN(std::string * b, dirtyBlock(k + 1));
+    putU16(b->data() + 2, freed);
+  }
+  markPxEntry(k);
+  --fileBlocks_;
+  return {};
+}
+
+Result<TableFile::Pos> TableFile::insertAt(size_t ci, int slot, std::string_view rec) {
+  const size_t rs = header_.recordSize;
+  if (blocks_.empty()) {
+    PDX_ASSIGN_OR_RETURN(ci, addBlock(0));
+    slot = 0;
+  }
+  int count = blocks_[ci].count;
+  if (count >= capacity_) {
+    if (slot == count && ci + 1 == blocks_.size()) {
+      // Appending past the last full block: start a new one, so that tables
+      // loaded in key order fill their blocks completely.
+      PDX_ASSIGN_OR_RETURN(ci, addBlock(ci + 1));
+      slot = 0;
+    } else {
+      PDX_ASSIGN_OR_RETURN(size_t nb, addBlock(ci + 1));
+      const int half = count / 2;
+      PDX_ASSIGN_OR_RETURN(std::string * src, dirtyBlock(ci));
+      PDX_ASSIGN_OR_RETURN(std::string * dst, dirtyBlock(nb));
+      char* s = src->data() + detail::kBlockHeaderSize;
+      std::memcpy(dst->data() + detail::kBlockHeaderSize, s + size_t(half) * rs, size_t(count - half) * rs);
+      std::memset(s + size_t(half) * rs, 0, size_t(count - half) * rs);
+      setCount(nb, count - half);
+      setCount(ci, half);
+      setFirstKey(nb);
+      if (slot > half) {
+        ci = nb;
+        slot -= half;
+      }
+    }
+  }
+  PDX_ASSIGN_OR_RETURN(std::string * b, dirtyBlock(ci));
+  count = blocks_[ci].count;
+  char* recs = b->data() + detail::kBlockHeaderSize;
+  std::memmove(recs + size_t(slot + 1) * rs, recs + size_t(slot) * rs, size_t(count - slot) * rs);
+  std::memcpy(recs + size_t(slot) * rs, rec.data(), rs);
+  setCount(ci, count + 1);
+  if (slot == 0) setFirstKey(ci);
+  ++numRecords_;
+  headerDirty_ = true;
+  return Pos{ci, slot};
+}
+
+Result<TableFile::Pos> TableFile::Writer::insert(std::string_view rec) {
+  TableFile& f = file_;
+  if (rec.size() != f.header_.recordSize) return Status(code::kInvalidParameter, "record of the wrong size");
+  if (f.numRecords_ == UINT32_MAX) return Status(code::kTableFull, f.dbPath_ + " is full");
+  if (!f.keyed_) {
+    const size_t last = f.blocks_.empty() ? 0 : f.blocks_.size() - 1;
+    return f.insertAt(last, f.blocks_.empty() ? 0 : f.blocks_[last].count, rec);
+  }
+  const std::string_view key = rec.substr(0, static_cast<size_t>(f.layout_.keySize));
+  PDX_ASSIGN_OR_RETURN(std::optional<Pos> at, f.lowerBound(key));
+  if (at) {
+    PDX_ASSIGN_OR_RETURN(const char* found, f.record(*at));
+    if (f.compareKey(found, key.data(), key.size()) == 0)
+      return Status(code::kKeyViolation, "key violation: " + f.dbPath_ + " already has a record with this key");
+    return f.insertAt(at->block, at->slot, rec);
+  }
+  const size_t last = f.blocks_.empty() ? 0 : f.blocks_.size() - 1;
+  return f.insertAt(last, f.blocks_.empty() ? 0 : f.blocks_[last].count, rec);
+}
+
+Status TableFile::Writer::replace(Pos pos, std::string_view rec) {
+  TableFile& f = file_;
+  if (pos.block >= f.blocks_.size() || pos.slot >= f.blocks_[pos.block].count)
+    return Status(code::kNoCurrentRecord, "no record to replace");
+  PDX_ASSIGN_OR_RETURN(std::string * b, f.dirtyBlock(pos.block));
+  std::memcpy(b->data() + detail::kBlockHeaderSize + size_t(pos.slot) * f.header_.recordSize, rec.data(),
+              f.header_.recordSize);
+  if (pos.slot == 0) f.setFirstKey(pos.block);
+  f.headerDirty_ = true;
+  return {};
+}
+
+Status TableFile::Writer::remove(Pos pos) {
+  TableFile& f = file_;
+  const size_t rs = f.header_.recordSize;
+  if (pos.block >= f.blocks_.size() || pos.slot >= f.blocks_[pos.block].count)
+    return Status(code::kNoCurrentRecord, "no record to delete");
+  PDX_ASSIGN_OR_RETURN(std::string * b, f.dirtyBlock(pos.block));
+  const int count = f.blocks_[pos.block].count;
+  char* recs = b->data() + detail::kBlockHeaderSize;
+  std::memmove(recs + size_t(pos.slot) * rs, recs + size_t(pos.slot + 1) * rs, size_t(count - pos.slot - 1) * rs);
+  std::memset(recs + size_t(count - 1) * rs, 0, rs);
+  f.setCount(pos.block, count - 1);
+  --f.numRecords_;
+  f.headerDirty_ = true;
+  if (count - 1 == 0) return f.unlinkBlock(pos.block);
+  if (pos.slot == 0) f.setFirstKey(pos.block);
+  return {};
+}
+
+Status TableFile::Writer::removeAll() {
+  TableFile& f = file_;
+  f.blocks_.clear();
+  f.dirty_.clear();
+  f.cache_.clear();
+  f.cacheOrder_.clear();
+  f.fileBlocks_ = 0;
+  f.numRecords_ = 0;
+  f.prefixValid_ = false;
+  f.markPxFrom(0);
+  f.headerDirty_ = true;
+  if (f.mb_) PDX_RETURN_IF_ERROR(f.mb_->clear());
+  return {};
+}
+
+Result<detail::BlobRef> TableFile::Writer::writeBlob(std::string_view data) {
+  if (!file_.mb_) return file_.mbStatus_.ok() ? Status(code::kBlobFileMissing, "no memo file") : file_.mbStatus_;
+  return file_.mb_->write(data);
+}
+
+Status TableFile::Writer::releaseBlob(const detail::BlobRef& ref) {
+  if (!file_.mb_) return {};
+  return file_.mb_->release(ref);
+}
+
+Status TableFile::Writer::commit() {
+  Status st = file_.flush();
+  // Even a failed flush may have changed the files: every process rebuilds.
+  file_.counterSeen_ = file_.lock_->sharedWord(0).fetch_add(1, std::memory_order_acq_rel) + 1;
+  ++file_.viewVersion_;
+  if (!st.ok()) {
+    file_.discardChanges();
+    committed_ = true;
+    return st;
+  }
+  committed_ = true;
+  return {};
+}
+
+Status TableFile::flush() {
+  const uint16_t oldBlocks = header_.fileBlocks;
+  for (auto& [number, bytes] : dirty_) {
+    if (number > fileBlocks_) continue;
+    PDX_RETURN_IF_ERROR(db_->write(header_.headerSize + uint64_t{number - 1u} * header_.blockSize, bytes));
+  }
+  if (fileBlocks_ < oldBlocks)
+    PDX_RETURN_IF_ERROR(db_->truncate(header_.headerSize + uint64_t{fileBlocks_} * header_.blockSize));
+  for (auto& [number, bytes] : dirty_)
+    if (number <= fileBlocks_) cachePut(number, std::move(bytes));
+  dirty_.clear();
+
+  if (headerDirty_) {
+    char* p = rawHeader_.data();
+    putU32(p + detail::off::kNumRecords, numRecords_);
+    putU16(p + detail::off::kUsedBlocks, fileBlocks_);
+    putU16(p + detail::off::kFileBlocks, fileBlocks_);
+    putU16(p + detail::off::kFirstBlock, blocks_.empty() ? 0 : blocks_.front().number);
+    putU16(p + detail::off::kLastBlock, blocks_.empty() ? 0 : blocks_.back().number);
+    putU16(p + detail::off::kMaxBlocks, fileBlocks_);
+    putU32(p + detail::off::kAutoInc, autoInc_);
+    const size_t n = std::min<size_t>(rawHeader_.size(), 0x78);
+    PDX_RETURN_IF_ERROR(db_->write(0, std::string_view(rawHeader_.data(), n)));
+    header_.numRecords = numRecords_;
+    header_.fileBlocks = header_.usedBlocks = fileBlocks_;
+    header_.firstBlock = blocks_.empty() ? 0 : blocks_.front().number;
+    header_.lastBlock = blocks_.empty() ? 0 : blocks_.back().number;
+    header_.autoInc = autoInc_;
+    headerDirty_ = false;
+  }
+  if (keyed_ && (pxDirtyFrom_ != SIZE_MAX || !pxDirtyEntries_.empty() || !pxUsable_)) PDX_RETURN_IF_ERROR(writePx());
+  pxDirtyFrom_ = SIZE_MAX;
+  pxDirtyEntries_.clear();
+  return {};
+}
+
+Status TableFile::writePx() {
+  const size_t keySize = static_cast<size_t>(layout_.keySize);
+  const size_t recSize = keySize + 6;
+  if (!pxUsable_ || !px_) {
+    if (pxPath_.empty()) pxPath_ = dirOf(dbPath_) + "/" + baseNoExt(dbPath_) + ".PX";
+    auto px = env_->open(pxPath_, Env::OpenMode::kCreate);
+    if (!px.ok()) return px.status();
+    px_ = std::move(px).value();
+    std::vector<FieldDef> keyDefs(header_.fields.begin(), header_.fields.begin() + layout_.keyFields);
+    pxBlockSize_ = header_.blockSize;
+    pxHeader_ = detail::buildIndexHeader(keyDefs, pxBlockSize_, baseNoExt(dbPath_) + ".PX", header_.sortOrder);
+    pxImages_.clear();
+    pxLeafSums_.clear();
+    pxDirtyFrom_ = 0;
+  }
+  const size_t perBlock = (pxBlockSize_ - detail::kBlockHeaderSize) / recSize;
+  const size_t n = blocks_.size();
+  const size_t leaves = (n + perBlock - 1) / perBlock;
+  const size_t oldLeaves = pxLeafSums_.size();
+
+  auto putEntry = [&](char* e, std::string_view key, size_t child, int64_t count) {
+    std::memset(e, 0, recSize);
+    std::memcpy(e, key.data(), std::min(key.size(), keySize));
+    putShortBe(e + keySize, static_cast<int>(child));
+    putShortBe(e + keySize + 2, static_cast<int>(std::min<int64_t>(count, 32767)));
+  };
+  auto makeBlock = [&](size_t entries, uint16_t prev, uint16_t next) {
+    std::string b(pxBlockSize_, '\0');
+    putU16(b.data(), next);
+    putU16(b.data() + 2, prev);
+    putU16(b.data() + 4, static_cast<uint16_t>(static_cast<int16_t>((static_cast<int>(entries) - 1) * static_cast<int>(recSize))));
+    return b;
+  };
+
+  // Leaves: entry i of the data-block list sits in leaf i / perBlock.
+  std::vector<bool> leafDirty(leaves, false);
+  if (pxImages_.empty() || leaves != oldLeaves) std::fill(leafDirty.begin(), leafDirty.end(), true);
+  if (pxDirtyFrom_ != SIZE_MAX)
+    for (size_t j = pxDirtyFrom_ / perBlock; j < leaves; ++j) leafDirty[j] = true;
+  for (size_t e : pxDirtyEntries_)
+    if (e < n) leafDirty[e / perBlock] = true;
+  pxLeafSums_.resize(leaves, 0);
+
+  std::vector<std::pair<uint16_t, std::string>> images;  // block number, image
+  for (size_t j = 0; j < leaves; ++j) {
+    if (!leafDirty[j]) continue;
+    const size_t from = j * perBlock, to = std::min(n, from + perBlock);
+    std::string b = makeBlock(to - from, static_cast<uint16_t>(j), static_cast<uint16_t>(j + 1 < leaves ? j + 2 : 0));
+    int64_t sum = 0;
+    for (size_t i = from; i < to; ++i) {
+      putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, blocks_[i].firstKey, blocks_[i].number,
+               blocks_[i].count);
+      sum += blocks_[i].count;
+    }
+    pxLeafSums_[j] = sum;
+    images.emplace_back(static_cast<uint16_t>(j + 1), std::move(b));
+  }
+
+  // Upper levels, rebuilt whole: they hold one entry per block below.
+  struct Entry { std::string key; size_t child; int64_t count; };
+  std::vector<Entry> level;
+  for (size_t j = 0; j < leaves; ++j) {
+    const size_t first = j * perBlock;
+    level.push_back({blocks_[first].firstKey, j + 1, pxLeafSums_[j]});
+  }
+  size_t nextNumber = leaves + 1;
+  uint8_t levels = 1;
+  size_t root = leaves == 1 ? 1 : 0;
+  while (level.size() > 1) {
+    ++levels;
+    const size_t count = (level.size() + perBlock - 1) / perBlock;
+    const size_t base = nextNumber;
+    std::vector<Entry> up;
+    for (size_t j = 0; j < count; ++j) {
+      const size_t from = j * perBlock, to = std::min(level.size(), from + perBlock);
+      std::string b = makeBlock(to - from, static_cast<uint16_t>(j == 0 ? 0 : base + j - 1),
+                                static_cast<uint16_t>(j + 1 < count ? base + j + 1 : 0));
+      int64_t sum = 0;
+      for (size_t i = from; i < to; ++i) {
+        putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, level[i].key, level[i].child, level[i].count);
+        sum += level[i].count;
+      }
+      images.emplace_back(static_cast<uint16_t>(base + j), std::move(b));
+      up.push_back({level[from].key, base + j, sum});
+    }
+    nextNumber += count;
+    level = std::move(up);
+    if (level.size() == 1) root = level[0].child;
+  }
+  const size_t total = nextNumber - 1;
+  if (total > detail::kMaxBlockNumber) return Status(code::kTableFull, "primary index of " + dbPath_ + " is full");
+
+  pxImages_.resize(total);
+  for (auto& [number, image] : images) {
+    std::string& old = pxImages_[number - 1u];
+    if (old == image) continue;
+    PDX_RETURN_IF_ERROR(px_->write(pxHeader_.size() + uint64_t{number - 1u} * pxBlockSize_, image));
+    old = std::move(image);
+  }
+  std::string h = pxHeader_;
+  char* p = h.data();
+  // Every block but the root is named by one entry of the level above.
+  putU32(p + detail::off::kNumRecords, static_cast<uint32_t>(n + (total > 0 ? total - 1 : 0)));
+  putU16(p + detail::off::kUsedBlocks, static_cast<uint16_t>(total));
+  putU16(p + detail::off::kFileBlocks, static_cast<uint16_t>(total));
+  putU16(p + detail::off::kFirstBlock, total ? 1 : 0);
+  putU16(p + detail::off::kLastBlock, static_cast<uint16_t>(total));
+  putU16(p + detail::off::kMaxBlocks, static_cast<uint16_t>(total));
+  putU16(p + detail::off::kIndexRoot, static_cast<uint16_t>(root));
+  p[detail::off::kIndexLevels] = static_cast<char>(levels);
+  if (h != pxHeader_ || !pxUsable_) {
+    PDX_RETURN_IF_ERROR(px_->write(0, h));
+    pxHeader_ = std::move(h);
+  }
+  PDX_ASSIGN_OR_RETURN(uint64_t size, px_->size());
+  const uint64_t want = pxHeader_.size() + uint64_t{total} * pxBlockSize_;
+  if (size > want) PDX_RETURN_IF_ERROR(px_->truncate(want));
+  pxUsable_ = true;
+  pxRoot_ = static_cast<uint16_t>(root);
+  pxLevels_ = levels;
+  return {};
+}
+
+}  // namespace pdx

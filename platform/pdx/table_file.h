@@ -1,0 +1,194 @@
+// The state of one open table file shared by every cursor of this process:
+// its header, the block index, a bounded cache of data blocks, the memo file
+// and the lock file through which processes coordinate.
+//
+// Coordination between processes (all through the lock file <name>.tlk, a
+// file of this engine's own; the original engine's own lock files are never
+// created or touched):
+//
+//   OFFSET      LENGTH  LOCK
+//   1           1       table lock: shared while reading blocks from disk,
+//                       exclusive while writing
+//   2^32 + h    1       record lock of the record whose key (keyed tables) or
+//                       contents (unkeyed) hash to h < 2^40, exclusive,
+//                       held from edit to post/cancel
+//   shared word 0       change counter, bumped after every committed write
+//
+// Invariants:
+//  1. A process writes the .DB, .PX and .MB only while it holds the table lock
+//     exclusively, and bumps the change counter before releasing it.
+//  2. A process reads blocks from disk only while holding the table lock
+//     shared and with a change counter equal to the one its view was built at;
+//     otherwise it rebuilds its view first.
+//  3. Blocks cached under one counter value are used only while the counter
+//     keeps that value, so a cursor never mixes two states of the table.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "blob_file.h"
+#include "format.h"
+#include "pdx/env.h"
+#include "pdx/table.h"
+#include "record_codec.h"
+
+namespace pdx {
+
+class TableFile {
+ public:
+  static constexpr uint64_t kTableLockOffset = 1;
+  static constexpr uint64_t kRecordLockBase = uint64_t{1} << 32;
+  static constexpr uint64_t kRecordLockSpan = uint64_t{1} << 40;
+  static constexpr int kWriteLockTimeoutMs = 10'000;
+
+  static Result<std::shared_ptr<TableFile>> open(Env* env, const std::string& dbPath, bool readOnly);
+  ~TableFile();
+
+  const Schema& schema() const { return schema_; }
+  const detail::RecordLayout& layout() const { return layout_; }
+  const std::string& path() const { return dbPath_; }
+  Env* env() const { return env_; }
+  const std::string& lockPath() const { return lockPath_; }
+  bool readOnly() const { return readOnly_; }
+
+  // A position in table order.
+  struct Pos {
+    size_t block = 0;  // index in chain order
+    int slot = 0;
+    bool operator==(const Pos&) const = default;
+  };
+
+  // Rebuilds the view when another process (or this one, through another
+  // TableFile) has written since it was built. Cheap when nothing changed.
+  Status refresh();
+  // Increases each time the view changes; cursors compare it to notice.
+  uint64_t viewVersion() const { return viewVersion_; }
+
+  size_t blockCount() const { return blocks_.size(); }
+  int countIn(size_t block) const { return blocks_[block].count; }
+  uint32_t recordCount() const { return numRecords_; }
+  int64_t ordinalOf(Pos pos);
+  std::optional<Pos> posOfOrdinal(int64_t ordinal);
+  // The record at pos (recordSize bytes, valid until the next call).
+  Result<const char*> record(Pos pos);
+
+  // First position whose key starts at or after `prefix` (compared on
+  // prefix.size() bytes); nullopt when every key is smaller.
+  Result<std::optional<Pos>> lowerBound(std::string_view prefix);
+  // First position whose key prefix is greater than `prefix`.
+  Result<std::optional<Pos>> upperBound(std::string_view prefix);
+
+  // Blob access while reading.
+  Result<std::string> readBlob(const detail::BlobRef& ref);
+
+  // ---- writing: a Writer holds the table lock exclusively for its lifetime.
+  class Writer {
+   public:
+    explicit Writer(TableFile& file) : file_(file) {}
+    ~Writer();
+    Status begin();
+    // Inserts a record: keyed tables in key order (kKeyViolation when the key
+    // exists), unkeyed at the end. Returns its position.
+    Result<Pos> insert(std::string_view rec);
+    // Replaces the record at pos; keyed tables keep its key.
+    Status replace(Pos pos, std::string_view rec);
+    Status remove(Pos pos);
+    Status removeAll();
+    Result<detail::BlobRef> writeBlob(std::string_view data);
+    Status releaseBlob(const detail::BlobRef& ref);
+    Result<std::string> readBlob(const detail::BlobRef& ref) { return file_.readBlob(ref); }
+    uint32_t nextAutoInc() { return ++file_.autoInc_; }
+    void noteAutoInc(uint32_t used) { if (used > file_.autoInc_) file_.autoInc_ = used; }
+    // Writes every change and makes it visible to other processes.
+    Status commit();
+
+   private:
+    TableFile& file_;
+    bool locked_ = false;
+    bool committed_ = false;
+  };
+
+ private:
+  struct BlockInfo {
+    uint16_t number = 0;
+    uint16_t count = 0;
+    std::string firstKey;  // keyed tables: key bytes of the first record
+  };
+
+  TableFile() = default;
+  Status loadView();  // reads header and index; caller holds the table lock
+  Status loadIndexFromChain();
+  bool loadIndexFromPx();
+  Result<const std::string*> blockBytes(size_t chainIndex);
+  Result<std::string*> dirtyBlock(size_t chainIndex);
+  Status readBlockFromDisk(uint16_t number, std::string& out);
+  int capacity() const { return capacity_; }
+  int compareKey(const char* a, const char* b, size_t len) const;
+  void setCount(size_t chainIndex, int count);
+  Result<size_t> addBlock(size_t at);
+  Status unlinkBlock(size_t chainIndex);
+  Result<Pos> insertAt(size_t chainIndex, int slot, std::string_view rec);
+  void setFirstKey(size_t chainIndex);
+  void markPxFrom(size_t chainIndex);
+  void markPxEntry(size_t chainIndex);
+  Status flush();
+  Status writePx();
+  void discardChanges();
+  void cachePut(uint16_t number, std::string bytes);
+  std::string recordsOf(const std::string& block) const;
+
+  Env* env_ = nullptr;
+  std::string dbPath_, pxPath_, mbPath_, lockPath_;
+  bool readOnly_ = false;
+  std::unique_ptr<File> db_;
+  std::unique_ptr<File> px_;
+  std::unique_ptr<detail::BlobFile> mb_;
+  Status mbStatus_;  // why mb_ is missing, when it is
+  std::unique_ptr<LockFile> lock_;
+
+  Schema schema_;
+  detail::RecordLayout layout_;
+  detail::Header header_;
+  std::string rawHeader_;
+  int capacity_ = 0;
+  uint32_t numRecords_ = 0;
+  uint32_t autoInc_ = 0;
+  uint16_t fileBlocks_ = 0;
+  bool keyed_ = false;
+  bool pxUsable_ = false;  // the .PX on disk matched the data when loaded
+
+  std::vector<BlockInfo> blocks_;  // chain order
+  std::vector<int64_t> prefix_;    // records before each block, rebuilt lazily
+  bool prefixValid_ = false;
+
+  uint64_t counterSeen_ = ~uint64_t{0};
+  uint64_t viewVersion_ = 1;
+
+  // Clean block cache, FIFO-bounded.
+  std::unordered_map<uint16_t, std::string> cache_;
+  std::deque<uint16_t> cacheOrder_;
+  static constexpr size_t kCacheBlocks = 2048;
+  std::string scratch_;
+
+  // Changes of the running Writer.
+  bool writing_ = false;  // a Writer holds the table lock exclusively
+  std::map<uint16_t, std::string> dirty_;
+  bool headerDirty_ = false;
+  size_t pxDirtyFrom_ = SIZE_MAX;
+  std::vector<size_t> pxDirtyEntries_;
+  std::vector<std::string> pxImages_;
+  std::vector<int64_t> pxLeafSums_;  // PX blocks as last written or read
+  std::string pxHeader_;  // header of the .PX as last written or read
+  uint32_t pxBlockSize_ = 0;
+  uint16_t pxRoot_ = 0;
+  uint8_t pxLevels_ = 0;
+};
+
+}  // namespace pdx

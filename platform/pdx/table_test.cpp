@@ -1,0 +1,312 @@
+#include "pdx/table.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "pdx/check.h"
+#include "test_util.h"
+
+namespace pdx {
+namespace {
+
+using testing::TempDir;
+
+std::shared_ptr<Directory> openDir(const TempDir& dir) {
+  auto d = Directory::open(dir.path());
+  EXPECT_TRUE(d.ok()) << d.status().toString();
+  return *d;
+}
+
+std::unique_ptr<Table> openTable(Directory& dir, std::string_view name) {
+  auto t = dir.openTable(name);
+  EXPECT_TRUE(t.ok()) << t.status().toString();
+  return t.ok() ? std::move(t).value() : nullptr;
+}
+
+void expectSound(const std::string& path) {
+  auto report = checkTable(path);
+  ASSERT_TRUE(report.ok()) << report.status().toString();
+  for (const auto& f : report->faults) ADD_FAILURE() << f;
+}
+
+std::vector<FieldDef> everyType() {
+  return {
+      {"Code", FieldType::kAlpha, 12},   {"Short", FieldType::kShort, 0},    {"Long", FieldType::kLong, 0},
+      {"Number", FieldType::kNumber, 0}, {"Money", FieldType::kMoney, 0},    {"Day", FieldType::kDate, 0},
+      {"Hour", FieldType::kTime, 0},     {"Stamp", FieldType::kTimestamp, 0}, {"Flag", FieldType::kLogical, 0},
+      {"Raw", FieldType::kBytes, 6},     {"Amount", FieldType::kBcd, 2},     {"Counter", FieldType::kAutoInc, 0},
+      {"Notes", FieldType::kMemo, 10},   {"Rich", FieldType::kFmtMemo, 0},   {"Data", FieldType::kBlob, 4},
+      {"Picture", FieldType::kGraphic, 0}, {"Object", FieldType::kOle, 0},
+  };
+}
+
+TEST(Table, EveryTypeRoundTripsThroughTheFile) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  ASSERT_TRUE(dir->createTable("Sample", everyType(), 1).ok());
+  const std::string longMemo(5000, 'x');
+  const std::vector<Value> row = {
+      Value::text("Élève-Noël"),
+      Value::integer(-32767),
+      Value::integer(2147483647),
+      Value::number(-0.1),
+      Value::number(1234567.89),
+      Value::date(*Date::fromYmd(2024, 2, 29)),
+      Value::time(Time{((13 * 60 + 5) * 60 + 7) * 1000 + 250}),
+      Value::timestamp(Timestamp::from(*Date::fromYmd(1999, 12, 31), Time{86'399'999})),
+      Value::logical(false),
+      Value::bytes(std::string("\x00\x01\xff\x7f", 4)),
+      Value::decimal("-12345.67"),
+      Value(),  // autoincrement: assigned on post
+      Value::text("Société « générale » — " + longMemo),
+      Value::text("{\\rtf1 gras}"),
+      Value::bytes(std::string(3, '\x01')),
+      Value::bytes(std::string(70'000, '\x42')),
+      Value::bytes("ole"),
+  };
+  {
+    auto t = openTable(*dir, "sample");
+    ASSERT_TRUE(t->insert().ok());
+    for (int i = 0; i < static_cast<int>(row.size()); ++i) ASSERT_TRUE(t->set(i, row[size_t(i)]).ok()) << i;
+    ASSERT_TRUE(t->post().ok());
+    ASSERT_TRUE(t->insert().ok());
+    ASSERT_TRUE(t->set("Code", Value::text("blank")).ok());
+    ASSERT_TRUE(t->post().ok());
+  }
+  // A fresh directory object reads what the first wrote.
+  auto again = Directory::open(tmp.path());
+  auto t = openTable(**again, "SAMPLE.DB");
+  ASSERT_TRUE(t->findKey({Value::text("Élève-Noël")}).ok());
+  for (int i = 0; i < static_cast<int>(row.size()); ++i) {
+    auto v = t->get(i);
+    ASSERT_TRUE(v.ok()) << i << " " << v.status().toString();
+    if (i == 11) EXPECT_EQ(*v, Value::integer(1));
+    else if (i == 9) EXPECT_EQ(*v, Value::bytes(std::string("\x00\x01\xff\x7f\x00\x00", 6))) << "bytes fields are fixed size";
+    else EXPECT_EQ(*v, row[size_t(i)]) << "field " << i;
+  }
+  ASSERT_TRUE(t->findKey({Value::text("blank")}).ok());
+  for (int i = 1; i < static_cast<int>(row.size()); ++i) {
+    auto v = t->get(i);
+    ASSERT_TRUE(v.ok());
+    if (i == 11) EXPECT_EQ(*v, Value::integer(2));
+    else EXPECT_TRUE(v->isNull()) << "field " << i;
+  }
+  expectSound(t->path());
+}
+
+TEST(Table, NamesAreFoundWithoutRegardToCase) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  ASSERT_TRUE(dir->createTable("Ctrl", {{"Ctrl_id", FieldType::kShort, 0}}, 1).ok());
+  for (const char* name : {"ctrl", "CTRL", "ctrl.db", "CTRL.DB", "Ctrl.Db"}) {
+    auto path = dir->tablePath(name);
+    ASSERT_TRUE(path.ok()) << name;
+    EXPECT_EQ(*path, tmp.file("Ctrl.DB"));
+  }
+  EXPECT_EQ(dir->createTable("CTRL", {{"X", FieldType::kShort, 0}}, 0).code(), code::kTableExists);
+  EXPECT_EQ(dir->openTable("missing").status().code(), code::kTableNotFound);
+  EXPECT_EQ(dir->openTable("../etc/passwd").status().code(), code::kInvalidName);
+  ASSERT_TRUE(dir->deleteTable("ctrl").ok());
+  EXPECT_FALSE(dir->tableExists("Ctrl"));
+}
+
+TEST(Table, RejectsValuesThatDoNotFit) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  ASSERT_TRUE(dir->createTable("t", {{"Name", FieldType::kAlpha, 5}, {"S", FieldType::kShort, 0},
+                                     {"D", FieldType::kDate, 0}, {"B", FieldType::kBcd, 2}}, 0).ok());
+  auto t = openTable(*dir, "t");
+  ASSERT_TRUE(t->insert().ok());
+  EXPECT_EQ(t->set("Name", Value::text("toolong")).code(), code::kInvalidValue);
+  EXPECT_EQ(t->set("Name", Value::text("€uro")).code(), code::kOk);  // 1252 holds the euro sign
+  EXPECT_EQ(t->set("Name", Value::text("日本")).code(), code::kUnrepresentable);
+  EXPECT_EQ(t->set("S", Value::integer(40000)).code(), code::kInvalidValue);
+  EXPECT_EQ(t->set("S", Value::text("12x")).code(), code::kInvalidValue);
+  EXPECT_EQ(t->set("D", Value::text("2023-02-30")).code(), code::kInvalidValue);
+  EXPECT_EQ(t->set("B", Value::decimal("1.005")).code(), code::kInvalidValue);
+  EXPECT_TRUE(t->set("B", Value::decimal("1.50")).ok());
+  EXPECT_EQ(t->set("Missing", Value::integer(1)).code(), code::kInvalidParameter);
+  ASSERT_TRUE(t->post().ok());
+  EXPECT_EQ(*t->get("Name"), Value::text("€uro"));
+}
+
+// Random inserts and deletes against a model: the table must keep key order,
+// its index must match the data, and every key must be found through it.
+TEST(Table, KeyOrderAndIndexHoldAfterRandomInsertsAndDeletes) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  CreateOptions small;
+  small.blockSize = 1024;  // many blocks and several index levels with few rows
+  ASSERT_TRUE(dir->createTable("items", {{"Group", FieldType::kAlpha, 8}, {"Id", FieldType::kLong, 0},
+                                         {"Amount", FieldType::kMoney, 0}}, 2, small).ok());
+  std::map<std::pair<std::string, int>, double> model;
+  std::mt19937 rng(7);
+  auto t = openTable(*dir, "items");
+  for (int round = 0; round < 12'000; ++round) {
+    const std::string group = "G" + std::to_string(rng() % 7);
+    const int id = static_cast<int>(rng() % 3000) - 1500;
+    const bool erase = rng() % 3 == 0;
+    auto key = std::make_pair(group, id);
+    if (erase) {
+      Status st = t->findKey({Value::text(group), Value::integer(id)});
+      if (model.count(key)) {
+        ASSERT_TRUE(st.ok()) << st.toString();
+        ASSERT_TRUE(t->remove().ok());
+        model.erase(key);
+      } else {
+        ASSERT_EQ(st.code(), code::kRecordNotFound);
+      }
+      continue;
+    }
+    ASSERT_TRUE(t->insert().ok());
+    ASSERT_TRUE(t->set(0, Value::text(group)).ok());
+    ASSERT_TRUE(t->set(1, Value::integer(id)).ok());
+    ASSERT_TRUE(t->set(2, Value::number(id * 0.25)).ok());
+    Status st = t->post();
+    if (model.count(key)) {
+      ASSERT_EQ(st.code(), code::kKeyViolation);
+      ASSERT_TRUE(t->cancel().ok());
+    } else {
+      ASSERT_TRUE(st.ok()) << st.toString();
+      model[key] = id * 0.25;
+    }
+  }
+  expectSound(t->path());
+  // Reopened, the table is read through its .PX.
+  t.reset();
+  auto fresh = Directory::open(tmp.path());
+  t = openTable(**fresh, "items");
+  ASSERT_EQ(*t->recordCount(), static_cast<int64_t>(model.size()));
+  auto it = model.begin();
+  for (Status st = t->first(); st.ok(); st = t->next(), ++it) {
+    ASSERT_NE(it, model.end());
+    EXPECT_EQ(t->get(0)->asText(), it->first.first);
+    EXPECT_EQ(t->get(1)->asInteger(), it->first.second);
+  }
+  EXPECT_EQ(it, model.end());
+  EXPECT_TRUE(t->eof());
+  for (const auto& [key, amount] : model) {
+    ASSERT_TRUE(t->findKey({Value::text(key.first), Value::integer(key.second)}).ok());
+    EXPECT_EQ(t->get(2)->asNumber(), amount);
+  }
+  // Nearest search and ranges on the leading key field.
+  ASSERT_TRUE(t->findNearest({Value::text("G3"), Value::integer(-100000)}).ok());
+  EXPECT_EQ(t->get(0)->asText(), model.lower_bound({"G3", -100000})->first.first);
+  ASSERT_TRUE(t->setRange({Value::text("G2")}, {Value::text("G4")}).ok());
+  int64_t inRange = 0;
+  for (const auto& [key, amount] : model) inRange += key.first >= "G2" && key.first <= "G4";
+  EXPECT_EQ(*t->recordCount(), inRange);
+  int64_t walked = 0;
+  for (Status st = t->first(); st.ok(); st = t->next()) ++walked;
+  EXPECT_EQ(walked, inRange);
+  walked = 0;
+  for (Status st = t->last(); st.ok(); st = t->prior()) ++walked;
+  EXPECT_EQ(walked, inRange);
+  // Deleting every record leaves a sound, empty table and a one-header file.
+  ASSERT_TRUE(t->cancelRange().ok());
+  while (t->first().ok()) ASSERT_TRUE(t->remove().ok());
+  EXPECT_EQ(*t->recordCount(), 0);
+  expectSound(t->path());
+  EXPECT_EQ(testing::readFile(t->path()).size(), 2048u);
+}
+
+TEST(Table, UnkeyedTablesKeepInsertionOrder) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  ASSERT_TRUE(dir->createTable("log", {{"Line", FieldType::kLong, 0}, {"Text", FieldType::kAlpha, 200}}, 0).ok());
+  auto t = openTable(*dir, "log");
+  for (int i = 0; i < 500; ++i) {
+    ASSERT_TRUE(t->append().ok());
+    ASSERT_TRUE(t->set(0, Value::integer(500 - i)).ok());
+    ASSERT_TRUE(t->set(1, Value::text(std::string(static_cast<size_t>(i % 200), 'a'))).ok());
+    ASSERT_TRUE(t->post().ok());
+  }
+  ASSERT_TRUE(t->moveTo(100).ok());
+  ASSERT_TRUE(t->remove().ok());  // the cursor moves to the record that followed
+  EXPECT_EQ(t->get(0)->asInteger(), 500 - 101);
+  EXPECT_EQ(t->position(), 100);
+  int expected = 500;
+  for (Status st = t->first(); st.ok(); st = t->next()) {
+    if (expected == 400) --expected;
+    EXPECT_EQ(t->get(0)->asInteger(), expected--);
+  }
+  expectSound(t->path());
+}
+
+TEST(Table, EditKeepsOrMovesTheRecordByItsKey) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  ASSERT_TRUE(dir->createTable("cli", {{"Cli_code", FieldType::kAlpha, 10}, {"Cli_name", FieldType::kAlpha, 30}}, 1).ok());
+  auto t = openTable(*dir, "cli");
+  for (const char* code : {"B", "D", "F"}) {
+    ASSERT_TRUE(t->insert().ok());
+    ASSERT_TRUE(t->set(0, Value::text(code)).ok());
+    ASSERT_TRUE(t->post().ok());
+  }
+  ASSERT_TRUE(t->findKey({Value::text("D")}).ok());
+  ASSERT_TRUE(t->edit().ok());
+  ASSERT_TRUE(t->set(1, Value::text("Dupont")).ok());
+  ASSERT_TRUE(t->post().ok());
+  ASSERT_TRUE(t->edit().ok());
+  ASSERT_TRUE(t->set(0, Value::text("F")).ok());
+  EXPECT_EQ(t->post().code(), code::kKeyViolation);
+  ASSERT_TRUE(t->set(0, Value::text("A")).ok());
+  ASSERT_TRUE(t->post().ok());
+  EXPECT_EQ(t->get(1)->asText(), "Dupont");
+  std::string order;
+  for (Status st = t->first(); st.ok(); st = t->next()) order += t->get(0)->asText();
+  EXPECT_EQ(order, "ABF");
+  EXPECT_EQ(t->findKey({Value::text("D")}).code(), code::kRecordNotFound);
+  // Case-insensitive and partial locate on a non-key field.
+  ASSERT_TRUE(t->locate({1}, {Value::text("DUP")}, {true, true}).ok());
+  EXPECT_EQ(t->get(0)->asText(), "A");
+  EXPECT_EQ(t->locate({1}, {Value::text("DUP")}, {false, false}).code(), code::kRecordNotFound);
+  Bookmark mark = t->bookmark();
+  ASSERT_TRUE(t->last().ok());
+  ASSERT_TRUE(t->gotoBookmark(mark).ok());
+  EXPECT_EQ(t->get(1)->asText(), "Dupont");
+  expectSound(t->path());
+}
+
+TEST(Table, AutoincrementContinuesFromTheHeader) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  ASSERT_TRUE(dir->createTable("seq", {{"Id", FieldType::kAutoInc, 0}, {"Name", FieldType::kAlpha, 10}}, 1).ok());
+  {
+    auto t = openTable(*dir, "seq");
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(t->insert().ok());
+      ASSERT_TRUE(t->post().ok());
+      EXPECT_EQ(t->get(0)->asInteger(), i + 1);
+    }
+    ASSERT_TRUE(t->last().ok());
+    ASSERT_TRUE(t->remove().ok());
+    ASSERT_TRUE(t->first().ok());
+    ASSERT_TRUE(t->edit().ok());
+    EXPECT_EQ(t->set(0, Value::integer(9)).code(), code::kInvalidValue);
+    ASSERT_TRUE(t->cancel().ok());
+  }
+  auto again = Directory::open(tmp.path());
+  auto t = openTable(**again, "seq");
+  ASSERT_TRUE(t->insert().ok());
+  ASSERT_TRUE(t->post().ok());
+  EXPECT_EQ(t->get(0)->asInteger(), 4) << "a number once given is never given again";
+}
+
+TEST(Table, SecondaryIndexesMakeATableReadOnlyForWrites) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  ASSERT_TRUE(dir->createTable("parts", {{"No", FieldType::kLong, 0}, {"Name", FieldType::kAlpha, 10}}, 1).ok());
+  testing::writeFile(tmp.file("parts.X02"), "secondary");
+  auto t = openTable(*dir, "parts");
+  ASSERT_EQ(t->schema().companionFiles, std::vector<std::string>{"parts.X02"});
+  ASSERT_TRUE(t->insert().ok());
+  ASSERT_TRUE(t->set(0, Value::integer(1)).ok());
+  EXPECT_EQ(t->post().code(), code::kNotSupported);
+  EXPECT_EQ(testing::readFile(tmp.file("parts.X02")), "secondary");
+}
+
+}  // namespace
+}  // namespace pdx

@@ -1,0 +1,27 @@
+// Helpers shared by the engine's tests.
+#pragma once
+
+#include <string>
+
+namespace pdx::testing {
+
+// A fresh directory under the system's temporary folder, removed with its
+// contents when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Whole contents of a file ("" when missing).
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
+}  // namespace pdx::testing

@@ -1,0 +1,169 @@
+#include "commands.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+
+#include "pdx/check.h"
+#include "pdx/dump_format.h"
+#include "schema_text.h"
+
+namespace pdxtool {
+
+pdx::Result<TableArg> splitTableArg(const std::string& arg) {
+  const size_t slash = arg.rfind('/');
+  TableArg out;
+  if (slash == std::string::npos) {
+    out.dir = ".";
+    out.name = arg;
+  } else {
+    out.dir = slash == 0 ? "/" : arg.substr(0, slash);
+    out.name = arg.substr(slash + 1);
+  }
+  if (out.name.empty())
+    return pdx::Status(pdx::code::kInvalidName, "\"" + arg + "\" names a directory, not a table");
+  return out;
+}
+
+pdx::Result<std::shared_ptr<pdx::Directory>> openDirectoryOf(const TableArg& arg) {
+  return pdx::Directory::open(arg.dir);
+}
+
+pdx::Result<std::string> readWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return pdx::Status(pdx::code::kReadError, "cannot open " + path + ": " + std::strerror(errno));
+  std::ostringstream s;
+  s << in.rdbuf();
+  if (in.bad()) return pdx::Status(pdx::code::kReadError, "cannot read " + path);
+  return s.str();
+}
+
+int fail(std::ostream& err, const std::string& command, const std::string& what, const pdx::Status& status) {
+  err << "pdxtool " << command << ": " << what << ": " << status.toString() << '\n';
+  return 1;
+}
+
+namespace {
+
+std::string levelText(int level) {
+  switch (level) {
+    case 3: return "3.0";
+    case 35: return "3.5";
+    default: return std::to_string(level);
+  }
+}
+
+// Opens the table of a TABLE argument; on failure reports it and returns null.
+std::unique_ptr<pdx::Table> openOrReport(const std::string& command, const std::string& arg,
+                                         pdx::Directory::Access access, std::ostream& err) {
+  auto where = splitTableArg(arg);
+  if (!where.ok()) {
+    fail(err, command, arg, where.status());
+    return nullptr;
+  }
+  auto dir = openDirectoryOf(*where);
+  if (!dir.ok()) {
+    fail(err, command, arg, dir.status());
+    return nullptr;
+  }
+  auto table = (*dir)->openTable(where->name, access);
+  if (!table.ok()) {
+    fail(err, command, arg, table.status());
+    return nullptr;
+  }
+  return std::move(table).value();
+}
+
+// Output that could not be written (a full disk, a closed pipe) is an error.
+int finish(std::ostream& out, std::ostream& err, const std::string& command, const std::string& arg) {
+  out.flush();
+  if (!out) return fail(err, command, arg, pdx::Status(pdx::code::kWriteError, "cannot write the output"));
+  return 0;
+}
+
+}  // namespace
+
+int runInfo(const std::string& arg, std::ostream& out, std::ostream& err) {
+  auto table = openOrReport("info", arg, pdx::Directory::Access::kReadOnly, err);
+  if (!table) return 1;
+  auto count = table->recordCount();
+  if (!count.ok()) return fail(err, "info", table->path(), count.status());
+  const pdx::Schema& s = table->schema();
+  out << "table=" << table->path() << '\n'
+      << "level=" << levelText(s.level) << '\n'
+      << "keyed=" << (s.keyed() ? "yes" : "no") << '\n'
+      << "records=" << *count << '\n'
+      << "codepage=" << s.codePage << '\n'
+      << "blocksize=" << s.blockSize << '\n'
+      << "fields=" << s.fields.size() << '\n'
+      << "key=" << s.keyFieldCount << '\n';
+  for (const pdx::FieldDef& f : s.fields) out << fieldLine(f) << '\n';
+  return finish(out, err, "info", table->path());
+}
+
+int runCreate(const std::string& arg, const std::string& schemaFile, std::ostream& out, std::ostream& err) {
+  auto text = readWholeFile(schemaFile);
+  if (!text.ok()) return fail(err, "create", schemaFile, text.status());
+  auto schema = parseSchemaText(*text);
+  if (!schema.ok()) return fail(err, "create", schemaFile, schema.status());
+  auto where = splitTableArg(arg);
+  if (!where.ok()) return fail(err, "create", arg, where.status());
+  auto dir = openDirectoryOf(*where);
+  if (!dir.ok()) return fail(err, "create", arg, dir.status());
+  pdx::Status st = (*dir)->createTable(where->name, schema->fields, schema->keyFieldCount);
+  if (!st.ok()) return fail(err, "create", arg, st);
+  return finish(out, err, "create", arg);
+}
+
+int runDump(const std::string& arg, std::ostream& out, std::ostream& err) {
+  auto table = openOrReport("dump", arg, pdx::Directory::Access::kReadOnly, err);
+  if (!table) return 1;
+  const std::vector<pdx::FieldDef>& fields = table->schema().fields;
+  std::string line;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) line += '\t';
+    line += pdx::escapeText(fields[i].name);
+  }
+  line += '\n';
+  out << line;
+
+  int64_t row = 0;
+  pdx::Status st = table->first();
+  for (; st.ok(); st = table->next()) {
+    ++row;
+    line.clear();
+    for (size_t i = 0; i < fields.size(); ++i) {
+      auto v = table->get(static_cast<int>(i));
+      if (!v.ok())
+        return fail(err, "dump", table->path() + ": row " + std::to_string(row) + ", field \"" + fields[i].name + "\"",
+                    v.status());
+      if (i > 0) line += '\t';
+      line += pdx::formatValue(fields[i], *v);
+    }
+    line += '\n';
+    out << line;
+    if (!out) break;
+  }
+  if (out && !st.is(pdx::code::kEof))
+    return fail(err, "dump", table->path() + ": after row " + std::to_string(row), st);
+  return finish(out, err, "dump", table->path());
+}
+
+int runCheck(const std::string& arg, std::ostream& out, std::ostream& err) {
+  auto where = splitTableArg(arg);
+  if (!where.ok()) return fail(err, "check", arg, where.status());
+  auto dir = openDirectoryOf(*where);
+  if (!dir.ok()) return fail(err, "check", arg, dir.status());
+  auto path = (*dir)->tablePath(where->name);
+  if (!path.ok()) return fail(err, "check", arg, path.status());
+  auto report = pdx::checkTable(*path, (*dir)->env());
+  if (!report.ok()) return fail(err, "check", *path, report.status());
+  for (const std::string& fault : report->faults) out << fault << '\n';
+  if (report->ok()) out << *path << ": ok\n";
+  if (finish(out, err, "check", *path) != 0) return 1;
+  return report->ok() ? 0 : 1;
+}
+
+}  // namespace pdxtool

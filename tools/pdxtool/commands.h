@@ -1,0 +1,41 @@
+// The commands of pdxtool. Each writes its results to `out` and its error
+// messages (one line, naming the file) to `err`, and returns the process exit
+// code: 0 on success, 1 on any error.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "pdx/status.h"
+#include "pdx/table.h"
+
+namespace pdxtool {
+
+int runInfo(const std::string& table, std::ostream& out, std::ostream& err);
+int runCreate(const std::string& table, const std::string& schemaFile, std::ostream& out, std::ostream& err);
+int runLoad(const std::string& table, const std::string& tsvFile, std::ostream& out, std::ostream& err);
+int runDump(const std::string& table, std::ostream& out, std::ostream& err);
+int runCheck(const std::string& table, std::ostream& out, std::ostream& err);
+
+// ---- shared by the commands
+
+// A TABLE argument split into its directory and table name: "dir/name.db",
+// "dir/NAME.DB" and "dir/name" give ("dir", "name...") ; a bare name lies in
+// the current directory.
+struct TableArg {
+  std::string dir;
+  std::string name;
+};
+pdx::Result<TableArg> splitTableArg(const std::string& arg);
+
+// Opens the directory of a TABLE argument.
+pdx::Result<std::shared_ptr<pdx::Directory>> openDirectoryOf(const TableArg& arg);
+
+// Whole contents of a file. kReadError naming the file when it cannot be read.
+pdx::Result<std::string> readWholeFile(const std::string& path);
+
+// Writes "pdxtool <command>: <what>: <message> (code N)" to err; returns 1.
+int fail(std::ostream& err, const std::string& command, const std::string& what, const pdx::Status& status);
+
+}  // namespace pdxtool
