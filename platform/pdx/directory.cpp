@@ -4,6 +4,7 @@
 #include "codepage.h"
 #include "directory_state.h"
 #include "format.h"
+#include "journal.h"
 #include "pdx/table.h"
 #include "ascii.h"
 #include "table_file.h"
@@ -35,6 +36,8 @@ Result<std::shared_ptr<Directory>> Directory::open(const std::string& path, Env*
   state->env = env;
   state->path = path;
   while (state->path.size() > 1 && state->path.back() == '/') state->path.pop_back();
+  // A commit cut short by a crash is undone before anything is read.
+  PDX_RETURN_IF_ERROR(detail::recoverDirectory(env, state->path).status());
   return std::shared_ptr<Directory>(new Directory(std::move(state)));
 }
 
@@ -145,7 +148,7 @@ Status Directory::emptyTable(std::string_view name) {
   if ((*table)->recordLocks_ &&
       (*table)->recordLocks_->isLockedByOther(TableFile::kRecordLockBase, TableFile::kRecordLockSpan, LockMode::kExclusive))
     return Status(code::kRecordLocked, "cannot empty " + file->path() + ": a record is being edited by another user");
-  TableFile::Writer w(*file);
+  TableFile::Writer w(*file, state_.get());
   PDX_RETURN_IF_ERROR(w.begin());
   PDX_RETURN_IF_ERROR(w.removeAll());
   return w.commit();

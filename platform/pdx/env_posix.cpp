@@ -29,7 +29,7 @@ Status osError(uint16_t code, const std::string& what, const std::string& path, 
 
 class PosixFile final : public File {
  public:
-  PosixFile(std::string path, int fd) : File(std::move(path)), fd_(fd) {}
+  PosixFile(std::string path, int fd, bool syncs) : File(std::move(path)), fd_(fd), syncs_(syncs) {}
   ~PosixFile() override { ::close(fd_); }
 
   Result<size_t> read(uint64_t offset, size_t n, char* buf) override {
@@ -72,12 +72,13 @@ class PosixFile final : public File {
   }
 
   Status sync() override {
-    if (::fdatasync(fd_) != 0) return osError(code::kWriteError, "cannot flush", path(), errno);
+    if (syncs_ && ::fdatasync(fd_) != 0) return osError(code::kWriteError, "cannot flush", path(), errno);
     return {};
   }
 
  private:
   int fd_;
+  bool syncs_;
 };
 
 class PosixLockFile final : public LockFile {
@@ -141,6 +142,8 @@ class PosixLockFile final : public LockFile {
 
 class PosixEnv final : public Env {
  public:
+  explicit PosixEnv(bool syncs) : syncs_(syncs) {}
+
   Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override {
     int flags = O_CLOEXEC;
     switch (mode) {
@@ -153,7 +156,7 @@ class PosixEnv final : public Env {
       if (errno == ENOENT) return Status(code::kTableNotFound, "file not found: " + path);
       return osError(code::kOsError, "cannot open", path, errno);
     }
-    return std::unique_ptr<File>(new PosixFile(path, fd));
+    return std::unique_ptr<File>(new PosixFile(path, fd, syncs_));
   }
 
   Result<std::unique_ptr<LockFile>> openLock(const std::string& path) override {
@@ -208,6 +211,7 @@ class PosixEnv final : public Env {
   }
 
   Status syncDirectory(const std::string& dir) override {
+    if (!syncs_) return {};
     int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return osError(code::kOsError, "cannot open directory", dir, errno);
     int r = ::fsync(fd);
@@ -218,12 +222,20 @@ class PosixEnv final : public Env {
   }
 
   void sleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+ private:
+  bool syncs_;
 };
 
 }  // namespace
 
 Env* Env::standard() {
-  static PosixEnv env;
+  static PosixEnv env(true);
+  return &env;
+}
+
+Env* Env::unsynced() {
+  static PosixEnv env(false);
   return &env;
 }
 

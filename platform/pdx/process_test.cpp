@@ -19,7 +19,7 @@ namespace {
 using testing::TempDir;
 
 void makeAccounts(const TempDir& tmp, int rows) {
-  auto dir = Directory::open(tmp.path());
+  auto dir = Directory::open(tmp.path(), Env::unsynced());
   ASSERT_TRUE(dir.ok());
   ASSERT_TRUE((*dir)->createTable("accounts", {{"Id", FieldType::kLong, 0}, {"Balance", FieldType::kMoney, 0}}, 1).ok());
   auto t = (*dir)->openTable("accounts");
@@ -60,7 +60,7 @@ TEST(Processes, RecordLockIsSeenByOthersAndDiesWithItsHolder) {
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
   pid_t holder = spawn([&] {
-    auto dir = Directory::open(tmp.path());
+    auto dir = Directory::open(tmp.path(), Env::unsynced());
     auto t = (*dir)->openTable("ACCOUNTS");
     if (!t.ok() || !(*t)->findKey({Value::integer(1)}).ok() || !(*t)->edit().ok()) return 1;
     char c = 'x';
@@ -71,7 +71,7 @@ TEST(Processes, RecordLockIsSeenByOthersAndDiesWithItsHolder) {
   char c;
   ASSERT_EQ(read(ready[0], &c, 1), 1);
 
-  auto dir = Directory::open(tmp.path());
+  auto dir = Directory::open(tmp.path(), Env::unsynced());
   auto t = (*dir)->openTable("accounts");
   ASSERT_TRUE(t.ok());
   ASSERT_TRUE((*t)->findKey({Value::integer(1)}).ok());
@@ -96,7 +96,7 @@ TEST(Processes, RecordLockIsSeenByOthersAndDiesWithItsHolder) {
 TEST(Processes, TwoCursorsOfOneProcessExcludeEachOther) {
   TempDir tmp;
   makeAccounts(tmp, 1);
-  auto dir = Directory::open(tmp.path());
+  auto dir = Directory::open(tmp.path(), Env::unsynced());
   auto a = (*dir)->openTable("accounts");
   auto b = (*dir)->openTable("accounts");
   ASSERT_TRUE((*a)->edit().ok());
@@ -111,12 +111,12 @@ TEST(Processes, TwoCursorsOfOneProcessExcludeEachOther) {
 TEST(Processes, WritesOfOneProcessAreSeenByTheNextReadOfAnother) {
   TempDir tmp;
   makeAccounts(tmp, 1);
-  auto dir = Directory::open(tmp.path());
+  auto dir = Directory::open(tmp.path(), Env::unsynced());
   auto t = (*dir)->openTable("accounts");
   ASSERT_TRUE(t.ok());
   ASSERT_EQ(*(*t)->recordCount(), 1);
   pid_t writer = spawn([&] {
-    auto d = Directory::open(tmp.path());
+    auto d = Directory::open(tmp.path(), Env::unsynced());
     auto w = (*d)->openTable("accounts");
     for (int i = 2; i <= 400; ++i) {
       if (!(*w)->insert().ok() || !(*w)->set(0, Value::integer(i)).ok() || !(*w)->post().ok()) return 1;
@@ -143,7 +143,7 @@ TEST(Processes, ConcurrentIncrementsLoseNothing) {
   TempDir tmp;
   makeAccounts(tmp, 3);
   auto worker = [&] {
-    auto dir = Directory::open(tmp.path());
+    auto dir = Directory::open(tmp.path(), Env::unsynced());
     auto t = (*dir)->openTable("accounts");
     if (!t.ok()) return 1;
     for (int i = 0; i < 1000; ++i) {
@@ -166,7 +166,7 @@ TEST(Processes, ConcurrentIncrementsLoseNothing) {
   pid_t a = spawn(worker), b = spawn(worker);
   EXPECT_EQ(waitExit(a), 0);
   EXPECT_EQ(waitExit(b), 0);
-  auto dir = Directory::open(tmp.path());
+  auto dir = Directory::open(tmp.path(), Env::unsynced());
   auto t = (*dir)->openTable("accounts");
   ASSERT_TRUE((*t)->findKey({Value::integer(1)}).ok());
   EXPECT_EQ((*t)->get(1)->asNumber(), 1000);

@@ -747,7 +747,7 @@ Status Table::post() {
   const auto& layout = file_->layout();
   Status st = [&]() -> Status {
     for (int attempt = 0;; ++attempt) {
-      TableFile::Writer w(*file_);
+      TableFile::Writer w(*file_, dir_.get());
       PDX_RETURN_IF_ERROR(w.begin());
       std::string rec = buffer_;
       std::vector<detail::BlobRef> written, replaced;
@@ -779,6 +779,12 @@ Status Table::post() {
         PDX_RETURN_IF_ERROR(found);
         // The record as stored now: blobs it points at are the ones to replace.
         PDX_ASSIGN_OR_RETURN(const char* now, file_->record(TableFile::Pos{where.block, where.slot}));
+        // Never write over a change this cursor has not seen (a process that
+        // edited without waiting for the record's lock, or a commit that
+        // landed between this edit and its post).
+        if (std::memcmp(now, original_.data(), original_.size()) != 0)
+          return Status(code::kRecordChanged, "the record was changed by another user in " + file_->path() +
+                                                  "; read it again and repeat the change");
         for (size_t i = 0; i < layout.fields.size(); ++i) {
           const auto& f = layout.fields[i];
           if (isBlobType(f.def.type)) std::memcpy(rec.data() + f.offset, now + f.offset, static_cast<size_t>(f.stored));
@@ -840,7 +846,7 @@ Status Table::remove() {
   const std::string target = state_ == State::kEdit ? original_ : currentRecord_;
   Status st = [&]() -> Status {
     for (int attempt = 0;; ++attempt) {
-      TableFile::Writer w(*file_);
+      TableFile::Writer w(*file_, dir_.get());
       PDX_RETURN_IF_ERROR(w.begin());
       Position where;
       Status found = findRecord(target, where);

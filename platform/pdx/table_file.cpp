@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "codepage.h"
+#include "journal.h"
 #include "ascii.h"
 
 namespace pdx {
@@ -72,7 +73,7 @@ Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& 
     f->readOnly_ = true;
   }
   if (!db.ok()) return db.status();
-  f->db_ = std::move(db).value();
+  f->db_ = std::make_unique<detail::PendingFile>(std::move(db).value());
 
   // Read-only cursors use the lock file when one exists, and never create it,
   // so reading a folder of tables leaves it untouched.
@@ -85,10 +86,12 @@ Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& 
   f->pxPath_ = findCompanion(env, dir, base, "px");
   f->mbPath_ = findCompanion(env, dir, base, "mb");
 
-  if (f->lock_) PDX_RETURN_IF_ERROR(f->lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
-  Status st = f->loadView();
-  if (f->lock_) f->lock_->unlock(kTableLockOffset, 1);
-  PDX_RETURN_IF_ERROR(st);
+  f->counterSeen_ = ~uint64_t{0};
+  if (f->lock_) {
+    PDX_RETURN_IF_ERROR(f->refresh());
+  } else {
+    PDX_RETURN_IF_ERROR(f->loadView());
+  }
 
   // Companion files the engine does not maintain.
   if (auto names = env->list(dir); names.ok()) {
@@ -110,9 +113,17 @@ Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& 
     if (f->mbPath_.empty()) {
       f->mbStatus_ = Status(code::kBlobFileMissing, "memo file of " + dbPath + " is missing");
     } else {
-      auto mb = detail::BlobFile::open(*env, f->mbPath_, !f->readOnly_);
-      if (mb.ok()) f->mb_ = std::move(mb).value();
-      else f->mbStatus_ = mb.status();
+      // The memo file's writes are held with the table's until the commit.
+      auto raw = env->open(f->mbPath_, f->readOnly_ ? Env::OpenMode::kRead : Env::OpenMode::kReadWrite);
+      if (!raw.ok()) {
+        f->mbStatus_ = raw.status();
+      } else {
+        f->mbFile_ = std::make_unique<detail::PendingFile>(std::move(raw).value());
+        f->mbEnv_ = std::make_unique<detail::LendingEnv>(env, f->mbPath_, f->mbFile_.get());
+        auto mb = detail::BlobFile::open(*f->mbEnv_, f->mbPath_, !f->readOnly_);
+        if (mb.ok()) f->mb_ = std::move(mb).value();
+        else f->mbStatus_ = mb.status();
+      }
     }
   }
   return f;
@@ -218,7 +229,7 @@ bool TableFile::loadIndexFromPx() {
   if (!px_) {
     auto px = env_->open(pxPath_, readOnly_ ? Env::OpenMode::kRead : Env::OpenMode::kReadWrite);
     if (!px.ok()) return false;
-    px_ = std::move(px).value();
+    px_ = std::make_unique<detail::PendingFile>(std::move(px).value());
   }
   auto size = px_->size();
   if (!size.ok() || *size > (uint64_t{64} << 20) || *size < 0x58) return false;
@@ -296,11 +307,29 @@ bool TableFile::loadIndexFromPx() {
 Status TableFile::refresh() {
   if (!lock_) return {};
   const uint64_t counter = lock_->sharedWord(0).load(std::memory_order_acquire);
-  if (counter == counterSeen_) return {};
+  if (counter == counterSeen_ && lock_->sharedWord(kCommitWord).load(std::memory_order_acquire) == 0) return {};
   PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
+  if (lock_->sharedWord(kCommitWord).load(std::memory_order_acquire) != 0) {
+    // A commit was under way and its process no longer holds the table: it
+    // died. Its journal puts the files back before anything is read.
+    lock_->unlock(kTableLockOffset, 1);
+    PDX_RETURN_IF_ERROR(recoverDeadCommit());
+    PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
+  }
   Status st = loadView();
   lock_->unlock(kTableLockOffset, 1);
   return st;
+}
+
+Status TableFile::recoverDeadCommit() {
+  PDX_RETURN_IF_ERROR(detail::recoverDirectory(env_, dirOf(dbPath_)).status());
+  // Recovery clears the mark of every table its journals name; a process that
+  // died after its commit point left a mark and no journal.
+  PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kExclusive, kWriteLockTimeoutMs));
+  if (lock_->sharedWord(kCommitWord).exchange(0, std::memory_order_acq_rel) != 0)
+    lock_->sharedWord(0).fetch_add(1, std::memory_order_acq_rel);
+  lock_->unlock(kTableLockOffset, 1);
+  return {};
 }
 
 int TableFile::compareKey(const char* a, const char* b, size_t len) const { return std::memcmp(a, b, len); }
@@ -360,7 +389,9 @@ Result<const std::string*> TableFile::blockBytes(size_t chainIndex) {
     // for a shared one would downgrade it.)
     PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
     Status st;
-    if (lock_->sharedWord(0).load(std::memory_order_acquire) != counterSeen_) st = stale();
+    if (lock_->sharedWord(0).load(std::memory_order_acquire) != counterSeen_ ||
+        lock_->sharedWord(kCommitWord).load(std::memory_order_acquire) != 0)
+      st = stale();
     else st = readBlockFromDisk(info.number, bytes);
     lock_->unlock(kTableLockOffset, 1);
     PDX_RETURN_IF_ERROR(st);
@@ -448,47 +479,97 @@ Result<std::string> TableFile::readBlob(const detail::BlobRef& ref) {
 // ---------------------------------------------------------------- writing
 
 TableFile::Writer::~Writer() {
-  if (locked_) {
-    if (!committed_) file_.discardChanges();
-    file_.writing_ = false;
-    if (file_.lock_) file_.lock_->unlock(kTableLockOffset, 1);
+  if (!begun_) return;
+  file_.writing_ = false;
+  if (committed_) return;
+  // The record changes of this writer were never handed to the files.
+  file_.dirty_.clear();
+  file_.pxDirtyFrom_ = SIZE_MAX;
+  file_.pxDirtyEntries_.clear();
+  file_.headerDirty_ = false;
+  if (group_) {
+    // Earlier posts of the group stay held; the view is rebuilt from them.
+    Status st = file_.loadView();
+    if (!st.ok() && group_->failure.ok()) group_->failure = st;
+  } else {
+    file_.rollBack();
   }
 }
 
 Status TableFile::Writer::begin() {
   if (file_.readOnly_) return Status(code::kInvalidParameter, file_.dbPath_ + " is open read-only");
   if (!file_.lock_) return Status(code::kInvalidParameter, file_.dbPath_ + " has no lock file");
-  Status st = file_.lock_->lock(kTableLockOffset, 1, LockMode::kExclusive, kWriteLockTimeoutMs);
-  if (!st.ok()) return Status(st.code(), "table " + file_.dbPath_ + " is locked by another user");
-  locked_ = true;
+  for (const auto& c : file_.schema_.companionFiles) {
+    if (!detail::endsWithIgnoreCase(c, ".val"))
+      return Status(code::kNotSupported, file_.dbPath_ + " has secondary indexes (" + c +
+                                             ") that this engine does not maintain; it is not written to");
+  }
+  group_ = dir_ ? dir_->group.get() : nullptr;
+  if (group_ && !group_->failure.ok()) return group_->failure;
+  if (!file_.reserved_) {
+    // Inside a group that already holds other tables, waiting long for one
+    // more could be a wait on a process that waits for us: give up soon.
+    const int timeout = group_ && !group_->tables.empty() ? kGroupLockTimeoutMs : kWriteLockTimeoutMs;
+    PDX_RETURN_IF_ERROR(file_.reserve(timeout));
+    if (group_) group_->tables.push_back(file_.shared_from_this());
+  }
+  begun_ = true;
   file_.writing_ = true;
-  if (file_.lock_->sharedWord(0).load(std::memory_order_acquire) != file_.counterSeen_)
-    PDX_RETURN_IF_ERROR(file_.loadView());
-  if (file_.keyed_ && file_.layout_.keyFields > 0 && file_.header_.sortOrder != 0) {
+  if (file_.keyed_ && file_.header_.sortOrder != 0) {
     for (int i = 0; i < file_.layout_.keyFields; ++i)
       if (file_.layout_.fields[size_t(i)].def.type == FieldType::kAlpha)
         return Status(code::kNotSupported, file_.dbPath_ +
                                                " orders its text keys by a national sort order; this engine writes only "
                                                "tables in plain (ascii) order");
   }
-  for (const auto& c : file_.schema_.companionFiles) {
-    if (!detail::endsWithIgnoreCase(c, ".val"))
-      return Status(code::kNotSupported, file_.dbPath_ + " has secondary indexes (" + c +
-                                             ") that this engine does not maintain; it is not written to");
-  }
   return {};
 }
 
-void TableFile::discardChanges() {
+Status TableFile::reserve(int timeoutMs) {
+  Status st = lock_->lock(kReservedOffset, 1, LockMode::kExclusive, timeoutMs);
+  if (!st.ok()) return Status(st.code(), "table " + dbPath_ + " is being written by another user");
+  reserved_ = true;
+  // With the reservation no other process writes: bring the view up to date
+  // (recovering a dead writer's commit first) and keep it.
+  st = refresh();
+  if (!st.ok()) releaseReservation();
+  return st;
+}
+
+void TableFile::releaseReservation() {
+  if (reserved_ && lock_) lock_->unlock(kReservedOffset, 1);
+  reserved_ = false;
+}
+
+std::vector<detail::PendingFile*> TableFile::pendingFiles() {
+  std::vector<detail::PendingFile*> out;
+  for (detail::PendingFile* f : {db_.get(), px_.get(), mbFile_.get()})
+    if (f && f->hasChanges()) out.push_back(f);
+  return out;
+}
+
+void TableFile::committed(uint64_t counter) {
+  for (detail::PendingFile* f : {db_.get(), px_.get(), mbFile_.get()})
+    if (f) f->committed();
+  counterSeen_ = counter;
+  ++viewVersion_;
+}
+
+void TableFile::rollBack() {
+  for (detail::PendingFile* f : {db_.get(), px_.get(), mbFile_.get()})
+    if (f) f->discard();
   dirty_.clear();
   pxDirtyFrom_ = SIZE_MAX;
   pxDirtyEntries_.clear();
   headerDirty_ = false;
-  counterSeen_ = ~uint64_t{0};  // rebuild the view from disk at the next refresh
-  if (lock_) {
-    Status st = loadView();
-    (void)st;  // a failure here shows again at the next read
+  counterSeen_ = ~uint64_t{0};  // rebuild the view from the files at the next read
+  if (pxCreated_) {
+    px_.reset();
+    pxPath_.clear();
+    pxCreated_ = false;
   }
+  Status st = lock_ ? refresh() : loadView();
+  (void)st;  // a failure here shows again at the next read
 }
 
 Result<std::string*> TableFile::dirtyBlock(size_t chainIndex) {
@@ -724,16 +805,17 @@ Status TableFile::Writer::releaseBlob(const detail::BlobRef& ref) {
 
 Status TableFile::Writer::commit() {
   Status st = file_.flush();
-  // Even a failed flush may have changed the files: every process rebuilds.
-  file_.counterSeen_ = file_.lock_->sharedWord(0).fetch_add(1, std::memory_order_acq_rel) + 1;
-  ++file_.viewVersion_;
-  if (!st.ok()) {
-    file_.discardChanges();
-    committed_ = true;
+  if (group_) {
+    // The group commits every table at once; until then the changes stay
+    // held in this process.
+    committed_ = st.ok();
+    if (!st.ok() && group_->failure.ok()) group_->failure = st;
     return st;
   }
+  if (!st.ok()) return st;  // the destructor rolls back
   committed_ = true;
-  return {};
+  std::vector<TableFile*> one{&file_};
+  return commitTables(*dir_, one);
 }
 
 Status TableFile::flush() {
@@ -776,10 +858,15 @@ Status TableFile::writePx() {
   const size_t keySize = static_cast<size_t>(layout_.keySize);
   const size_t recSize = keySize + 6;
   if (!pxUsable_ || !px_) {
-    if (pxPath_.empty()) pxPath_ = dirOf(dbPath_) + "/" + baseNoExt(dbPath_) + ".PX";
-    auto px = env_->open(pxPath_, Env::OpenMode::kCreate);
-    if (!px.ok()) return px.status();
-    px_ = std::move(px).value();
+    if (!px_) {
+      // A new index file starts empty on disk; its contents come with the commit.
+      if (pxPath_.empty()) pxPath_ = dirOf(dbPath_) + "/" + baseNoExt(dbPath_) + ".PX";
+      auto px = env_->open(pxPath_, env_->exists(pxPath_) ? Env::OpenMode::kReadWrite : Env::OpenMode::kCreate);
+      if (!px.ok()) return px.status();
+      px_ = std::make_unique<detail::PendingFile>(std::move(px).value());
+      pxCreated_ = true;
+    }
+    PDX_RETURN_IF_ERROR(px_->truncate(0));
     std::vector<FieldDef> keyDefs(header_.fields.begin(), header_.fields.begin() + layout_.keyFields);
     pxBlockSize_ = header_.blockSize;
     pxHeader_ = detail::buildIndexHeader(keyDefs, pxBlockSize_, baseNoExt(dbPath_) + ".PX", header_.sortOrder);

@@ -8,11 +8,15 @@
 //
 //   OFFSET      LENGTH  LOCK
 //   1           1       table lock: shared while reading blocks from disk,
-//                       exclusive while writing
+//                       exclusive while a commit writes the files
 //   2^32 + h    1       record lock of the record whose key (keyed tables) or
 //                       contents (unkeyed) hash to h < 2^40, exclusive,
 //                       held from edit to post/cancel
 //   shared word 0       change counter, bumped after every committed write
+//
+//   2           1       reservation: exclusive, held by the one writer from its
+//                       first change to its commit
+//   shared word 1       set while a commit writes the files
 //
 // Invariants:
 //  1. A process writes the .DB, .PX and .MB only while it holds the table lock
@@ -34,6 +38,8 @@
 #include <vector>
 
 #include "blob_file.h"
+#include "directory_state.h"
+#include "pending_file.h"
 #include "format.h"
 #include "pdx/env.h"
 #include "pdx/table.h"
@@ -41,9 +47,12 @@
 
 namespace pdx {
 
-class TableFile {
+class TableFile : public std::enable_shared_from_this<TableFile> {
  public:
   static constexpr uint64_t kTableLockOffset = 1;
+  static constexpr uint64_t kReservedOffset = 2;
+  static constexpr int kCommitWord = 1;
+  static constexpr int kGroupLockTimeoutMs = 300;
   static constexpr uint64_t kRecordLockBase = uint64_t{1} << 32;
   static constexpr uint64_t kRecordLockSpan = uint64_t{1} << 40;
   static constexpr int kWriteLockTimeoutMs = 10'000;
@@ -91,7 +100,10 @@ class TableFile {
   // ---- writing: a Writer holds the table lock exclusively for its lifetime.
   class Writer {
    public:
-    explicit Writer(TableFile& file) : file_(file) {}
+    // Changes through a Writer are held in memory until commit(): alone,
+    // they are committed there; inside the directory's write group, they
+    // wait for the group's commit.
+    Writer(TableFile& file, DirectoryState* dir) : file_(file), dir_(dir) {}
     ~Writer();
     Status begin();
     // Inserts a record: keyed tables in key order (kKeyViolation when the key
@@ -111,9 +123,25 @@ class TableFile {
 
    private:
     TableFile& file_;
-    bool locked_ = false;
+    DirectoryState* dir_;
+    DirectoryState::Group* group_ = nullptr;
+    bool begun_ = false;
     bool committed_ = false;
   };
+
+  // ---- commits (see commit.cpp)
+  // The reservation: held by the one process that may write the table,
+  // from its first change to its commit. Readers are not kept out by it.
+  Status reserve(int timeoutMs);
+  void releaseReservation();
+  bool reserved() const { return reserved_; }
+  // Files with changes held for the commit.
+  std::vector<detail::PendingFile*> pendingFiles();
+  LockFile& lockFile() { return *lock_; }
+  // After the held changes reached the files: keep the view.
+  void committed(uint64_t counter);
+  // Drops every held change and rebuilds the view from the files.
+  void rollBack();
 
  private:
   struct BlockInfo {
@@ -124,6 +152,7 @@ class TableFile {
 
   TableFile() = default;
   Status loadView();  // reads header and index; caller holds the table lock
+  Status recoverDeadCommit();
   Status loadIndexFromChain();
   bool loadIndexFromPx();
   Result<const std::string*> blockBytes(size_t chainIndex);
@@ -140,15 +169,17 @@ class TableFile {
   void markPxEntry(size_t chainIndex);
   Status flush();
   Status writePx();
-  void discardChanges();
   void cachePut(uint16_t number, std::string bytes);
   std::string recordsOf(const std::string& block) const;
 
   Env* env_ = nullptr;
   std::string dbPath_, pxPath_, mbPath_, lockPath_;
   bool readOnly_ = false;
-  std::unique_ptr<File> db_;
-  std::unique_ptr<File> px_;
+  std::unique_ptr<detail::PendingFile> db_;
+  std::unique_ptr<detail::PendingFile> px_;
+  bool pxCreated_ = false;  // px_ was created by the changes held now
+  std::unique_ptr<detail::PendingFile> mbFile_;
+  std::unique_ptr<detail::LendingEnv> mbEnv_;
   std::unique_ptr<detail::BlobFile> mb_;
   Status mbStatus_;  // why mb_ is missing, when it is
   std::unique_ptr<LockFile> lock_;
@@ -178,7 +209,8 @@ class TableFile {
   std::string scratch_;
 
   // Changes of the running Writer.
-  bool writing_ = false;  // a Writer holds the table lock exclusively
+  bool writing_ = false;   // a Writer is making changes
+  bool reserved_ = false;  // this process holds the reservation
   std::map<uint16_t, std::string> dirty_;
   bool headerDirty_ = false;
   size_t pxDirtyFrom_ = SIZE_MAX;

@@ -14,7 +14,7 @@ namespace {
 using testing::TempDir;
 
 std::shared_ptr<Directory> openDir(const TempDir& dir) {
-  auto d = Directory::open(dir.path());
+  auto d = Directory::open(dir.path(), Env::unsynced());
   EXPECT_TRUE(d.ok()) << d.status().toString();
   return *d;
 }
@@ -76,7 +76,7 @@ TEST(Table, EveryTypeRoundTripsThroughTheFile) {
     ASSERT_TRUE(t->post().ok());
   }
   // A fresh directory object reads what the first wrote.
-  auto again = Directory::open(tmp.path());
+  auto again = Directory::open(tmp.path(), Env::unsynced());
   auto t = openTable(**again, "SAMPLE.DB");
   ASSERT_TRUE(t->findKey({Value::text("Élève-Noël")}).ok());
   for (int i = 0; i < static_cast<int>(row.size()); ++i) {
@@ -176,7 +176,7 @@ TEST(Table, KeyOrderAndIndexHoldAfterRandomInsertsAndDeletes) {
   expectSound(t->path());
   // Reopened, the table is read through its .PX.
   t.reset();
-  auto fresh = Directory::open(tmp.path());
+  auto fresh = Directory::open(tmp.path(), Env::unsynced());
   t = openTable(**fresh, "items");
   ASSERT_EQ(*t->recordCount(), static_cast<int64_t>(model.size()));
   auto it = model.begin();
@@ -288,7 +288,7 @@ TEST(Table, AutoincrementContinuesFromTheHeader) {
     EXPECT_EQ(t->set(0, Value::integer(9)).code(), code::kInvalidValue);
     ASSERT_TRUE(t->cancel().ok());
   }
-  auto again = Directory::open(tmp.path());
+  auto again = Directory::open(tmp.path(), Env::unsynced());
   auto t = openTable(**again, "seq");
   ASSERT_TRUE(t->insert().ok());
   ASSERT_TRUE(t->post().ok());

@@ -59,7 +59,12 @@ class LockFile {
 class Env {
  public:
   virtual ~Env() = default;
+  // The operating system's files, with sync() forcing data to stable storage.
   static Env* standard();
+  // The same, with sync() and syncDirectory() doing nothing: a crash of the
+  // program loses nothing, a power cut may lose the last commits. For tests
+  // and for scratch data that can be rebuilt.
+  static Env* unsynced();
 
   enum class OpenMode { kRead, kReadWrite, kCreate /* read-write, created or truncated */ };
   virtual Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) = 0;

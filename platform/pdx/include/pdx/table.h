@@ -53,6 +53,7 @@ struct CreateOptions {
 };
 
 class Table;
+class WriteGroup;
 
 class Directory {
  public:
@@ -82,10 +83,36 @@ class Directory {
   // Deletes the table and its companion files (.PX, .MB, .Xnn, .VAL, ...).
   Status deleteTable(std::string_view name);
 
+  // Starts a write group: until it commits, the posts and deletes of every
+  // Table of this Directory are held in this process (its own cursors see
+  // them, other processes do not), and each table they change is reserved
+  // against other writers. commit() makes all of them durable at once; a
+  // rollback, an error or the death of the process leaves every table as
+  // before. One group at a time per Directory (kInvalidParameter).
+  Result<std::unique_ptr<WriteGroup>> beginGroup();
+
  private:
   explicit Directory(std::shared_ptr<DirectoryState> state);
   std::shared_ptr<DirectoryState> state_;
   friend class Table;
+};
+
+// A write group of a Directory (see Directory::beginGroup). Destroying it
+// without commit() rolls it back.
+class WriteGroup {
+ public:
+  ~WriteGroup();
+  WriteGroup(const WriteGroup&) = delete;
+  WriteGroup& operator=(const WriteGroup&) = delete;
+  // Makes every held change durable, or none of them: on failure the tables
+  // are as they were before the group. The group ends either way.
+  Status commit();
+  void rollback();
+
+ private:
+  friend class Directory;
+  explicit WriteGroup(std::shared_ptr<DirectoryState> dir);
+  std::shared_ptr<DirectoryState> dir_;
 };
 
 // Where a cursor stands, so that it can come back after other moves.

@@ -1,0 +1,134 @@
+// Committing held changes: all of them reach the table files, or none does.
+//
+// The states a commit passes through, for the tables T1..Tn it changed (each
+// already reserved, so no other process writes them):
+//   1. Table locks of T1..Tn taken exclusively, in path order: readers wait
+//      from here to step 6, which is one commit.
+//   2. The journal saves every byte the commit will overwrite or cut, and is
+//      synced (journal invariant J1).
+//   3. Each table's commit mark (shared word 1 of its lock file) is set: a
+//      reader that later finds a mark without a holder knows the committer
+//      died here and recovers from the journal.
+//   4. Every changed file is written and synced (J2).
+//   5. The journal is cleared and synced: the commit point.
+//   6. Marks cleared, change counters bumped, table locks and reservations
+//      released.
+// A failure before step 5 puts the saved bytes back; if even that fails the
+// journal is left live and the marks set, and the next reader recovers.
+#include <algorithm>
+
+#include "directory_state.h"
+#include "journal.h"
+#include "pdx/table.h"
+#include "table_file.h"
+
+namespace pdx {
+
+DirectoryState::DirectoryState() = default;
+DirectoryState::~DirectoryState() = default;
+
+namespace {
+
+struct HeldLocks {
+  std::vector<TableFile*> tables;
+  ~HeldLocks() {
+    for (TableFile* t : tables) t->lockFile().unlock(TableFile::kTableLockOffset, 1);
+  }
+};
+
+}  // namespace
+
+Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
+  auto finish = [&](Status st) {
+    for (TableFile* t : tables) {
+      if (!st.ok()) t->rollBack();
+      t->releaseReservation();
+    }
+    return st;
+  };
+  std::vector<detail::PendingFile*> files;
+  for (TableFile* t : tables)
+    for (detail::PendingFile* f : t->pendingFiles()) files.push_back(f);
+  if (files.empty()) return finish({});
+
+  if (!dir.journal) {
+    auto j = detail::Journal::acquire(dir.env, dir.path);
+    if (!j.ok()) return finish(j.status());
+    dir.journal = std::move(j).value();
+  }
+  std::sort(tables.begin(), tables.end(), [](TableFile* a, TableFile* b) { return a->path() < b->path(); });
+  std::vector<uint64_t> counters;
+  {
+    HeldLocks held;
+    for (TableFile* t : tables) {  // 1
+      Status st = t->lockFile().lock(TableFile::kTableLockOffset, 1, LockMode::kExclusive, TableFile::kWriteLockTimeoutMs);
+      if (!st.ok()) return finish(Status(st.code(), "table " + t->path() + " is busy: " + st.message()));
+      held.tables.push_back(t);
+    }
+    Status st = dir.journal->save(files);  // 2
+    if (!st.ok()) return finish(st);
+    for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(1, std::memory_order_release);  // 3
+    for (detail::PendingFile* f : files) {  // 4
+      st = f->apply();
+      if (st.ok()) st = f->syncBase();
+      if (!st.ok()) break;
+    }
+    if (st.ok()) st = dir.journal->clear();  // 5
+    if (!st.ok()) {
+      Status undo = dir.journal->rollback();
+      if (!undo.ok()) {
+        // The files may be half written: leave the journal to whoever reads
+        // next (the marks stay set), and this process's slot with it.
+        dir.journal->abandon();
+        dir.journal.reset();
+        for (TableFile* t : tables) t->lockFile().sharedWord(0).fetch_add(1, std::memory_order_acq_rel);
+        return finish(st);
+      }
+    }
+    for (TableFile* t : tables) {  // 6
+      t->lockFile().sharedWord(TableFile::kCommitWord).store(0, std::memory_order_release);
+      counters.push_back(t->lockFile().sharedWord(0).fetch_add(1, std::memory_order_acq_rel) + 1);
+    }
+    if (!st.ok()) return finish(st);
+  }
+  for (size_t i = 0; i < tables.size(); ++i) tables[i]->committed(counters[i]);
+  return finish({});
+}
+
+// ------------------------------------------------------------- write groups
+
+Result<std::unique_ptr<WriteGroup>> Directory::beginGroup() {
+  if (state_->group) return Status(code::kInvalidParameter, "a write group is already under way in " + state_->path);
+  state_->group = std::make_unique<DirectoryState::Group>();
+  return std::unique_ptr<WriteGroup>(new WriteGroup(state_));
+}
+
+WriteGroup::WriteGroup(std::shared_ptr<DirectoryState> dir) : dir_(std::move(dir)) {}
+
+WriteGroup::~WriteGroup() { rollback(); }
+
+Status WriteGroup::commit() {
+  if (!dir_ || !dir_->group) return Status(code::kInvalidParameter, "the write group has already ended");
+  std::unique_ptr<DirectoryState::Group> group = std::move(dir_->group);
+  std::vector<TableFile*> tables;
+  for (const auto& t : group->tables) tables.push_back(t.get());
+  if (!group->failure.ok()) {
+    for (TableFile* t : tables) {
+      t->rollBack();
+      t->releaseReservation();
+    }
+    return group->failure;
+  }
+  return commitTables(*dir_, tables);
+}
+
+void WriteGroup::rollback() {
+  if (!dir_ || !dir_->group) return;
+  std::unique_ptr<DirectoryState::Group> group = std::move(dir_->group);
+  for (const auto& t : group->tables) {
+    t->rollBack();
+    t->releaseReservation();
+  }
+}
+
+}  // namespace pdx

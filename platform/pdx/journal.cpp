@@ -1,0 +1,308 @@
+#include "journal.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <random>
+
+#include "ascii.h"
+#include "format.h"
+
+namespace pdx::detail {
+namespace {
+
+constexpr char kMagic[8] = {'T', 'M', 'J', 'R', 'N', 'L', '0', '1'};
+constexpr char kEndMagic[8] = {'T', 'M', 'J', 'E', 'N', 'D', '0', '1'};
+constexpr size_t kHeaderSize = 24;
+constexpr size_t kTrailerSize = 16;
+constexpr int kLockWaitMs = 10'000;
+const char* const kDirLockName = "tallimoor-journal.lock";
+const char* const kPrefix = "tallimoor-";
+const char* const kSuffix = ".journal";
+
+uint64_t fnv(std::string_view s, uint64_t h = 1469598103934665603ull) {
+  for (unsigned char c : s) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+void put64(std::string& out, uint64_t v) {
+  char b[8];
+  putU32(b, static_cast<uint32_t>(v));
+  putU32(b + 4, static_cast<uint32_t>(v >> 32));
+  out.append(b, 8);
+}
+void put32(std::string& out, uint32_t v) {
+  char b[4];
+  putU32(b, v);
+  out.append(b, 4);
+}
+uint64_t get64(const char* p) { return getU32(p) | (uint64_t{getU32(p + 4)} << 32); }
+
+std::string nameOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string stemOf(const std::string& name) {
+  size_t dot = name.find_last_of('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string slotName(uint64_t slot) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%08llx", static_cast<unsigned long long>(slot));
+  return std::string(kPrefix) + buf + kSuffix;
+}
+
+struct Parsed {
+  struct FileEntry {
+    std::string name;
+    uint64_t size;
+  };
+  struct Range {
+    uint32_t file;
+    uint64_t offset;
+    std::string bytes;
+  };
+  std::vector<FileEntry> files;
+  std::vector<Range> ranges;
+};
+
+// Reads a journal; nullopt when it is not live or not complete (J4).
+std::optional<Parsed> parse(const std::string& j) {
+  if (j.size() < kHeaderSize + kTrailerSize || std::memcmp(j.data(), kMagic, 8) != 0) return std::nullopt;
+  const uint64_t length = get64(j.data() + 8);
+  if (length < kHeaderSize + kTrailerSize || length > j.size()) return std::nullopt;
+  const char* end = j.data() + length;
+  if (std::memcmp(end - 8, kEndMagic, 8) != 0) return std::nullopt;
+  if (get64(end - 16) != fnv(std::string_view(j.data(), length - kTrailerSize))) return std::nullopt;
+  Parsed out;
+  const uint32_t files = getU32(j.data() + 16), ranges = getU32(j.data() + 20);
+  const char* p = j.data() + kHeaderSize;
+  const char* limit = end - kTrailerSize;
+  for (uint32_t i = 0; i < files; ++i) {
+    if (limit - p < 2) return std::nullopt;
+    const uint16_t n = getU16(p);
+    p += 2;
+    if (limit - p < n + 8) return std::nullopt;
+    std::string name(p, n);
+    p += n;
+    if (name.empty() || name.find('/') != std::string::npos || name == "..") return std::nullopt;
+    out.files.push_back({std::move(name), get64(p)});
+    p += 8;
+  }
+  for (uint32_t i = 0; i < ranges; ++i) {
+    if (limit - p < 16) return std::nullopt;
+    const uint32_t file = getU32(p);
+    const uint64_t offset = get64(p + 4);
+    const uint32_t n = getU32(p + 12);
+    p += 16;
+    if (file >= out.files.size() || static_cast<uint64_t>(limit - p) < n) return std::nullopt;
+    out.ranges.push_back({file, offset, std::string(p, n)});
+    p += n;
+  }
+  return out;
+}
+
+// Holds the table locks of the tables a journal names while it is undone.
+class TableLocks {
+ public:
+  TableLocks(Env* env, std::string dir) : env_(env), dir_(std::move(dir)) {}
+  ~TableLocks() {
+    for (auto& [stem, lock] : locks_) {
+      lock->sharedWord(1).store(0, std::memory_order_release);  // no commit under way
+      lock->sharedWord(0).fetch_add(1, std::memory_order_acq_rel);  // every view is rebuilt
+      lock->unlock(1, 1);
+    }
+  }
+  Status take(const std::string& fileName) {
+    const std::string stem = toLowerAscii(stemOf(fileName));
+    if (locks_.count(stem)) return {};
+    std::string path = dir_ + "/" + stemOf(fileName) + ".tlk";
+    if (auto names = env_->list(dir_); names.ok())
+      for (const auto& n : *names)
+        if (equalsIgnoreCase(n, stemOf(fileName) + ".tlk")) path = dir_ + "/" + n;
+    PDX_ASSIGN_OR_RETURN(auto lock, env_->openLock(path));
+    PDX_RETURN_IF_ERROR(lock->lock(1, 1, LockMode::kExclusive, kLockWaitMs));
+    locks_.emplace(stem, std::move(lock));
+    return {};
+  }
+
+ private:
+  Env* env_;
+  std::string dir_;
+  std::map<std::string, std::unique_ptr<LockFile>> locks_;
+};
+
+Status clearJournal(File& file) {
+  PDX_RETURN_IF_ERROR(file.write(0, std::string(8, '\0')));
+  return file.sync();
+}
+
+// Puts the saved bytes back and cuts every file back to its size (J3).
+Status restore(Env* env, const std::string& dir, const Parsed& parsed) {
+  std::vector<std::unique_ptr<File>> targets;
+  for (const auto& f : parsed.files) {
+    const std::string path = dir + "/" + f.name;
+    auto t = env->open(path, env->exists(path) ? Env::OpenMode::kReadWrite : Env::OpenMode::kCreate);
+    if (!t.ok()) return t.status();
+    targets.push_back(std::move(t).value());
+  }
+  for (const auto& r : parsed.ranges) PDX_RETURN_IF_ERROR(targets[r.file]->write(r.offset, r.bytes));
+  for (size_t i = 0; i < targets.size(); ++i) {
+    PDX_RETURN_IF_ERROR(targets[i]->truncate(parsed.files[i].size));
+    PDX_RETURN_IF_ERROR(targets[i]->sync());
+  }
+  return {};
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Journal>> Journal::acquire(Env* env, const std::string& dir) {
+  std::unique_ptr<Journal> j(new Journal());
+  j->env_ = env;
+  j->dir_ = dir;
+  PDX_ASSIGN_OR_RETURN(j->dirLock_, env->openLock(dir + "/" + kDirLockName));
+  std::random_device rd;
+  std::mt19937_64 rng((uint64_t{rd()} << 32) ^ rd());
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    const uint64_t slot = rng() % (uint64_t{1} << 31);
+    if (!j->dirLock_->lock(kDirSlotBase + slot, 1, LockMode::kExclusive, 0).ok()) continue;
+    j->slot_ = slot;
+    j->path_ = dir + "/" + slotName(slot);
+    auto file = env->open(j->path_, Env::OpenMode::kCreate);
+    if (!file.ok()) {
+      j->dirLock_->unlock(kDirSlotBase + slot, 1);
+      return file.status();
+    }
+    j->file_ = std::move(file).value();
+    // The journal's name must survive a power cut before it is relied on.
+    PDX_RETURN_IF_ERROR(env->syncDirectory(dir));
+    return j;
+  }
+  return Status(code::kTableBusy, "no free journal slot in " + dir);
+}
+
+Journal::~Journal() {
+  if (abandoned_) return;
+  if (file_) {
+    file_.reset();
+    (void)env_->remove(path_);  // an empty, cleared journal: nothing depends on it
+  }
+  if (dirLock_) dirLock_->unlock(kDirSlotBase + slot_, 1);
+}
+
+Status Journal::save(const std::vector<PendingFile*>& files) {
+  std::string j(kHeaderSize, '\0');
+  std::string ranges;
+  uint32_t rangeCount = 0;
+  for (size_t i = 0; i < files.size(); ++i) {
+    PendingFile* f = files[i];
+    const std::string name = nameOf(f->path());
+    PDX_ASSIGN_OR_RETURN(uint64_t size, f->baseSize());
+    char n[2];
+    putU16(n, static_cast<uint16_t>(name.size()));
+    j.append(n, 2);
+    j += name;
+    put64(j, size);
+    PDX_ASSIGN_OR_RETURN(auto touched, f->touchedRanges());
+    for (const auto& [begin, end] : touched) {
+      for (uint64_t at = begin; at < end;) {
+        const size_t len = static_cast<size_t>(std::min<uint64_t>(end - at, 1 << 20));
+        std::string bytes(len, '\0');
+        PDX_ASSIGN_OR_RETURN(size_t got, f->base().read(at, len, bytes.data()));
+        bytes.resize(got);
+        put32(ranges, static_cast<uint32_t>(i));
+        put64(ranges, at);
+        put32(ranges, static_cast<uint32_t>(bytes.size()));
+        ranges += bytes;
+        ++rangeCount;
+        if (got < len) break;
+        at += len;
+      }
+    }
+  }
+  j += ranges;
+  std::memcpy(j.data(), kMagic, 8);
+  const uint64_t length = j.size() + kTrailerSize;
+  std::string lengthBytes;
+  put64(lengthBytes, length);
+  std::memcpy(j.data() + 8, lengthBytes.data(), 8);
+  putU32(j.data() + 16, static_cast<uint32_t>(files.size()));
+  putU32(j.data() + 20, rangeCount);
+  put64(j, fnv(j));
+  j.append(kEndMagic, 8);
+  PDX_RETURN_IF_ERROR(file_->write(0, j));
+  PDX_ASSIGN_OR_RETURN(uint64_t size, file_->size());
+  if (size > j.size()) PDX_RETURN_IF_ERROR(file_->truncate(j.size()));
+  saved_ = std::move(j);
+  return file_->sync();  // J1
+}
+
+Status Journal::clear() {
+  saved_.clear();
+  return clearJournal(*file_);
+}
+
+Status Journal::rollback() {
+  if (saved_.empty()) return {};
+  auto parsed = parse(saved_);
+  if (!parsed) return Status(code::kFileCorrupt, "journal " + path_ + " cannot be read back");
+  PDX_RETURN_IF_ERROR(restore(env_, dir_, *parsed));
+  return clear();
+}
+
+void Journal::abandon() {
+  abandoned_ = true;
+  file_.reset();
+  dirLock_.reset();  // closing the lock file releases the slot
+}
+
+Result<int> recoverDirectory(Env* env, const std::string& dir) {
+  PDX_ASSIGN_OR_RETURN(auto names, env->list(dir));
+  int recovered = 0;
+  std::unique_ptr<LockFile> dirLock;
+  for (const auto& name : names) {
+    if (name.size() <= std::strlen(kPrefix) + std::strlen(kSuffix) || name.rfind(kPrefix, 0) != 0 ||
+        !endsWithIgnoreCase(name, kSuffix))
+      continue;
+    const std::string hex = name.substr(std::strlen(kPrefix), name.size() - std::strlen(kPrefix) - std::strlen(kSuffix));
+    char* endp = nullptr;
+    const unsigned long long slot = std::strtoull(hex.c_str(), &endp, 16);
+    if (hex.empty() || *endp != '\0' || slot >= (uint64_t{1} << 31)) continue;
+    if (!dirLock) {
+      PDX_ASSIGN_OR_RETURN(dirLock, env->openLock(dir + "/" + kDirLockName));
+    }
+    // Holding the slot proves the owner dead, and keeps a second recoverer out.
+    if (!dirLock->lock(kDirSlotBase + slot, 1, LockMode::kExclusive, 0).ok()) continue;
+    struct Release {
+      LockFile* l;
+      uint64_t at;
+      ~Release() { l->unlock(at, 1); }
+    } release{dirLock.get(), kDirSlotBase + slot};
+
+    const std::string path = dir + "/" + name;
+    auto file = env->open(path, Env::OpenMode::kReadWrite);
+    if (!file.ok()) continue;  // removed meanwhile
+    PDX_ASSIGN_OR_RETURN(uint64_t size, (*file)->size());
+    if (size > (uint64_t{1} << 34)) return Status(code::kFileCorrupt, "journal " + path + " is implausibly large");
+    std::string bytes(static_cast<size_t>(size), '\0');
+    PDX_ASSIGN_OR_RETURN(size_t got, (*file)->read(0, bytes.size(), bytes.data()));
+    bytes.resize(got);
+    if (auto parsed = parse(bytes)) {
+      TableLocks locks(env, dir);
+      for (const auto& f : parsed->files) PDX_RETURN_IF_ERROR(locks.take(f.name));
+      PDX_RETURN_IF_ERROR(restore(env, dir, *parsed));
+      PDX_RETURN_IF_ERROR(clearJournal(**file));  // J3
+      ++recovered;
+    }
+    file->reset();
+    (void)env->remove(path);
+  }
+  return recovered;
+}
+
+}  // namespace pdx::detail

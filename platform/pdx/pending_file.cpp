@@ -1,0 +1,164 @@
+#include "pending_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pdx::detail {
+
+PendingFile::PendingFile(std::unique_ptr<File> base) : File(base->path()), base_(std::move(base)) {}
+
+Result<uint64_t> PendingFile::finalSize() {
+  if (newSize_) return *newSize_;
+  return base_->size();
+}
+
+Result<uint64_t> PendingFile::size() { return finalSize(); }
+
+Result<uint64_t> PendingFile::baseLimit() {
+  PDX_ASSIGN_OR_RETURN(uint64_t size, finalSize());
+  return lowWater_ ? std::min(*lowWater_, size) : size;
+}
+
+Result<std::string*> PendingFile::page(uint64_t index) {
+  if (auto it = pages_.find(index); it != pages_.end()) return &it->second;
+  std::string bytes(kPageSize, '\0');
+  PDX_ASSIGN_OR_RETURN(uint64_t limit, baseLimit());
+  const uint64_t start = index * kPageSize;
+  if (start < limit) {
+    // Only the part below the limit is the file's; a truncation leaves
+    // zeros behind it.
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kPageSize, limit - start));
+    PDX_ASSIGN_OR_RETURN(size_t got, base_->read(start, want, bytes.data()));
+    (void)got;  // a base shorter than the pending size reads as zeros
+  }
+  return &pages_.emplace(index, std::move(bytes)).first->second;
+}
+
+Result<size_t> PendingFile::read(uint64_t offset, size_t n, char* buf) {
+  PDX_ASSIGN_OR_RETURN(uint64_t size, finalSize());
+  if (offset >= size) return size_t{0};
+  n = static_cast<size_t>(std::min<uint64_t>(n, size - offset));
+  PDX_ASSIGN_OR_RETURN(uint64_t limit, baseLimit());
+  if (pages_.empty() && offset + n <= limit) return base_->read(offset, n, buf);
+  size_t done = 0;
+  while (done < n) {
+    const uint64_t at = offset + done;
+    const uint64_t index = at / kPageSize, inPage = at % kPageSize;
+    const size_t chunk = static_cast<size_t>(std::min<uint64_t>(n - done, kPageSize - inPage));
+    if (auto it = pages_.find(index); it != pages_.end()) {
+      std::memcpy(buf + done, it->second.data() + inPage, chunk);
+    } else {
+      size_t got = 0;
+      if (at < limit) {
+        PDX_ASSIGN_OR_RETURN(got, base_->read(at, static_cast<size_t>(std::min<uint64_t>(chunk, limit - at)), buf + done));
+      }
+      if (got < chunk) std::memset(buf + done + got, 0, chunk - got);
+    }
+    done += chunk;
+  }
+  return n;
+}
+
+Status PendingFile::write(uint64_t offset, std::string_view data) {
+  PDX_ASSIGN_OR_RETURN(uint64_t size, finalSize());
+  size_t done = 0;
+  while (done < data.size()) {
+    const uint64_t at = offset + done;
+    const uint64_t index = at / kPageSize, inPage = at % kPageSize;
+    const size_t chunk = static_cast<size_t>(std::min<uint64_t>(data.size() - done, kPageSize - inPage));
+    PDX_ASSIGN_OR_RETURN(std::string * p, page(index));
+    std::memcpy(p->data() + inPage, data.data() + done, chunk);
+    done += chunk;
+  }
+  const uint64_t end = offset + data.size();
+  if (end > size) newSize_ = end;
+  return {};
+}
+
+Status PendingFile::truncate(uint64_t size) {
+  PDX_ASSIGN_OR_RETURN(uint64_t current, finalSize());
+  if (size < current) {
+    // Pages wholly past the end go; the page that holds the end is cleared
+    // past it, so that growing the file again reads zeros.
+    pages_.erase(pages_.lower_bound((size + kPageSize - 1) / kPageSize), pages_.end());
+    if (size % kPageSize != 0) {
+      PDX_ASSIGN_OR_RETURN(std::string * p, page(size / kPageSize));
+      std::memset(p->data() + size % kPageSize, 0, kPageSize - size % kPageSize);
+    }
+  }
+  newSize_ = size;
+  lowWater_ = lowWater_ ? std::min(*lowWater_, size) : size;
+  return {};
+}
+
+std::vector<std::pair<uint64_t, const std::string*>> PendingFile::changedPages() const {
+  std::vector<std::pair<uint64_t, const std::string*>> out;
+  for (const auto& [index, bytes] : pages_) out.emplace_back(index * kPageSize, &bytes);
+  return out;
+}
+
+Result<std::vector<std::pair<uint64_t, uint64_t>>> PendingFile::touchedRanges() {
+  PDX_ASSIGN_OR_RETURN(uint64_t baseSize, base_->size());
+  std::vector<std::pair<uint64_t, uint64_t>> out;  // [begin, end)
+  auto add = [&](uint64_t begin, uint64_t end) {
+    end = std::min(end, baseSize);
+    if (begin >= end) return;
+    if (!out.empty() && begin <= out.back().second) out.back().second = std::max(out.back().second, end);
+    else out.emplace_back(begin, end);
+  };
+  const uint64_t cut = lowWater_ ? *lowWater_ : baseSize;
+  for (const auto& [index, bytes] : pages_) {
+    if (index * kPageSize >= cut) break;
+    add(index * kPageSize, (index + 1) * kPageSize);
+  }
+  add(cut, baseSize);
+  return out;
+}
+
+Status PendingFile::apply() {
+  PDX_ASSIGN_OR_RETURN(uint64_t size, finalSize());
+  // Cut the file first where a truncation cut it, so that whatever grows
+  // back past that point is only what was written since.
+  if (lowWater_) {
+    PDX_ASSIGN_OR_RETURN(uint64_t baseSize, base_->size());
+    if (baseSize > *lowWater_) PDX_RETURN_IF_ERROR(base_->truncate(*lowWater_));
+  }
+  for (const auto& [index, bytes] : pages_) {
+    const uint64_t at = index * kPageSize;
+    if (at >= size) continue;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(kPageSize, size - at));
+    PDX_RETURN_IF_ERROR(base_->write(at, std::string_view(bytes.data(), n)));
+  }
+  PDX_ASSIGN_OR_RETURN(uint64_t baseSize, base_->size());
+  if (baseSize != size) PDX_RETURN_IF_ERROR(base_->truncate(size));
+  return {};
+}
+
+void PendingFile::discard() {
+  pages_.clear();
+  newSize_.reset();
+  lowWater_.reset();
+}
+
+namespace {
+// A handle on a PendingFile owned elsewhere.
+class LentFile final : public File {
+ public:
+  explicit LentFile(PendingFile* f) : File(f->path()), f_(f) {}
+  Result<size_t> read(uint64_t offset, size_t n, char* buf) override { return f_->read(offset, n, buf); }
+  Status write(uint64_t offset, std::string_view data) override { return f_->write(offset, data); }
+  Result<uint64_t> size() override { return f_->size(); }
+  Status truncate(uint64_t size) override { return f_->truncate(size); }
+  Status sync() override { return f_->sync(); }
+
+ private:
+  PendingFile* f_;
+};
+}  // namespace
+
+Result<std::unique_ptr<File>> LendingEnv::open(const std::string& path, OpenMode mode) {
+  if (path == path_ && mode != OpenMode::kCreate) return std::unique_ptr<File>(new LentFile(file_));
+  return real_->open(path, mode);
+}
+
+}  // namespace pdx::detail

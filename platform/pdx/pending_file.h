@@ -1,0 +1,82 @@
+// A file whose writes are held in memory until they are committed.
+//
+// Reads see the held writes over the file's contents, so the writer works on
+// its own future state while every other process still reads the last
+// committed one. Writes are kept per 4 KiB page.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pdx/env.h"
+
+namespace pdx::detail {
+
+class PendingFile final : public File {
+ public:
+  static constexpr uint64_t kPageSize = 4096;
+
+  explicit PendingFile(std::unique_ptr<File> base);
+
+  Result<size_t> read(uint64_t offset, size_t n, char* buf) override;
+  Status write(uint64_t offset, std::string_view data) override;
+  Result<uint64_t> size() override;
+  Status truncate(uint64_t size) override;
+  // Held writes are not the file's yet: syncing waits for the commit.
+  Status sync() override { return {}; }
+
+  bool hasChanges() const { return !pages_.empty() || newSize_.has_value(); }
+  // Size of the file on disk, and the size it will have after the commit.
+  Result<uint64_t> baseSize() { return base_->size(); }
+  Result<uint64_t> finalSize();
+  // The pages to write (offset, bytes), in order; the last page may be short.
+  std::vector<std::pair<uint64_t, const std::string*>> changedPages() const;
+  // Byte ranges of the file on disk that apply() will overwrite or cut off:
+  // what a rollback journal must save first.
+  Result<std::vector<std::pair<uint64_t, uint64_t>>> touchedRanges();
+  // Writes every held change to the file itself; leaves them held.
+  Status apply();
+  Status syncBase() { return base_->sync(); }
+  File& base() { return *base_; }
+  // Forgets every held change.
+  void discard();
+  // Forgets the held changes after apply().
+  void committed() { discard(); }
+
+ private:
+  Result<std::string*> page(uint64_t index);
+  // How much of the base file still counts as the file's contents.
+  Result<uint64_t> baseLimit();
+
+  std::unique_ptr<File> base_;
+  std::map<uint64_t, std::string> pages_;  // page index -> whole page (zero-padded past the end)
+  std::optional<uint64_t> newSize_;        // size once committed, when it differs from the base
+  std::optional<uint64_t> lowWater_;       // smallest size a truncation left; base bytes past it are gone
+};
+
+// Lends a PendingFile to code that opens files through an Env (the memo file
+// component): opening `path` gives a handle on the pending file.
+class LendingEnv final : public Env {
+ public:
+  LendingEnv(Env* real, std::string path, PendingFile* file) : real_(real), path_(std::move(path)), file_(file) {}
+  Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) override;
+  Result<std::unique_ptr<LockFile>> openLock(const std::string& path) override { return real_->openLock(path); }
+  bool exists(const std::string& path) override { return path == path_ || real_->exists(path); }
+  bool isDirectory(const std::string& path) override { return real_->isDirectory(path); }
+  Result<std::vector<std::string>> list(const std::string& dir) override { return real_->list(dir); }
+  Status remove(const std::string& path) override { return real_->remove(path); }
+  Status rename(const std::string& from, const std::string& to) override { return real_->rename(from, to); }
+  Status syncDirectory(const std::string& dir) override { return real_->syncDirectory(dir); }
+  void sleepMs(int ms) override { real_->sleepMs(ms); }
+
+ private:
+  Env* real_;
+  std::string path_;
+  PendingFile* file_;
+};
+
+}  // namespace pdx::detail
