@@ -11,7 +11,8 @@
 //      died here and recovers from the journal.
 //   4. Every changed file is written and synced (J2).
 //   5. The journal is cleared and synced: the commit point.
-//   6. Marks cleared, change counters bumped, table locks and reservations
+//   6. Change counters bumped, then marks cleared (a reader that read blocks
+//      without the table lock checks both), table locks and reservations
 //      released.
 // A failure before step 5 puts the saved bytes back; if even that fails the
 // journal is left live and the marks set, and the next reader recovers.
@@ -67,7 +68,7 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
     }
     Status st = dir.journal->save(files);  // 2
     if (!st.ok()) return finish(st);
-    for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(1, std::memory_order_release);  // 3
+    for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(1);  // 3
     for (detail::PendingFile* f : files) {  // 4
       st = f->apply();
       if (st.ok()) st = f->syncBase();
@@ -85,9 +86,9 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
         return finish(st);
       }
     }
-    for (TableFile* t : tables) {  // 6
-      t->lockFile().sharedWord(TableFile::kCommitWord).store(0, std::memory_order_release);
-      counters.push_back(t->lockFile().sharedWord(0).fetch_add(1, std::memory_order_acq_rel) + 1);
+    for (TableFile* t : tables) {  // 6: the counter moves before the mark goes
+      counters.push_back(t->lockFile().sharedWord(0).fetch_add(1) + 1);
+      t->lockFile().sharedWord(TableFile::kCommitWord).store(0);
     }
     if (!st.ok()) return finish(st);
   }

@@ -136,9 +136,18 @@ Status Directory::createTable(std::string_view name, const std::vector<FieldDef>
     auto mb = detail::BlobFile::create(*env, base + ".MB");
     if (!mb.ok()) return finish(mb.status());
   }
-  auto db = env->open(base + ".DB", Env::OpenMode::kCreate);
+  // The data file appears whole or not at all: written under another name,
+  // synced, then renamed. Until then the name holds no table.
+  const std::string temp = base + ".DB.new";
+  auto db = env->open(temp, Env::OpenMode::kCreate);
   if (!db.ok()) return finish(db.status());
-  return finish((*db)->write(0, header));
+  Status st = (*db)->write(0, header);
+  if (st.ok()) st = (*db)->sync();
+  db->reset();
+  if (st.ok()) st = env->rename(temp, base + ".DB");
+  if (st.ok()) st = env->syncDirectory(state_->path);
+  if (!st.ok()) (void)env->remove(temp);
+  return finish(st);
 }
 
 Status Directory::emptyTable(std::string_view name) {
@@ -167,16 +176,22 @@ Status Directory::deleteTable(std::string_view name) {
   if ((*lock)->isLockedByOther(TableFile::kRecordLockBase, TableFile::kRecordLockSpan, LockMode::kExclusive))
     return Status(code::kRecordLocked, "cannot delete " + path + ": a record is being edited by another user");
   PDX_RETURN_IF_ERROR((*lock)->lock(TableFile::kTableLockOffset, 1, LockMode::kExclusive, TableFile::kWriteLockTimeoutMs));
-  Status st;
-  if (auto names = env->list(state_->path); names.ok()) {
-    for (const auto& n : *names) {
-      size_t dot = n.find_last_of('.');
-      if (dot == std::string::npos || !detail::equalsIgnoreCase(n.substr(0, dot), stem)) continue;
-      const std::string ext = detail::toLowerAscii(n.substr(dot + 1));
-      if (ext == "tlk") continue;  // other processes may still hold it
-      Status r = env->remove(state_->path + "/" + n);
-      if (st.ok()) st = r;
+  // The data file goes first: once it is gone the table is gone, whatever
+  // happens to the removal of its companions.
+  Status st = env->remove(path);
+  if (st.ok()) {
+    if (auto names = env->list(state_->path); names.ok()) {
+      for (const auto& n : *names) {
+        size_t dot = n.find_last_of('.');
+        if (dot == std::string::npos || !detail::equalsIgnoreCase(n.substr(0, dot), stem)) continue;
+        const std::string ext = detail::toLowerAscii(n.substr(dot + 1));
+        if (ext == "tlk") continue;  // other processes may still hold it
+        Status r = env->remove(state_->path + "/" + n);
+        if (st.ok()) st = r;
+      }
     }
+    Status synced = env->syncDirectory(state_->path);
+    if (st.ok()) st = synced;
   }
   state_->open.erase(path);
   (*lock)->sharedWord(0).fetch_add(1, std::memory_order_acq_rel);

@@ -113,8 +113,8 @@ class TableLocks {
   TableLocks(Env* env, std::string dir) : env_(env), dir_(std::move(dir)) {}
   ~TableLocks() {
     for (auto& [stem, lock] : locks_) {
-      lock->sharedWord(1).store(0, std::memory_order_release);  // no commit under way
-      lock->sharedWord(0).fetch_add(1, std::memory_order_acq_rel);  // every view is rebuilt
+      lock->sharedWord(0).fetch_add(1);  // every view is rebuilt...
+      lock->sharedWord(1).store(0);      // ...and then no commit is under way
       lock->unlock(1, 1);
     }
   }

@@ -244,17 +244,20 @@ Status Table::next() {
     }
     Position p = current_;
     Status st = stepForward(p);
-    if (st.ok()) {
-      PDX_ASSIGN_OR_RETURN(const char* rec, file_->record(TableFile::Pos{p.block, p.slot}));
-      if (!inRange(rec)) st = Status(code::kEof, "at the end of the range");
-    }
     if (!st.ok()) {
       eof_ = true;
       return st;
     }
+    PDX_ASSIGN_OR_RETURN(const char* rec, file_->record(TableFile::Pos{p.block, p.slot}));
+    if (!inRange(rec)) {
+      eof_ = true;
+      return Status(code::kEof, "at the end of the range");
+    }
     eof_ = false;
     if (ordinal_ >= 0) ++ordinal_;
-    return standOn(p);
+    current_ = p;
+    currentRecord_.assign(rec, static_cast<size_t>(file_->layout().recordSize));
+    return {};
   });
 }
 
@@ -267,18 +270,21 @@ Status Table::prior() {
     }
     Position p = current_;
     Status st = stepBack(p);
-    if (st.ok()) {
-      PDX_ASSIGN_OR_RETURN(const char* rec, file_->record(TableFile::Pos{p.block, p.slot}));
-      if (!inRange(rec)) st = Status(code::kBof, "at the beginning of the range");
-    }
     if (!st.ok()) {
       bof_ = true;
       return st;
     }
+    PDX_ASSIGN_OR_RETURN(const char* rec, file_->record(TableFile::Pos{p.block, p.slot}));
+    if (!inRange(rec)) {
+      bof_ = true;
+      return Status(code::kBof, "at the beginning of the range");
+    }
     bof_ = false;
     if (ordinal_ > 0) --ordinal_;
     else ordinal_ = -1;
-    return standOn(p);
+    current_ = p;
+    currentRecord_.assign(rec, static_cast<size_t>(file_->layout().recordSize));
+    return {};
   });
 }
 

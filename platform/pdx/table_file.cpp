@@ -172,8 +172,8 @@ Status TableFile::loadView() {
   autoInc_ = h.autoInc;
   fileBlocks_ = h.fileBlocks;
 
+  forgetMemo();
   cache_.clear();
-  cacheOrder_.clear();
   dirty_.clear();
   pxImages_.clear();
   pxLeafSums_.clear();
@@ -326,8 +326,10 @@ Status TableFile::recoverDeadCommit() {
   // Recovery clears the mark of every table its journals name; a process that
   // died after its commit point left a mark and no journal.
   PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kExclusive, kWriteLockTimeoutMs));
-  if (lock_->sharedWord(kCommitWord).exchange(0, std::memory_order_acq_rel) != 0)
-    lock_->sharedWord(0).fetch_add(1, std::memory_order_acq_rel);
+  if (lock_->sharedWord(kCommitWord).load() != 0) {
+    lock_->sharedWord(0).fetch_add(1);  // the counter moves before the mark goes (see blockBytes)
+    lock_->sharedWord(kCommitWord).store(0);
+  }
   lock_->unlock(kTableLockOffset, 1);
   return {};
 }
@@ -368,33 +370,38 @@ Status TableFile::readBlockFromDisk(uint16_t number, std::string& out) {
   return {};
 }
 
-void TableFile::cachePut(uint16_t number, std::string bytes) {
-  if (cache_.size() >= kCacheBlocks) {
-    while (!cacheOrder_.empty() && cache_.size() >= kCacheBlocks) {
-      cache_.erase(cacheOrder_.front());
-      cacheOrder_.pop_front();
-    }
-  }
-  if (cache_.emplace(number, std::move(bytes)).second) cacheOrder_.push_back(number);
-}
-
 Result<const std::string*> TableFile::blockBytes(size_t chainIndex) {
   const BlockInfo& info = blocks_[chainIndex];
-  if (auto d = dirty_.find(info.number); d != dirty_.end()) return &d->second;
-  if (auto c = cache_.find(info.number); c != cache_.end()) return &c->second;
+  if (!writing_ && info.number == memoNumber_ && memoBytes_) return memoBytes_;  // the block read last
+  if (!dirty_.empty()) {
+    if (auto d = dirty_.find(info.number); d != dirty_.end()) return &d->second;
+  }
+  if (const std::string* cached = cache_.find(info.number)) {
+    memoNumber_ = info.number;
+    memoBytes_ = cached;
+    return cached;
+  }
+  forgetMemo();
   std::string bytes;
   if (lock_ && !writing_) {
-    // Not inside a write: read under the shared lock, from the state the
-    // view was built on. (Inside a write the exclusive lock is held; asking
-    // for a shared one would downgrade it.)
-    PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
-    Status st;
-    if (lock_->sharedWord(0).load(std::memory_order_acquire) != counterSeen_ ||
-        lock_->sharedWord(kCommitWord).load(std::memory_order_acquire) != 0)
-      st = stale();
-    else st = readBlockFromDisk(info.number, bytes);
-    lock_->unlock(kTableLockOffset, 1);
-    PDX_RETURN_IF_ERROR(st);
+    // Not inside a write: read the state the view was built on. Commits mark
+    // the table (shared word 1) before they write and bump the counter before
+    // they unmark it, so a read that starts and ends with the counter unchanged
+    // and no mark saw no commit at work. Otherwise take the table lock.
+    std::atomic<uint64_t>& counter = lock_->sharedWord(0);
+    std::atomic<uint64_t>& mark = lock_->sharedWord(kCommitWord);
+    if (counter.load() == counterSeen_ && mark.load() == 0) {
+      Status st = readBlockFromDisk(info.number, bytes);
+      if (counter.load() != counterSeen_ || mark.load() != 0) return stale();
+      PDX_RETURN_IF_ERROR(st);
+    } else {
+      PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
+      Status st;
+      if (counter.load() != counterSeen_ || mark.load() != 0) st = stale();
+      else st = readBlockFromDisk(info.number, bytes);
+      lock_->unlock(kTableLockOffset, 1);
+      PDX_RETURN_IF_ERROR(st);
+    }
   } else {
     PDX_RETURN_IF_ERROR(readBlockFromDisk(info.number, bytes));
   }
@@ -409,8 +416,9 @@ Result<const std::string*> TableFile::blockBytes(size_t chainIndex) {
     return Status(code::kFileCorrupt, "block " + std::to_string(info.number) + " of " + dbPath_ +
                                           " holds a different number of records than its chain says");
   }
-  cachePut(info.number, std::move(bytes));
-  return &cache_.find(info.number)->second;
+  memoNumber_ = info.number;
+  memoBytes_ = cache_.put(info.number, std::move(bytes));
+  return memoBytes_;
 }
 
 Result<const char*> TableFile::record(Pos pos) {
@@ -577,6 +585,7 @@ Result<std::string*> TableFile::dirtyBlock(size_t chainIndex) {
   if (auto d = dirty_.find(number); d != dirty_.end()) return &d->second;
   PDX_ASSIGN_OR_RETURN(const std::string* clean, blockBytes(chainIndex));
   std::string copy = *clean;
+  forgetMemo();
   cache_.erase(number);
   return &dirty_.emplace(number, std::move(copy)).first->second;
 }
@@ -618,6 +627,7 @@ Result<size_t> TableFile::addBlock(size_t at) {
   putU16(b.data() + 2, prevNum);
   putU16(b.data() + 4, static_cast<uint16_t>(-static_cast<int16_t>(header_.recordSize)));
   fileBlocks_ = number;
+  forgetMemo();
   cache_.erase(number);
   dirty_[number] = std::move(b);
   BlockInfo info;
@@ -644,6 +654,7 @@ Status TableFile::unlinkBlock(size_t ci) {
   const uint16_t freed = blocks_[ci].number;
   blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(ci));
   dirty_.erase(freed);
+  forgetMemo();
   cache_.erase(freed);
   prefixValid_ = false;
   markPxFrom(ci);
@@ -670,6 +681,7 @@ Status TableFile::unlinkBlock(size_t ci) {
   PDX_ASSIGN_OR_RETURN(std::string * moving, dirtyBlock(k));
   std::string bytes = std::move(*moving);
   dirty_.erase(last);
+  forgetMemo();
   cache_.erase(last);
   dirty_[freed] = std::move(bytes);
   blocks_[k].number = freed;
@@ -782,8 +794,8 @@ Status TableFile::Writer::removeAll() {
   TableFile& f = file_;
   f.blocks_.clear();
   f.dirty_.clear();
+  f.forgetMemo();
   f.cache_.clear();
-  f.cacheOrder_.clear();
   f.fileBlocks_ = 0;
   f.numRecords_ = 0;
   f.prefixValid_ = false;
@@ -819,6 +831,7 @@ Status TableFile::Writer::commit() {
 }
 
 Status TableFile::flush() {
+  forgetMemo();
   const uint16_t oldBlocks = header_.fileBlocks;
   for (auto& [number, bytes] : dirty_) {
     if (number > fileBlocks_) continue;
@@ -827,7 +840,7 @@ Status TableFile::flush() {
   if (fileBlocks_ < oldBlocks)
     PDX_RETURN_IF_ERROR(db_->truncate(header_.headerSize + uint64_t{fileBlocks_} * header_.blockSize));
   for (auto& [number, bytes] : dirty_)
-    if (number <= fileBlocks_) cachePut(number, std::move(bytes));
+    if (number <= fileBlocks_) cache_.put(number, std::move(bytes));
   dirty_.clear();
 
   if (headerDirty_) {

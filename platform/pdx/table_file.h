@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "blob_file.h"
+#include "block_cache.h"
 #include "directory_state.h"
 #include "pending_file.h"
 #include "format.h"
@@ -169,7 +170,6 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   void markPxEntry(size_t chainIndex);
   Status flush();
   Status writePx();
-  void cachePut(uint16_t number, std::string bytes);
   std::string recordsOf(const std::string& block) const;
 
   Env* env_ = nullptr;
@@ -202,10 +202,13 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   uint64_t counterSeen_ = ~uint64_t{0};
   uint64_t viewVersion_ = 1;
 
-  // Clean block cache, FIFO-bounded.
-  std::unordered_map<uint16_t, std::string> cache_;
-  std::deque<uint16_t> cacheOrder_;
+  // Clean blocks, least recently used out first.
   static constexpr size_t kCacheBlocks = 2048;
+  detail::BlockCache cache_{kCacheBlocks};
+  // The block found last, while no writer changes blocks: most reads hit it.
+  uint16_t memoNumber_ = 0;
+  const std::string* memoBytes_ = nullptr;
+  void forgetMemo() { memoBytes_ = nullptr; }
   std::string scratch_;
 
   // Changes of the running Writer.
