@@ -391,9 +391,19 @@ Result<const std::string*> TableFile::blockBytes(size_t chainIndex) {
     std::atomic<uint64_t>& counter = lock_->sharedWord(0);
     std::atomic<uint64_t>& mark = lock_->sharedWord(kCommitWord);
     if (counter.load() == counterSeen_ && mark.load() == 0) {
-      Status st = readBlockFromDisk(info.number, bytes);
-      if (counter.load() != counterSeen_ || mark.load() != 0) return stale();
+      // Reading in chain order (a scan): fetch the blocks that follow in the
+      // file too, in the same read, when they are also the next of the chain.
+      // The run doubles while the reads stay sequential, as a scan goes on.
+      aheadRun_ = chainIndex == lastReadIndex_ + 1 ? std::min(aheadRun_ * 2, kReadAheadBlocks) : 1;
+      lastReadIndex_ = chainIndex;
+      Status st = aheadRun_ > 1 ? readAhead(chainIndex, bytes) : readBlockFromDisk(info.number, bytes);
+      if (counter.load() != counterSeen_ || mark.load() != 0) {
+        aheadBlocks_.clear();
+        return stale();
+      }
       PDX_RETURN_IF_ERROR(st);
+      for (auto& [number, block] : aheadBlocks_) cache_.put(number, std::move(block));
+      aheadBlocks_.clear();
     } else {
       PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
       Status st;
@@ -419,6 +429,32 @@ Result<const std::string*> TableFile::blockBytes(size_t chainIndex) {
   memoNumber_ = info.number;
   memoBytes_ = cache_.put(info.number, std::move(bytes));
   return memoBytes_;
+}
+
+Status TableFile::readAhead(size_t chainIndex, std::string& out) {
+  const uint16_t first = blocks_[chainIndex].number;
+  size_t run = 1;
+  while (run < aheadRun_ && chainIndex + run < blocks_.size() &&
+         blocks_[chainIndex + run].number == first + run && !cache_.find(static_cast<uint16_t>(first + run)))
+    ++run;
+  if (run == 1) return readBlockFromDisk(first, out);
+  std::string all(run * header_.blockSize, '\0');
+  const uint64_t at = header_.headerSize + uint64_t{first - 1u} * header_.blockSize;
+  PDX_ASSIGN_OR_RETURN(size_t got, db_->read(at, all.size(), all.data()));
+  if (got < header_.blockSize) return readBlockFromDisk(first, out);  // the short tail: the careful way
+  out.assign(all, 0, header_.blockSize);
+  // The blocks after the first are kept only when whole and consistent with
+  // the chain; anything odd is left for a read of its own to report.
+  size_t k = 1;
+  for (; k < run && (k + 1) * header_.blockSize <= got; ++k) {
+    std::string block(all, k * header_.blockSize, header_.blockSize);
+    const int16_t add = static_cast<int16_t>(getU16(block.data() + 4));
+    const int count = add < 0 ? 0 : add / header_.recordSize + 1;
+    if (count != blocks_[chainIndex + k].count) break;
+    aheadBlocks_.emplace_back(static_cast<uint16_t>(first + k), std::move(block));
+  }
+  lastReadIndex_ = chainIndex + k - 1;  // the next miss after these is still sequential
+  return {};
 }
 
 Result<const char*> TableFile::record(Pos pos) {

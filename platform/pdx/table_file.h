@@ -159,6 +159,9 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   Result<const std::string*> blockBytes(size_t chainIndex);
   Result<std::string*> dirtyBlock(size_t chainIndex);
   Status readBlockFromDisk(uint16_t number, std::string& out);
+  // Reads the block at chainIndex and, in the same read, the blocks that
+  // follow it both in the file and in the chain (into aheadBlocks_).
+  Status readAhead(size_t chainIndex, std::string& out);
   int capacity() const { return capacity_; }
   int compareKey(const char* a, const char* b, size_t len) const;
   void setCount(size_t chainIndex, int count);
@@ -205,6 +208,10 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // Clean blocks, least recently used out first.
   static constexpr size_t kCacheBlocks = 2048;
   detail::BlockCache cache_{kCacheBlocks};
+  static constexpr size_t kReadAheadBlocks = 16;
+  size_t lastReadIndex_ = SIZE_MAX - 1;  // chain index of the last block read from disk
+  size_t aheadRun_ = 1;                  // blocks the next sequential read fetches
+  std::vector<std::pair<uint16_t, std::string>> aheadBlocks_;
   // The block found last, while no writer changes blocks: most reads hit it.
   uint16_t memoNumber_ = 0;
   const std::string* memoBytes_ = nullptr;
