@@ -4,17 +4,20 @@
 // already reserved, so no other process writes them):
 //   1. Table locks of T1..Tn taken exclusively, in path order: readers wait
 //      from here to step 6, which is one commit.
-//   2. The journal saves every byte the commit will overwrite or cut, and is
+//   2. Each table's commit mark (shared word 1 of its lock file) is set: a
+//      reader or writer that later finds a mark without a holder knows the
+//      committer died and recovers from the journal before going on. The mark
+//      comes before the journal, so that no live journal can outlast its
+//      committer unnoticed while other commits change the tables.
+//   3. The journal saves every byte the commit will overwrite or cut, and is
 //      synced (journal invariant J1).
-//   3. Each table's commit mark (shared word 1 of its lock file) is set: a
-//      reader that later finds a mark without a holder knows the committer
-//      died here and recovers from the journal.
 //   4. Every changed file is written and synced (J2).
 //   5. The journal is cleared and synced: the commit point.
 //   6. Change counters bumped, then marks cleared (a reader that read blocks
 //      without the table lock checks both), table locks and reservations
 //      released.
-// A failure before step 5 puts the saved bytes back; if even that fails the
+// A failure before step 5 puts the saved bytes back (a journal whose save
+// failed is cleared, since it may be whole on disk); if even that fails the
 // journal is left live and the marks set, and the next reader recovers.
 #include <algorithm>
 
@@ -58,6 +61,27 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
     dir.journal = std::move(j).value();
   }
   std::sort(tables.begin(), tables.end(), [](TableFile* a, TableFile* b) { return a->path() < b->path(); });
+  auto bumpCounters = [&] {
+    std::vector<uint64_t> counters;
+    for (TableFile* t : tables) counters.push_back(t->lockFile().sharedWord(0).fetch_add(1) + 1);
+    return counters;
+  };
+  auto unmark = [&] {
+    for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(0);
+  };
+  // Leaves a commit that could not be finished nor undone to recovery: the
+  // marks stay set and the journal stays where it is, this process gives its
+  // slot up, and the table locks go before the views are rebuilt (which runs
+  // that recovery).
+  auto giveUp = [&](HeldLocks& held, Status st) {
+    dir.journal->abandon();
+    dir.journal.reset();
+    bumpCounters();
+    for (TableFile* t : held.tables) t->lockFile().unlock(TableFile::kTableLockOffset, 1);
+    held.tables.clear();
+    return finish(st);
+  };
+
   std::vector<uint64_t> counters;
   {
     HeldLocks held;
@@ -66,9 +90,14 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
       if (!st.ok()) return finish(Status(st.code(), "table " + t->path() + " is busy: " + st.message()));
       held.tables.push_back(t);
     }
-    Status st = dir.journal->save(files);  // 2
-    if (!st.ok()) return finish(st);
-    for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(1);  // 3
+    for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(1);  // 2
+    Status st = dir.journal->save(files);  // 3
+    if (!st.ok()) {
+      // A journal that may be complete on disk must not outlive this commit.
+      if (!dir.journal->clear().ok()) return giveUp(held, st);
+      unmark();
+      return finish(st);
+    }
     for (detail::PendingFile* f : files) {  // 4
       st = f->apply();
       if (st.ok()) st = f->syncBase();
@@ -76,21 +105,13 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
     }
     if (st.ok()) st = dir.journal->clear();  // 5
     if (!st.ok()) {
-      Status undo = dir.journal->rollback();
-      if (!undo.ok()) {
-        // The files may be half written: leave the journal to whoever reads
-        // next (the marks stay set), and this process's slot with it.
-        dir.journal->abandon();
-        dir.journal.reset();
-        for (TableFile* t : tables) t->lockFile().sharedWord(0).fetch_add(1, std::memory_order_acq_rel);
-        return finish(st);
-      }
+      if (!dir.journal->rollback().ok()) return giveUp(held, st);
+      bumpCounters();
+      unmark();
+      return finish(st);
     }
-    for (TableFile* t : tables) {  // 6: the counter moves before the mark goes
-      counters.push_back(t->lockFile().sharedWord(0).fetch_add(1) + 1);
-      t->lockFile().sharedWord(TableFile::kCommitWord).store(0);
-    }
-    if (!st.ok()) return finish(st);
+    counters = bumpCounters();  // 6: the counter moves before the mark goes
+    unmark();
   }
   for (size_t i = 0; i < tables.size(); ++i) tables[i]->committed(counters[i]);
   return finish({});

@@ -114,10 +114,11 @@ class TableLocks {
   ~TableLocks() {
     for (auto& [stem, lock] : locks_) {
       lock->sharedWord(0).fetch_add(1);  // every view is rebuilt...
-      lock->sharedWord(1).store(0);      // ...and then no commit is under way
+      if (restored_) lock->sharedWord(1).store(0);  // ...and, when the files are whole again, unmarked
       lock->unlock(1, 1);
     }
   }
+  void restored() { restored_ = true; }
   Status take(const std::string& fileName) {
     const std::string stem = toLowerAscii(stemOf(fileName));
     if (locks_.count(stem)) return {};
@@ -135,6 +136,7 @@ class TableLocks {
   Env* env_;
   std::string dir_;
   std::map<std::string, std::unique_ptr<LockFile>> locks_;
+  bool restored_ = false;
 };
 
 Status clearJournal(File& file) {
@@ -243,8 +245,9 @@ Status Journal::save(const std::vector<PendingFile*>& files) {
 }
 
 Status Journal::clear() {
-  saved_.clear();
-  return clearJournal(*file_);
+  PDX_RETURN_IF_ERROR(clearJournal(*file_));
+  saved_.clear();  // only now: a failed clear still has to be undone from it
+  return {};
 }
 
 Status Journal::rollback() {
@@ -261,14 +264,42 @@ void Journal::abandon() {
   dirLock_.reset();  // closing the lock file releases the slot
 }
 
+namespace {
+bool isJournalName(const std::string& name) {
+  return name.size() > std::strlen(kPrefix) + std::strlen(kSuffix) && name.rfind(kPrefix, 0) == 0 &&
+         endsWithIgnoreCase(name, kSuffix);
+}
+
+Result<std::string> readWhole(File& file, const std::string& path) {
+  PDX_ASSIGN_OR_RETURN(uint64_t size, file.size());
+  if (size > (uint64_t{1} << 34)) return Status(code::kFileCorrupt, "journal " + path + " is implausibly large");
+  std::string bytes(static_cast<size_t>(size), '\0');
+  PDX_ASSIGN_OR_RETURN(size_t got, file.read(0, bytes.size(), bytes.data()));
+  bytes.resize(got);
+  return bytes;
+}
+}  // namespace
+
+Result<bool> journalNamesTable(Env* env, const std::string& dir, const std::string& stem) {
+  PDX_ASSIGN_OR_RETURN(auto names, env->list(dir));
+  for (const auto& name : names) {
+    if (!isJournalName(name)) continue;
+    auto file = env->open(dir + "/" + name, Env::OpenMode::kRead);
+    if (!file.ok()) continue;  // removed meanwhile
+    PDX_ASSIGN_OR_RETURN(std::string bytes, readWhole(**file, dir + "/" + name));
+    if (auto parsed = parse(bytes))
+      for (const auto& f : parsed->files)
+        if (equalsIgnoreCase(stemOf(f.name), stem)) return true;
+  }
+  return false;
+}
+
 Result<int> recoverDirectory(Env* env, const std::string& dir) {
   PDX_ASSIGN_OR_RETURN(auto names, env->list(dir));
   int recovered = 0;
   std::unique_ptr<LockFile> dirLock;
   for (const auto& name : names) {
-    if (name.size() <= std::strlen(kPrefix) + std::strlen(kSuffix) || name.rfind(kPrefix, 0) != 0 ||
-        !endsWithIgnoreCase(name, kSuffix))
-      continue;
+    if (!isJournalName(name)) continue;
     const std::string hex = name.substr(std::strlen(kPrefix), name.size() - std::strlen(kPrefix) - std::strlen(kSuffix));
     char* endp = nullptr;
     const unsigned long long slot = std::strtoull(hex.c_str(), &endp, 16);
@@ -287,16 +318,13 @@ Result<int> recoverDirectory(Env* env, const std::string& dir) {
     const std::string path = dir + "/" + name;
     auto file = env->open(path, Env::OpenMode::kReadWrite);
     if (!file.ok()) continue;  // removed meanwhile
-    PDX_ASSIGN_OR_RETURN(uint64_t size, (*file)->size());
-    if (size > (uint64_t{1} << 34)) return Status(code::kFileCorrupt, "journal " + path + " is implausibly large");
-    std::string bytes(static_cast<size_t>(size), '\0');
-    PDX_ASSIGN_OR_RETURN(size_t got, (*file)->read(0, bytes.size(), bytes.data()));
-    bytes.resize(got);
+    PDX_ASSIGN_OR_RETURN(std::string bytes, readWhole(**file, path));
     if (auto parsed = parse(bytes)) {
       TableLocks locks(env, dir);
       for (const auto& f : parsed->files) PDX_RETURN_IF_ERROR(locks.take(f.name));
       PDX_RETURN_IF_ERROR(restore(env, dir, *parsed));
       PDX_RETURN_IF_ERROR(clearJournal(**file));  // J3
+      locks.restored();
       ++recovered;
     }
     file->reset();

@@ -74,6 +74,10 @@ class Journal {
 // Returns the number of journals rolled back.
 Result<int> recoverDirectory(Env* env, const std::string& dir);
 
+// True when a live, complete journal of `dir` names a file of the table whose
+// files are called <stem>.* (compared without regard to case).
+Result<bool> journalNamesTable(Env* env, const std::string& dir, const std::string& stem);
+
 // Byte offsets in a table's lock file used by commits and recovery.
 inline constexpr uint64_t kDirSlotBase = uint64_t{1} << 20;
 

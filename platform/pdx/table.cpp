@@ -414,9 +414,11 @@ Result<Value> Table::fieldOf(int field, const std::string& rec) {
   return Value::bytes(std::move(contents));
 }
 
+// The fields of the current record come from the copy taken when the cursor
+// reached it, so that they all belong to one state of the table; moving or
+// refresh() brings in what others have written since.
 Result<Value> Table::get(int field) {
   if (state_ != State::kBrowse) return fieldOf(field, buffer_);
-  PDX_RETURN_IF_ERROR(syncView());
   if (!current_.valid) return Status(code::kNoCurrentRecord, "no current record in " + file_->path());
   return fieldOf(field, currentRecord_);
 }

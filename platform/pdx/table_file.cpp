@@ -322,16 +322,29 @@ Status TableFile::refresh() {
 }
 
 Status TableFile::recoverDeadCommit() {
-  PDX_RETURN_IF_ERROR(detail::recoverDirectory(env_, dirOf(dbPath_)).status());
-  // Recovery clears the mark of every table its journals name; a process that
-  // died after its commit point left a mark and no journal.
-  PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kExclusive, kWriteLockTimeoutMs));
-  if (lock_->sharedWord(kCommitWord).load() != 0) {
-    lock_->sharedWord(0).fetch_add(1);  // the counter moves before the mark goes (see blockBytes)
-    lock_->sharedWord(kCommitWord).store(0);
+  const std::string dir = dirOf(dbPath_);
+  for (int attempt = 0; attempt < kRecoveryAttempts; ++attempt) {
+    if (attempt > 0) env_->sleepMs(10);
+    PDX_RETURN_IF_ERROR(detail::recoverDirectory(env_, dir).status());
+    PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kExclusive, kWriteLockTimeoutMs));
+    if (lock_->sharedWord(kCommitWord).load() == 0) {  // recovered, by us or another process
+      lock_->unlock(kTableLockOffset, 1);
+      return {};
+    }
+    // Still marked with the table lock in hand: either no live journal names
+    // this table (its committer died before saving one, or after its commit
+    // point) and the files are whole, or another process is undoing that
+    // journal right now and will unmark the table when done.
+    auto named = detail::journalNamesTable(env_, dir, baseNoExt(dbPath_));
+    if (named.ok() && !*named) {
+      lock_->sharedWord(0).fetch_add(1);  // the counter moves before the mark goes (see blockBytes)
+      lock_->sharedWord(kCommitWord).store(0);
+    }
+    lock_->unlock(kTableLockOffset, 1);
+    if (!named.ok()) return named.status();
+    if (!*named) return {};
   }
-  lock_->unlock(kTableLockOffset, 1);
-  return {};
+  return Status(code::kTableBusy, "an interrupted commit of " + dbPath_ + " is still being undone; try again");
 }
 
 int TableFile::compareKey(const char* a, const char* b, size_t len) const { return std::memcmp(a, b, len); }

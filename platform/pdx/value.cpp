@@ -1,3 +1,4 @@
+#include <climits>
 #include <cmath>
 
 #include "pdx/table.h"
@@ -108,12 +109,17 @@ Timestamp Timestamp::from(Date date, Time time) {
   return Timestamp{static_cast<double>(date.days) * kMsPerDay + time.ms};
 }
 
+// A damaged file can hold any double: values outside the calendar give day 0
+// and midnight rather than an undefined conversion.
 Date Timestamp::date() const {
-  return Date{static_cast<int32_t>(std::floor(ms / static_cast<double>(kMsPerDay)))};
+  const double day = std::floor(ms / static_cast<double>(kMsPerDay));
+  if (!std::isfinite(day) || day < INT32_MIN || day > INT32_MAX) return Date{0};
+  return Date{static_cast<int32_t>(day)};
 }
 
 Time Timestamp::time() const {
   const double day = std::floor(ms / static_cast<double>(kMsPerDay));
+  if (!std::isfinite(day) || day < INT32_MIN || day > INT32_MAX) return Time{0};
   return Time{static_cast<int32_t>(ms - day * kMsPerDay)};
 }
 

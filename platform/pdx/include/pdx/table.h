@@ -160,6 +160,9 @@ class Table {
   Status refresh();
 
   // ---- reading the current record (or the edit buffer in edit/insert state).
+  // The fields come from the copy of the record the cursor took when it last
+  // read the table (a move, a search, recordCount, refresh), so that they all
+  // belong to one state of it.
   Result<Value> get(int field);
   Result<Value> get(std::string_view fieldName);
 
