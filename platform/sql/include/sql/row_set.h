@@ -1,0 +1,90 @@
+// The rows a query returned.
+//
+// A RowSet is a snapshot: execute() reads every matching record once, in the
+// result order, and keeps their values; later writes to the table do not show
+// in it. It is read-only and has a cursor that moves the way a pdx::Table
+// cursor does, so that the dataset layer can wrap either the same way.
+//
+// Threads: a RowSet belongs to one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pdx/status.h"
+#include "pdx/value.h"
+
+namespace sql {
+
+namespace detail {
+class Executor;
+}
+
+// What the executor did to answer a query. Tests and diagnostics read it to
+// see whether the primary index served a query.
+struct ExecutionStats {
+  // Records read from the table, matching or not.
+  int64_t rowsVisited = 0;
+  // Leading primary-key fields whose equality the index served (0 when the
+  // whole table was scanned).
+  int keyFieldsUsed = 0;
+  // True when the rows were sorted after reading; false when the order in
+  // which the table yields them already is the ORDER BY order.
+  bool sorted = false;
+};
+
+class RowSet {
+ public:
+  RowSet(const RowSet&) = delete;
+  RowSet& operator=(const RowSet&) = delete;
+
+  // The file of the table the rows come from.
+  const std::string& tablePath() const { return tablePath_; }
+  // The table's fields, in table order (every query is SELECT *).
+  const std::vector<pdx::FieldDef>& fields() const { return fields_; }
+  // Index of the field called `name` (without regard to case), or -1.
+  int fieldIndex(std::string_view name) const;
+  int64_t rowCount() const { return rowCount_; }
+  const ExecutionStats& stats() const { return stats_; }
+
+  // ---- navigation, as pdx::Table: each move returns code::kEof / kBof when
+  // there is nowhere to go, and the cursor then stays where it was (on no row
+  // when the set is empty). A new RowSet stands on its first row.
+  pdx::Status first();  // bof() is true afterwards
+  pdx::Status last();   // eof() is true afterwards
+  pdx::Status next();
+  pdx::Status prior();
+  bool eof() const { return eof_; }
+  bool bof() const { return bof_; }
+  // True when the cursor stands on a row.
+  bool hasRecord() const { return current_ >= 0; }
+  // 0-based position of the current row, or -1.
+  int64_t position() const { return current_; }
+  // Stands on row `position` (0-based); kEof past the last row and kBof
+  // before the first, leaving the cursor unmoved.
+  pdx::Status moveTo(int64_t position);
+
+  // A value of the current row: kNoCurrentRecord when the cursor stands on no
+  // row, kInvalidParameter for a field the table does not have.
+  pdx::Result<pdx::Value> get(int field) const;
+  pdx::Result<pdx::Value> get(std::string_view fieldName) const;
+
+ private:
+  friend class detail::Executor;
+  RowSet(std::string tablePath, std::vector<pdx::FieldDef> fields, std::vector<pdx::Value> values,
+         ExecutionStats stats);
+
+  std::string tablePath_;
+  std::vector<pdx::FieldDef> fields_;
+  // Row r, field f is values_[r * fields_.size() + f].
+  std::vector<pdx::Value> values_;
+  int64_t rowCount_ = 0;
+  ExecutionStats stats_;
+  int64_t current_ = -1;
+  bool eof_ = true;
+  bool bof_ = true;
+};
+
+}  // namespace sql

@@ -1,0 +1,89 @@
+#include "sql/row_set.h"
+
+#include "statement.h"
+
+namespace sql {
+
+RowSet::RowSet(std::string tablePath, std::vector<pdx::FieldDef> fields, std::vector<pdx::Value> values,
+               ExecutionStats stats)
+    : tablePath_(std::move(tablePath)), fields_(std::move(fields)), values_(std::move(values)), stats_(stats) {
+  rowCount_ = fields_.empty() ? 0 : static_cast<int64_t>(values_.size() / fields_.size());
+  (void)first();
+}
+
+int RowSet::fieldIndex(std::string_view name) const {
+  for (size_t i = 0; i < fields_.size(); ++i)
+    if (detail::sameName(fields_[i].name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+pdx::Status RowSet::first() {
+  bof_ = true;
+  if (rowCount_ == 0) {
+    eof_ = true;
+    current_ = -1;
+    return pdx::Status(pdx::code::kEof, "the query returned no rows");
+  }
+  eof_ = false;
+  current_ = 0;
+  return {};
+}
+
+pdx::Status RowSet::last() {
+  eof_ = true;
+  if (rowCount_ == 0) {
+    bof_ = true;
+    current_ = -1;
+    return pdx::Status(pdx::code::kEof, "the query returned no rows");
+  }
+  bof_ = false;
+  current_ = rowCount_ - 1;
+  return {};
+}
+
+pdx::Status RowSet::next() {
+  bof_ = false;
+  if (current_ < 0 || current_ + 1 >= rowCount_) {
+    eof_ = true;
+    return pdx::Status(pdx::code::kEof, "after the last row of the query");
+  }
+  eof_ = false;
+  ++current_;
+  return {};
+}
+
+pdx::Status RowSet::prior() {
+  eof_ = false;
+  if (current_ <= 0) {
+    bof_ = true;
+    return pdx::Status(pdx::code::kBof, "before the first row of the query");
+  }
+  bof_ = false;
+  --current_;
+  return {};
+}
+
+pdx::Status RowSet::moveTo(int64_t position) {
+  if (position < 0) return pdx::Status(pdx::code::kBof, "row " + std::to_string(position) + " is before the first");
+  if (position >= rowCount_)
+    return pdx::Status(pdx::code::kEof, "row " + std::to_string(position) + " is past the last of " +
+                                            std::to_string(rowCount_));
+  current_ = position;
+  eof_ = bof_ = false;
+  return {};
+}
+
+pdx::Result<pdx::Value> RowSet::get(int field) const {
+  if (current_ < 0) return pdx::Status(pdx::code::kNoCurrentRecord, "the query stands on no row");
+  if (field < 0 || static_cast<size_t>(field) >= fields_.size())
+    return pdx::Status(pdx::code::kInvalidParameter, "the query has no field number " + std::to_string(field));
+  return values_[static_cast<size_t>(current_) * fields_.size() + static_cast<size_t>(field)];
+}
+
+pdx::Result<pdx::Value> RowSet::get(std::string_view fieldName) const {
+  const int f = fieldIndex(fieldName);
+  if (f < 0) return pdx::Status(pdx::code::kInvalidParameter, "the query has no field \"" + std::string(fieldName) + "\"");
+  return get(f);
+}
+
+}  // namespace sql
