@@ -287,6 +287,7 @@ std::string buildIndexHeader(const std::vector<FieldDef>& keyFields, uint32_t bl
   const uint16_t headerSize = roundHeader(used);
   std::string h(headerSize, '\0');
   putCommon(h, static_cast<uint16_t>(recordSize), headerSize, kPrimaryIndex, blockSize, n, sortOrder);
+  putU32(h.data() + off::kEncryption, 0);  // index files carry 0 here, not the data files' marker
   putU16(h.data() + off::kRealHeaderSize, static_cast<uint16_t>(used));
   std::copy(tail.begin(), tail.end(), h.begin() + kBaseHeader);
   return h;

@@ -181,7 +181,7 @@ Status TableFile::loadView() {
   pxDirtyEntries_.clear();
   prefixValid_ = false;
   pxUsable_ = false;
-  if (!(keyed_ && loadIndexFromPx())) PDX_RETURN_IF_ERROR(loadIndexFromChain());
+  if (!(keyed_ && !distrustPx_ && loadIndexFromPx())) PDX_RETURN_IF_ERROR(loadIndexFromChain());
   if (mb_) mb_->invalidate();
   counterSeen_ = counter;
   ++viewVersion_;
@@ -305,7 +305,7 @@ bool TableFile::loadIndexFromPx() {
 }
 
 Status TableFile::refresh() {
-  if (!lock_) return {};
+  if (!lock_) return counterSeen_ == ~uint64_t{0} ? loadView() : Status();
   const uint64_t counter = lock_->sharedWord(0).load(std::memory_order_acquire);
   if (counter == counterSeen_ && lock_->sharedWord(kCommitWord).load(std::memory_order_acquire) == 0) return {};
   PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
@@ -432,7 +432,9 @@ Result<const std::string*> TableFile::blockBytes(size_t chainIndex) {
   const int count = add < 0 ? 0 : add / header_.recordSize + 1;
   if (count != info.count) {
     if (pxUsable_) {
-      // The .PX disagrees with the data: fall back to the block chain.
+      // The .PX disagrees with the data: the view is rebuilt from the block
+      // chain, and the index is rewritten at the next commit.
+      distrustPx_ = true;
       counterSeen_ = ~uint64_t{0};
       return stale();
     }
@@ -939,6 +941,15 @@ Status TableFile::writePx() {
   const size_t perBlock = (pxBlockSize_ - detail::kBlockHeaderSize) / recSize;
   const size_t n = blocks_.size();
   const size_t leaves = (n + perBlock - 1) / perBlock;
+  // Every block of the index, leaves first and the root last, forms one
+  // chain, as in the indexes the original engine writes.
+  size_t allBlocks = leaves;
+  for (size_t level = leaves; level > 1;) {
+    level = (level + perBlock - 1) / perBlock;
+    allBlocks += level;
+  }
+  auto prevOf = [](size_t number) { return static_cast<uint16_t>(number - 1); };
+  auto nextOf = [&](size_t number) { return static_cast<uint16_t>(number < allBlocks ? number + 1 : 0); };
   const size_t oldLeaves = pxLeafSums_.size();
 
   auto putEntry = [&](char* e, std::string_view key, size_t child, int64_t count) {
@@ -968,7 +979,7 @@ Status TableFile::writePx() {
   for (size_t j = 0; j < leaves; ++j) {
     if (!leafDirty[j]) continue;
     const size_t from = j * perBlock, to = std::min(n, from + perBlock);
-    std::string b = makeBlock(to - from, static_cast<uint16_t>(j), static_cast<uint16_t>(j + 1 < leaves ? j + 2 : 0));
+    std::string b = makeBlock(to - from, prevOf(j + 1), nextOf(j + 1));
     int64_t sum = 0;
     for (size_t i = from; i < to; ++i) {
       putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, blocks_[i].firstKey, blocks_[i].number,
@@ -996,8 +1007,7 @@ Status TableFile::writePx() {
     std::vector<Entry> up;
     for (size_t j = 0; j < count; ++j) {
       const size_t from = j * perBlock, to = std::min(level.size(), from + perBlock);
-      std::string b = makeBlock(to - from, static_cast<uint16_t>(j == 0 ? 0 : base + j - 1),
-                                static_cast<uint16_t>(j + 1 < count ? base + j + 1 : 0));
+      std::string b = makeBlock(to - from, prevOf(base + j), nextOf(base + j));
       int64_t sum = 0;
       for (size_t i = from; i < to; ++i) {
         putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, level[i].key, level[i].child, level[i].count);
@@ -1039,6 +1049,7 @@ Status TableFile::writePx() {
   const uint64_t want = pxHeader_.size() + uint64_t{total} * pxBlockSize_;
   if (size > want) PDX_RETURN_IF_ERROR(px_->truncate(want));
   pxUsable_ = true;
+  distrustPx_ = false;
   pxRoot_ = static_cast<uint16_t>(root);
   pxLevels_ = levels;
   return {};

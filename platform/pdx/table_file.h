@@ -198,6 +198,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   uint16_t fileBlocks_ = 0;
   bool keyed_ = false;
   bool pxUsable_ = false;  // the .PX on disk matched the data when loaded
+  bool distrustPx_ = false;  // the .PX disagreed with a data block: use the chain
 
   std::vector<BlockInfo> blocks_;  // chain order
   std::vector<int64_t> prefix_;    // records before each block, rebuilt lazily
