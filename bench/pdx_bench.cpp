@@ -1,6 +1,7 @@
 // pdx_bench: the table engine against SQLite on the same ledger workloads.
 //
-//   pdx_bench [--rows N] [--dir D] [--only NAME[,NAME...]] [--side engine|sqlite|both]
+//   pdx_bench [--rows N] [--durable-rows N] [--groups N] [--rounds N] [--dir D]
+//             [--only NAME[,NAME...]] [--side engine|sqlite|both] [--no-reference]
 //             [--sqlite-without-rowid] [--sqlite-pragma P]... [--keep]
 //
 // Both sides hold the same keyed table, shaped like a ledger table:
@@ -17,23 +18,43 @@
 // is known before it runs. Each side is checked against that expectation, so a
 // side that skipped work cannot look fast.
 //
-// Each side runs in a child process of its own, one after the other. The
+// Each side runs in child processes of its own, one after the other. The
 // kernel then reports each side's peak resident memory apart, and a crash of
 // one side still lets the other report.
 //
-// SQLite runs in the fastest configuration that keeps the guarantees the
-// engine gives today: journal_mode=OFF and synchronous=OFF (the engine does not
-// yet make its writes durable), every statement in autocommit (each post of the
-// engine is visible to other processes at once), prepared statements, the
-// default NORMAL locking mode (other processes may use the file), a connection
-// without mutexes (an engine Directory belongs to one thread), 4 KiB pages like
-// the engine's blocks and an 8 MiB page cache, the size of the engine's block
-// cache (2048 blocks). The table is a rowid table whose INTEGER PRIMARY KEY is
-// the key: its rows lie in the b-tree in key order, as the engine's records lie
-// in key order in their blocks. WITHOUT ROWID stores the same thing and is
-// slower here; --sqlite-without-rowid measures it. SQLite reads with pread, as
-// the engine does: memory-mapping the file would give it a cache as large as
-// the file, which the engine does not get (--sqlite-pragma mmap_size=N tries it).
+// Durability. Each post of the engine is a commit made durable with fsyncs
+// (Env::standard()), and a write group commits writes to several tables at
+// once. Writes are therefore measured against SQLite at the same durability:
+// synchronous=FULL with its rollback journal (journal_mode=DELETE), each
+// statement in autocommit as each post commits; write groups also against
+// SQLite's write-ahead log (journal_mode=WAL, synchronous=FULL), one
+// transaction per group. A durable write costs a few fsyncs on either side, so
+// the durable builds and updates run on fewer rows (--durable-rows). The time
+// of a sync swings with whatever else the machine's disk is doing, so the
+// durable workloads run in rounds, engine and SQLite in turn, and each line
+// reports the median round (see Phase). Before each durable workload both
+// sides' files are flushed, untimed, so that it pays for its own writes only.
+// In DELETE mode with synchronous=FULL, SQLite commits by deleting its journal
+// without syncing the folder (a power cut right after may undo the commit);
+// the engine syncs its cleared journal, so SQLite keeps that edge.
+//
+// As a reference, builds and updates also run at full size with nothing
+// synced: the engine through Env::unsynced() (it still writes its journal),
+// SQLite with journal_mode=OFF and synchronous=OFF (no journal at all); those
+// lines have no target.
+//
+// Otherwise SQLite gets every advantage that keeps the engine's guarantees:
+// prepared statements, the default NORMAL locking mode (other processes may
+// use the file), a connection without mutexes (an engine Directory belongs to
+// one thread), 4 KiB pages like the engine's blocks and an 8 MiB page cache,
+// the size of the engine's block cache (2048 blocks). The table is a rowid
+// table whose INTEGER PRIMARY KEY is the key: its rows lie in the b-tree in key
+// order, as the engine's records lie in key order in their blocks. WITHOUT
+// ROWID stores the same thing and is slower here; --sqlite-without-rowid
+// measures it. SQLite reads with pread, as the engine does: memory-mapping the
+// file would give it a cache as large as the file, which the engine does not
+// get (--sqlite-pragma mmap_size=N tries it).
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -52,6 +73,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -74,11 +96,15 @@ constexpr int64_t kLookups = 100'000;
 constexpr int64_t kRanges = 1'000;
 constexpr int64_t kRangeRows = 1'000;
 constexpr int64_t kUpdates = 100'000;
+constexpr int64_t kDefaultDurableRows = 20'000;
+constexpr int64_t kDefaultGroups = 1'000;
 constexpr int64_t kAmountSpan = 10'000'000;  // amounts lie in [-50,000.00, 50,000.00)
 constexpr int kSqliteCacheKiB = 8192;
 
 const char* const kSortedTable = "ledger_s";
 const char* const kRandomTable = "ledger_r";
+const char* const kDurableSortedTable = "durable_s";
+const char* const kDurableRandomTable = "durable_r";
 
 uint64_t mix(uint64_t x) {  // the splitmix64 finalizer
   x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
@@ -101,7 +127,7 @@ class Random {
   uint64_t state_;
 };
 
-enum Stream : uint64_t { kBuildOrder = 1, kLookupRows, kRangeStarts, kUpdateRows };
+enum Stream : uint64_t { kBuildOrder = 1, kLookupRows, kRangeStarts, kUpdateRows, kDurableUpdateRows };
 
 int32_t keyOf(int64_t row) { return static_cast<int32_t>(2 * row + 1); }
 int64_t centsOf(int64_t row) {
@@ -169,9 +195,9 @@ struct Change {
   int64_t cents = 0;  // the new amount
 };
 
-std::vector<Change> updatePlan(int64_t rows) {
-  Random random(kUpdateRows);
-  std::vector<Change> out(kUpdates);
+std::vector<Change> updatePlan(int64_t rows, int64_t count, Stream stream) {
+  Random random(stream);
+  std::vector<Change> out(static_cast<size_t>(count));
   for (auto& c : out) {
     c.row = static_cast<uint32_t>(random.below(static_cast<uint64_t>(rows)));
     c.cents = static_cast<int64_t>(random.below(kAmountSpan)) - kAmountSpan / 2;
@@ -189,55 +215,124 @@ struct Tally {
 
 // ------------------------------------------------------------- the workloads
 
-enum class Workload { kBuildSorted, kBuildRandom, kLookup, kRange, kScan, kUpdate };
+enum class Workload { kBuildSorted, kBuildRandom, kLookup, kRange, kScan, kUpdate, kGroupCommit };
+constexpr const char* kWorkloadNames[] = {"build_sorted", "build_random", "lookup", "range",
+                                          "scan",         "update",       "group_commit"};
 
-struct WorkloadInfo {
-  Workload id;
-  const char* name;
-  double target;  // highest acceptable ratio engine / SQLite
+// How durable the writes are:
+//   kUnsynced    engine Env::unsynced();  SQLite journal_mode=OFF, synchronous=OFF
+//   kDurable     engine Env::standard();  SQLite journal_mode=DELETE, synchronous=FULL
+//   kDurableWal  engine Env::standard();  SQLite journal_mode=WAL, synchronous=FULL
+enum class Mode { kUnsynced, kDurable, kDurableWal };
+
+struct Options {
+  int64_t rows = kDefaultRows;                // the table of the reads and of the unsynced lines
+  int64_t durableRows = kDefaultDurableRows;  // the durable builds; also the durable updates (at most kUpdates)
+  int64_t groups = kDefaultGroups;
+  int rounds = 5;  // of the durable lines
+  std::string dir;
+  bool selected[std::size(kWorkloadNames)] = {};
+  bool reference = true;  // the unsynced lines
+  bool runEngine = true;
+  bool runSqlite = true;
+  bool withoutRowid = false;
+  std::vector<std::string> sqlitePragmas;  // extra settings to try
+  bool keep = false;
+
+  bool wants(Workload w) const { return selected[static_cast<size_t>(w)]; }
+  int64_t durableUpdates() const { return std::min(kUpdates, durableRows); }
+  // One round's share of the durable work.
+  Options round() const {
+    Options r = *this;
+    r.durableRows = std::max<int64_t>(1, durableRows / rounds);
+    r.groups = std::max<int64_t>(1, groups / rounds);
+    return r;
+  }
 };
 
-constexpr WorkloadInfo kWorkloads[] = {
-    {Workload::kBuildSorted, "build_sorted", 1.5}, {Workload::kBuildRandom, "build_random", 1.5},
-    {Workload::kLookup, "lookup", 1.0},            {Workload::kRange, "range", 1.0},
-    {Workload::kScan, "scan", 1.0},                {Workload::kUpdate, "update", 1.5},
+// One line of the report: a workload at one durability. The engine has no
+// write-ahead log; its group commits are compared with both of SQLite's.
+struct Line {
+  Workload workload;
+  Mode mode;
+  const char* label;
+  const char* engineKey;  // the measurement each side reports
+  const char* sqliteKey;
+  double target;  // highest acceptable ratio engine / SQLite; 0 for a reference line
 };
 
-const WorkloadInfo& info(Workload w) { return kWorkloads[static_cast<size_t>(w)]; }
+constexpr Line kLines[] = {
+    {Workload::kBuildSorted, Mode::kDurable, "build_sorted", "build_sorted", "build_sorted", 1.5},
+    {Workload::kBuildSorted, Mode::kUnsynced, "  unsynced", "build_sorted.unsynced", "build_sorted.unsynced", 0},
+    {Workload::kBuildRandom, Mode::kDurable, "build_random", "build_random", "build_random", 1.5},
+    {Workload::kBuildRandom, Mode::kUnsynced, "  unsynced", "build_random.unsynced", "build_random.unsynced", 0},
+    {Workload::kLookup, Mode::kUnsynced, "lookup", "lookup", "lookup", 1.0},
+    {Workload::kRange, Mode::kUnsynced, "range", "range", "range", 1.0},
+    {Workload::kScan, Mode::kUnsynced, "scan", "scan", "scan", 1.0},
+    {Workload::kUpdate, Mode::kDurable, "update", "update", "update", 1.5},
+    {Workload::kUpdate, Mode::kUnsynced, "  unsynced", "update.unsynced", "update.unsynced", 0},
+    {Workload::kGroupCommit, Mode::kDurable, "group_commit", "group_commit", "group_commit", 1.0},
+    {Workload::kGroupCommit, Mode::kDurableWal, "  vs sqlite WAL", "group_commit", "group_commit.wal", 1.0},
+};
 
-int64_t operationsOf(Workload w, int64_t rows) {
-  switch (w) {
+bool wanted(const Options& opt, const Line& l) { return opt.wants(l.workload) && (l.target > 0 || opt.reference); }
+bool durable(const Line& l) { return l.mode != Mode::kUnsynced; }
+
+// Rows of the table a build or update line works on.
+int64_t tableRows(const Line& l, const Options& opt) {
+  return l.mode == Mode::kUnsynced ? opt.rows : opt.durableRows;
+}
+
+int64_t operationsOf(const Line& l, const Options& opt) {
+  switch (l.workload) {
     case Workload::kBuildSorted:
-    case Workload::kBuildRandom:
-    case Workload::kScan: return rows;
+    case Workload::kBuildRandom: return tableRows(l, opt);
+    case Workload::kScan: return opt.rows;
     case Workload::kLookup: return kLookups;
-    case Workload::kRange: return kRanges * rangeLength(rows);
-    case Workload::kUpdate: return kUpdates;
+    case Workload::kRange: return kRanges * rangeLength(opt.rows);
+    case Workload::kUpdate: return l.mode == Mode::kUnsynced ? kUpdates : opt.durableUpdates();
+    case Workload::kGroupCommit: return opt.groups;
   }
   return 0;
 }
 
-// The tally a correct run of `w` reports. Builds report the table read back in
-// key order; update reports the updates made and the amounts of the whole
-// table afterwards.
-Tally expectedTally(Workload w, int64_t rows) {
-  Tally all;
-  for (int64_t i = 0; i < rows; ++i) all.cents += centsOf(i);
-  all.rows = rows;
+std::vector<Change> updatePlanOf(const Line& l, const Options& opt) {
+  return l.mode == Mode::kUnsynced ? updatePlan(opt.rows, kUpdates, kUpdateRows)
+                                   : updatePlan(opt.durableRows, opt.durableUpdates(), kDurableUpdateRows);
+}
+
+// A write group g writes rows 2g and 2g+1 of the ledger to table a, row g to
+// table c, and adds the amounts of rows 2g and g to the running total in b.
+int64_t groupTotalCents(int64_t groups) {
+  int64_t cents = 0;
+  for (int64_t g = 0; g < groups; ++g) cents += centsOf(2 * g) + centsOf(g);
+  return cents;
+}
+
+// The tally a correct run of a line reports. Builds report the table read
+// back in key order; update reports the updates made and the amounts of the
+// whole table afterwards; group_commit the rows of a and c and b's total.
+Tally expectedTally(const Line& l, const Options& opt) {
+  auto whole = [](int64_t rows) {
+    Tally all;
+    for (int64_t i = 0; i < rows; ++i) all.cents += centsOf(i);
+    all.rows = rows;
+    return all;
+  };
   Tally t;
-  switch (w) {
+  switch (l.workload) {
     case Workload::kBuildSorted:
-    case Workload::kBuildRandom:
-    case Workload::kScan: return all;
+    case Workload::kBuildRandom: return whole(tableRows(l, opt));
+    case Workload::kScan: return whole(opt.rows);
     case Workload::kLookup:
-      for (uint32_t r : lookupRows(rows)) {
+      for (uint32_t r : lookupRows(opt.rows)) {
         ++t.rows;
         t.cents += centsOf(r);
       }
       return t;
     case Workload::kRange: {
-      const int64_t length = rangeLength(rows);
-      for (uint32_t s : rangeStarts(rows))
+      const int64_t length = rangeLength(opt.rows);
+      for (uint32_t s : rangeStarts(opt.rows))
         for (int64_t i = s; i < s + length; ++i) {
           ++t.rows;
           t.cents += centsOf(i);
@@ -245,13 +340,15 @@ Tally expectedTally(Workload w, int64_t rows) {
       return t;
     }
     case Workload::kUpdate: {
+      const std::vector<Change> plan = updatePlanOf(l, opt);
       std::unordered_map<uint32_t, int64_t> last;
-      for (const Change& c : updatePlan(rows)) last[c.row] = c.cents;
-      t.rows = kUpdates;
-      t.cents = all.cents;
+      for (const Change& c : plan) last[c.row] = c.cents;
+      t = whole(tableRows(l, opt));
+      t.rows = static_cast<int64_t>(plan.size());
       for (const auto& [row, cents] : last) t.cents += cents - centsOf(row);
       return t;
     }
+    case Workload::kGroupCommit: return Tally{3 * opt.groups, groupTotalCents(opt.groups)};
   }
   return t;
 }
@@ -267,6 +364,8 @@ using Error = std::string;
 class Store {
  public:
   virtual ~Store() = default;
+  // How durable the writes that follow are (see Mode).
+  virtual Error setMode(Mode mode) = 0;
   virtual Error create(const std::string& table) = 0;
   // Inserts the rows in the given order, one autocommitted insert each.
   virtual Error insert(const std::string& table, const std::vector<uint32_t>& order) = 0;
@@ -279,6 +378,15 @@ class Store {
   virtual Error scan(const std::string& table, Tally& out) = 0;
   // Sets the amount of each row found by key; counts the updates made.
   virtual Error update(const std::string& table, const std::vector<Change>& changes, int64_t& applied) = 0;
+
+  // The write-group workload's tables: <p>a and <p>c shaped like the ledger,
+  // <p>b holding one running total (key 1, zero).
+  virtual Error createGroupTables(const std::string& prefix) = 0;
+  // `groups` times, as one commit: insert into a, add that row's amount to
+  // b's total, insert into c, add its amount to the total, insert into a.
+  virtual Error groupCommit(const std::string& prefix, int64_t groups) = 0;
+  // The rows of a and c, and b's total in cents.
+  virtual Error verifyGroups(const std::string& prefix, Tally& out) = 0;
 };
 
 // ------------------------------------------------------------ engine side
@@ -302,40 +410,47 @@ Error engineError(const pdx::Status& st, const char* what) { return std::string(
     if (!bench_st_.ok()) return engineError(bench_st_, #expr);  \
   } while (0)
 
+std::vector<pdx::FieldDef> totalFields() {
+  return {{"Id", pdx::FieldType::kLong, 0}, {"Total", pdx::FieldType::kMoney, 0}};
+}
+
+// The engine, through two Directory objects on one folder: one whose commits
+// fsync (Env::standard()) and one whose commits do not (Env::unsynced()).
+// Several handles on one table, in one process or several, are what the
+// engine is built for, so the two stay consistent with each other.
 class EngineStore final : public Store {
  public:
   static Error open(const std::string& dir, std::unique_ptr<Store>& out) {
-    auto d = pdx::Directory::open(dir);
-    if (!d.ok()) return engineError(d.status(), "open directory");
-    out.reset(new EngineStore(std::move(d).value()));
+    auto durable = pdx::Directory::open(dir, pdx::Env::standard());
+    if (!durable.ok()) return engineError(durable.status(), "open directory");
+    auto unsynced = pdx::Directory::open(dir, pdx::Env::unsynced());
+    if (!unsynced.ok()) return engineError(unsynced.status(), "open directory");
+    out.reset(new EngineStore(std::move(durable).value(), std::move(unsynced).value()));
+    return {};
+  }
+
+  Error setMode(Mode mode) override {
+    current_ = mode == Mode::kUnsynced ? &unsynced_ : &durable_;
     return {};
   }
 
   Error create(const std::string& name) override {
-    BENCH_ENGINE(dir_->createTable(name, ledgerFields(), 1));
-    auto t = dir_->openTable(name);
-    if (!t.ok()) return engineError(t.status(), "open table");
-    tables_[name] = std::move(t).value();
+    BENCH_ENGINE(current_->dir->createTable(name, ledgerFields(), 1));
     return {};
   }
 
   Error insert(const std::string& name, const std::vector<uint32_t>& order) override {
-    pdx::Table& t = *tables_.at(name);
-    for (uint32_t i : order) {
-      const Row r = rowAt(i);
-      BENCH_ENGINE(t.insert());
-      BENCH_ENGINE(t.set(0, pdx::Value::integer(r.key)));
-      BENCH_ENGINE(t.set(1, pdx::Value::text(r.name)));
-      BENCH_ENGINE(t.set(2, pdx::Value::number(amountOf(r.cents))));
-      BENCH_ENGINE(t.set(3, pdx::Value::date(pdx::Date{r.days})));
-      BENCH_ENGINE(t.set(4, pdx::Value::integer(r.kind)));
-      BENCH_ENGINE(t.post());
-    }
+    pdx::Table* t = nullptr;
+    if (Error e = table(name, t); !e.empty()) return e;
+    for (uint32_t i : order)
+      if (Error e = insertRow(*t, rowAt(i)); !e.empty()) return e;
     return {};
   }
 
   Error verify(const std::string& name, Tally& out) override {
-    pdx::Table& t = *tables_.at(name);
+    pdx::Table* tp = nullptr;
+    if (Error e = table(name, tp); !e.empty()) return e;
+    pdx::Table& t = *tp;
     int64_t previous = INT64_MIN;
     pdx::Status st = t.first();
     while (st.ok()) {
@@ -354,7 +469,9 @@ class EngineStore final : public Store {
   }
 
   Error lookup(const std::string& name, const std::vector<uint32_t>& rows, Tally& out) override {
-    pdx::Table& t = *tables_.at(name);
+    pdx::Table* tp = nullptr;
+    if (Error e = table(name, tp); !e.empty()) return e;
+    pdx::Table& t = *tp;
     std::vector<pdx::Value> key(1);
     for (uint32_t r : rows) {
       key[0] = pdx::Value::integer(keyOf(r));
@@ -370,7 +487,9 @@ class EngineStore final : public Store {
   }
 
   Error range(const std::string& name, const std::vector<uint32_t>& starts, int64_t length, Tally& out) override {
-    pdx::Table& t = *tables_.at(name);
+    pdx::Table* tp = nullptr;
+    if (Error e = table(name, tp); !e.empty()) return e;
+    pdx::Table& t = *tp;
     std::vector<pdx::Value> low(1), high(1);
     for (uint32_t s : starts) {
       low[0] = pdx::Value::integer(keyOf(s));
@@ -391,7 +510,9 @@ class EngineStore final : public Store {
   }
 
   Error scan(const std::string& name, Tally& out) override {
-    pdx::Table& t = *tables_.at(name);
+    pdx::Table* tp = nullptr;
+    if (Error e = table(name, tp); !e.empty()) return e;
+    pdx::Table& t = *tp;
     pdx::Status st = t.first();
     while (st.ok()) {
       int64_t cents = 0;
@@ -405,7 +526,9 @@ class EngineStore final : public Store {
   }
 
   Error update(const std::string& name, const std::vector<Change>& changes, int64_t& applied) override {
-    pdx::Table& t = *tables_.at(name);
+    pdx::Table* tp = nullptr;
+    if (Error e = table(name, tp); !e.empty()) return e;
+    pdx::Table& t = *tp;
     std::vector<pdx::Value> key(1);
     for (const Change& c : changes) {
       key[0] = pdx::Value::integer(keyOf(c.row));
@@ -418,10 +541,101 @@ class EngineStore final : public Store {
     return {};
   }
 
- private:
-  explicit EngineStore(std::shared_ptr<pdx::Directory> dir) : dir_(std::move(dir)) {}
+  Error createGroupTables(const std::string& prefix) override {
+    BENCH_ENGINE(current_->dir->createTable(prefix + "a", ledgerFields(), 1));
+    BENCH_ENGINE(current_->dir->createTable(prefix + "b", totalFields(), 1));
+    BENCH_ENGINE(current_->dir->createTable(prefix + "c", ledgerFields(), 1));
+    pdx::Table* b = nullptr;
+    if (Error e = table(prefix + "b", b); !e.empty()) return e;
+    BENCH_ENGINE(b->insert());
+    BENCH_ENGINE(b->set(0, pdx::Value::integer(1)));
+    BENCH_ENGINE(b->set(1, pdx::Value::number(0)));
+    BENCH_ENGINE(b->post());
+    return {};
+  }
 
-  // Reads the key (as an integer) or the amount (in cents) of the current record.
+  Error groupCommit(const std::string& prefix, int64_t groups) override {
+    pdx::Table *a = nullptr, *b = nullptr, *c = nullptr;
+    if (Error e = table(prefix + "a", a); !e.empty()) return e;
+    if (Error e = table(prefix + "b", b); !e.empty()) return e;
+    if (Error e = table(prefix + "c", c); !e.empty()) return e;
+    for (int64_t g = 0; g < groups; ++g) {
+      auto group = current_->dir->beginGroup();
+      if (!group.ok()) return engineError(group.status(), "beginGroup");
+      if (Error e = insertRow(*a, rowAt(2 * g)); !e.empty()) return e;
+      if (Error e = addToTotal(*b, centsOf(2 * g)); !e.empty()) return e;
+      if (Error e = insertRow(*c, rowAt(g)); !e.empty()) return e;
+      if (Error e = addToTotal(*b, centsOf(g)); !e.empty()) return e;
+      if (Error e = insertRow(*a, rowAt(2 * g + 1)); !e.empty()) return e;
+      BENCH_ENGINE((*group)->commit());
+    }
+    return {};
+  }
+
+  Error verifyGroups(const std::string& prefix, Tally& out) override {
+    for (const char* name : {"a", "c"}) {
+      pdx::Table* t = nullptr;
+      if (Error e = table(prefix + name, t); !e.empty()) return e;
+      auto n = t->recordCount();
+      if (!n.ok()) return engineError(n.status(), "recordCount");
+      out.rows += *n;
+    }
+    pdx::Table* b = nullptr;
+    if (Error e = table(prefix + "b", b); !e.empty()) return e;
+    BENCH_ENGINE(b->findKey({pdx::Value::integer(1)}));
+    int64_t cents = 0;
+    if (Error e = read(*b, 1, cents); !e.empty()) return e;
+    out.cents = cents;
+    return {};
+  }
+
+ private:
+  struct Handle {
+    std::shared_ptr<pdx::Directory> dir;
+    std::map<std::string, std::unique_ptr<pdx::Table>> tables;
+  };
+
+  EngineStore(std::shared_ptr<pdx::Directory> durable, std::shared_ptr<pdx::Directory> unsynced) {
+    durable_.dir = std::move(durable);
+    unsynced_.dir = std::move(unsynced);
+  }
+
+  // The table through the current handle, opened at its first use.
+  Error table(const std::string& name, pdx::Table*& out) {
+    auto it = current_->tables.find(name);
+    if (it == current_->tables.end()) {
+      auto t = current_->dir->openTable(name);
+      if (!t.ok()) return engineError(t.status(), "open table");
+      it = current_->tables.emplace(name, std::move(t).value()).first;
+    }
+    out = it->second.get();
+    return {};
+  }
+
+  static Error insertRow(pdx::Table& t, const Row& r) {
+    BENCH_ENGINE(t.insert());
+    BENCH_ENGINE(t.set(0, pdx::Value::integer(r.key)));
+    BENCH_ENGINE(t.set(1, pdx::Value::text(r.name)));
+    BENCH_ENGINE(t.set(2, pdx::Value::number(amountOf(r.cents))));
+    BENCH_ENGINE(t.set(3, pdx::Value::date(pdx::Date{r.days})));
+    BENCH_ENGINE(t.set(4, pdx::Value::integer(r.kind)));
+    BENCH_ENGINE(t.post());
+    return {};
+  }
+
+  // The running total: read under the record's lock, then written back.
+  static Error addToTotal(pdx::Table& t, int64_t cents) {
+    BENCH_ENGINE(t.findKey({pdx::Value::integer(1)}));
+    BENCH_ENGINE(t.edit());
+    auto total = t.get(1);
+    if (!total.ok()) return engineError(total.status(), "get total");
+    if (total->kind() != pdx::Value::Kind::kNumber) return "engine: the running total reads back blank";
+    BENCH_ENGINE(t.set(1, pdx::Value::number(total->asNumber() + amountOf(cents))));
+    BENCH_ENGINE(t.post());
+    return {};
+  }
+
+  // Reads the key (as an integer) or a money field (in cents) of the current record.
   static Error read(pdx::Table& t, int field, int64_t& out) {
     auto v = t.get(field);
     if (!v.ok()) return engineError(v.status(), "get");
@@ -429,15 +643,15 @@ class EngineStore final : public Store {
       out = v->asInteger();
       return {};
     }
-    if (field == kAmountField && v->kind() == pdx::Value::Kind::kNumber) {
+    if (field != kKeyField && v->kind() == pdx::Value::Kind::kNumber) {
       out = centsFrom(v->asNumber());
       return {};
     }
     return "engine: field " + std::to_string(field) + " read back blank or of the wrong kind";
   }
 
-  std::shared_ptr<pdx::Directory> dir_;
-  std::map<std::string, std::unique_ptr<pdx::Table>> tables_;
+  Handle durable_, unsynced_;
+  Handle* current_ = &unsynced_;
 };
 
 // ------------------------------------------------------------ SQLite side
@@ -454,14 +668,31 @@ class SqliteStore final : public Store {
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                    nullptr);
-    std::unique_ptr<SqliteStore> s(new SqliteStore(db, withoutRowid));
+    std::unique_ptr<SqliteStore> s(new SqliteStore(db, withoutRowid, pragmas));
     if (rc != SQLITE_OK) return s->failure("open " + path);
-    for (const char* pragma : {"PRAGMA page_size=4096", "PRAGMA journal_mode=OFF", "PRAGMA synchronous=OFF"})
-      if (Error e = s->exec(pragma); !e.empty()) return e;
+    if (Error e = s->exec("PRAGMA page_size=4096"); !e.empty()) return e;
     if (Error e = s->exec("PRAGMA cache_size=-" + std::to_string(kSqliteCacheKiB)); !e.empty()) return e;
-    for (const std::string& p : pragmas)
-      if (Error e = s->exec("PRAGMA " + p); !e.empty()) return e;
+    if (Error e = s->setMode(Mode::kUnsynced); !e.empty()) return e;
     out = std::move(s);
+    return {};
+  }
+
+  // The extra pragmas of the command line run after each mode's settings.
+  Error setMode(Mode mode) override {
+    const char* journal = mode == Mode::kUnsynced ? "off" : mode == Mode::kDurable ? "delete" : "wal";
+    Statement st;
+    if (Error e = prepare(std::string("PRAGMA journal_mode=") + journal, st); !e.empty()) return e;
+    // The pragma answers with the mode now in force, which is not the one
+    // asked for when the change is refused.
+    const int rc = sqlite3_step(st.get());
+    const unsigned char* now = rc == SQLITE_ROW ? sqlite3_column_text(st.get(), 0) : nullptr;
+    if (!now || std::string_view(reinterpret_cast<const char*>(now)) != journal)
+      return failure(std::string("journal_mode=") + journal + " refused");
+    st.reset();
+    if (Error e = exec(mode == Mode::kUnsynced ? "PRAGMA synchronous=OFF" : "PRAGMA synchronous=FULL"); !e.empty())
+      return e;
+    for (const std::string& p : pragmas_)
+      if (Error e = exec("PRAGMA " + p); !e.empty()) return e;
     return {};
   }
 
@@ -476,20 +707,9 @@ class SqliteStore final : public Store {
 
   Error insert(const std::string& table, const std::vector<uint32_t>& order) override {
     Statement st;
-    if (Error e = prepare("INSERT INTO " + table + "(id, name, amount, posted, kind) VALUES(?1, ?2, ?3, ?4, ?5)", st);
-        !e.empty())
-      return e;
-    sqlite3_stmt* s = st.get();
-    for (uint32_t i : order) {
-      const Row r = rowAt(i);
-      sqlite3_bind_int(s, 1, r.key);
-      sqlite3_bind_text(s, 2, r.name.data(), static_cast<int>(r.name.size()), SQLITE_STATIC);
-      sqlite3_bind_double(s, 3, amountOf(r.cents));
-      sqlite3_bind_int(s, 4, r.days);
-      sqlite3_bind_int(s, 5, r.kind);
-      if (sqlite3_step(s) != SQLITE_DONE) return failure("insert");
-      sqlite3_reset(s);
-    }
+    if (Error e = prepare(insertSql(table), st); !e.empty()) return e;
+    for (uint32_t i : order)
+      if (Error e = insertRow(st.get(), rowAt(i)); !e.empty()) return e;
     return {};
   }
 
@@ -572,8 +792,73 @@ class SqliteStore final : public Store {
     return {};
   }
 
+  Error createGroupTables(const std::string& prefix) override {
+    if (Error e = create(prefix + "a"); !e.empty()) return e;
+    if (Error e = create(prefix + "c"); !e.empty()) return e;
+    if (Error e = exec("CREATE TABLE " + prefix + "b(id INTEGER PRIMARY KEY, total REAL NOT NULL)"); !e.empty()) return e;
+    return exec("INSERT INTO " + prefix + "b(id, total) VALUES(1, 0)");
+  }
+
+  Error groupCommit(const std::string& prefix, int64_t groups) override {
+    Statement begin, commit, intoA, intoC, add;
+    if (Error e = prepare("BEGIN", begin); !e.empty()) return e;
+    if (Error e = prepare("COMMIT", commit); !e.empty()) return e;
+    if (Error e = prepare(insertSql(prefix + "a"), intoA); !e.empty()) return e;
+    if (Error e = prepare(insertSql(prefix + "c"), intoC); !e.empty()) return e;
+    if (Error e = prepare("UPDATE " + prefix + "b SET total = total + ?1 WHERE id = 1", add); !e.empty()) return e;
+    auto step = [&](sqlite3_stmt* s, const char* what) -> Error {
+      const int rc = sqlite3_step(s);
+      sqlite3_reset(s);
+      return rc == SQLITE_DONE ? Error() : failure(what);
+    };
+    auto addToTotal = [&](int64_t cents) -> Error {
+      sqlite3_bind_double(add.get(), 1, amountOf(cents));
+      if (Error e = step(add.get(), "update total"); !e.empty()) return e;
+      return sqlite3_changes(db_) == 1 ? Error() : Error("sqlite: the running total is missing");
+    };
+    for (int64_t g = 0; g < groups; ++g) {
+      if (Error e = step(begin.get(), "begin"); !e.empty()) return e;
+      if (Error e = insertRow(intoA.get(), rowAt(2 * g)); !e.empty()) return e;
+      if (Error e = addToTotal(centsOf(2 * g)); !e.empty()) return e;
+      if (Error e = insertRow(intoC.get(), rowAt(g)); !e.empty()) return e;
+      if (Error e = addToTotal(centsOf(g)); !e.empty()) return e;
+      if (Error e = insertRow(intoA.get(), rowAt(2 * g + 1)); !e.empty()) return e;
+      if (Error e = step(commit.get(), "commit"); !e.empty()) return e;
+    }
+    return {};
+  }
+
+  Error verifyGroups(const std::string& prefix, Tally& out) override {
+    Statement st;
+    if (Error e = prepare("SELECT (SELECT count(*) FROM " + prefix + "a) + (SELECT count(*) FROM " + prefix +
+                              "c), (SELECT total FROM " + prefix + "b WHERE id = 1)",
+                          st);
+        !e.empty())
+      return e;
+    if (sqlite3_step(st.get()) != SQLITE_ROW) return failure("verify groups");
+    out.rows = sqlite3_column_int64(st.get(), 0);
+    out.cents = centsFrom(sqlite3_column_double(st.get(), 1));
+    return {};
+  }
+
  private:
-  SqliteStore(sqlite3* db, bool withoutRowid) : db_(db), withoutRowid_(withoutRowid) {}
+  SqliteStore(sqlite3* db, bool withoutRowid, std::vector<std::string> pragmas)
+      : db_(db), withoutRowid_(withoutRowid), pragmas_(std::move(pragmas)) {}
+
+  static std::string insertSql(const std::string& table) {
+    return "INSERT INTO " + table + "(id, name, amount, posted, kind) VALUES(?1, ?2, ?3, ?4, ?5)";
+  }
+
+  Error insertRow(sqlite3_stmt* s, const Row& r) {
+    sqlite3_bind_int(s, 1, r.key);
+    sqlite3_bind_text(s, 2, r.name.data(), static_cast<int>(r.name.size()), SQLITE_STATIC);
+    sqlite3_bind_double(s, 3, amountOf(r.cents));
+    sqlite3_bind_int(s, 4, r.days);
+    sqlite3_bind_int(s, 5, r.kind);
+    const int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    return rc == SQLITE_DONE ? Error() : failure("insert");
+  }
 
   Error failure(const std::string& what) const { return "sqlite: " + what + ": " + sqlite3_errmsg(db_); }
 
@@ -595,25 +880,13 @@ class SqliteStore final : public Store {
 
   sqlite3* db_;
   bool withoutRowid_;
+  std::vector<std::string> pragmas_;
 };
 
 // ------------------------------------------------------------- one side's run
 
 enum class Side { kEngine, kSqlite };
 const char* sideName(Side s) { return s == Side::kEngine ? "engine" : "sqlite"; }
-
-struct Options {
-  int64_t rows = kDefaultRows;
-  std::string dir;
-  bool selected[std::size(kWorkloads)] = {};
-  bool runEngine = true;
-  bool runSqlite = true;
-  bool withoutRowid = false;
-  std::vector<std::string> sqlitePragmas;  // extra settings to try
-  bool keep = false;
-
-  bool wants(Workload w) const { return selected[static_cast<size_t>(w)]; }
-};
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -624,87 +897,203 @@ std::string oneLine(std::string s) {
   return s;
 }
 
-// Runs the selected workloads on one side and writes to `out` one line per
-// workload: "R <name> <seconds> <rows> <cents>", or "E <name> <message>" for
-// the one that failed (the run stops there). Progress goes to stderr.
-int runSide(Side side, const Options& opt, const std::string& place, FILE* out) {
-  const char* who = sideName(side);
-  auto fail = [&](const char* workload, const Error& e) {
-    std::fprintf(out, "E %s %s\n", workload, oneLine(e).c_str());
-    std::fprintf(stderr, "[%s] %s failed: %s\n", who, workload, e.c_str());
+// Makes everything written so far in `dir` durable, so that the durable
+// workload that follows pays for its own writes only.
+void syncFolder(const std::string& dir) {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec)) {
+    if (!e.is_regular_file(ec)) continue;
+    const int fd = ::open(e.path().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    ::fsync(fd);
+    ::close(fd);
+  }
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+// The full-size phase runs the reads and the unsynced reference lines, once
+// per side. The durable lines are timed on a disk whose speed the machine's
+// other work changes from one minute to the next, so they run in rounds, each
+// side in turn, each round a share of the work on tables of its own.
+enum class Phase { kFullSize, kDurable };
+
+// Runs one phase of the selected workloads on one side and writes to `out`
+// one line per measurement: "R <key> <seconds> <rows> <cents>", or
+// "E <key> <message>" for the one that failed (the run stops there). Progress
+// goes to stderr.
+class SideRunner {
+ public:
+  SideRunner(Side side, const Options& opt, std::string folder, FILE* out)
+      : side_(side), who_(sideName(side)), opt_(opt), folder_(std::move(folder)), out_(out) {}
+
+  int run(Phase phase, const std::string& place) {
+    const Error opened = side_ == Side::kEngine
+                             ? EngineStore::open(place, store_)
+                             : SqliteStore::open(place, opt_.withoutRowid, opt_.sqlitePragmas, store_);
+    if (!opened.empty()) return fail("open", opened);
+    return phase == Phase::kFullSize ? fullSize() : durable();
+  }
+
+ private:
+  int fail(const std::string& key, const Error& e) {
+    std::fprintf(out_, "E %s %s\n", key.c_str(), oneLine(e).c_str());
+    std::fprintf(stderr, "[%s] %s failed: %s\n", who_, key.c_str(), e.c_str());
     return 1;
-  };
-  auto report = [&](Workload w, double seconds, const Tally& t) {
-    std::fprintf(out, "R %s %.9f %" PRId64 " %" PRId64 "\n", info(w).name, seconds, t.rows, t.cents);
-    std::fflush(out);
-    std::fprintf(stderr, "[%s] %-12s %10.3f s\n", who, info(w).name, seconds);
-  };
+  }
+  void report(const std::string& key, double seconds, const Tally& t) {
+    std::fprintf(out_, "R %s %.9f %" PRId64 " %" PRId64 "\n", key.c_str(), seconds, t.rows, t.cents);
+    std::fflush(out_);
+    std::fprintf(stderr, "[%s] %-22s %10.3f s\n", who_, key.c_str(), seconds);
+  }
+  void note(const char* what, double seconds) {
+    std::fprintf(stderr, "[%s] %s in %.3f s (not a measured workload)\n", who_, what, seconds);
+  }
 
-  std::unique_ptr<Store> store;
-  const Error opened = side == Side::kEngine ? EngineStore::open(place, store)
-                                             : SqliteStore::open(place, opt.withoutRowid, opt.sqlitePragmas, store);
-  if (!opened.empty()) return fail("open", opened);
+  // Flushes what earlier work left unsynced when the writes to come are durable.
+  Error enter(Mode mode) {
+    if (mode != Mode::kUnsynced) syncFolder(folder_);
+    return store_->setMode(mode);
+  }
 
-  // Builds a table and reads it back; returns the build time in `seconds`.
-  auto build = [&](const std::string& table, bool shuffled, double& seconds, Tally& t) -> Error {
-    if (Error e = store->create(table); !e.empty()) return e;
-    const std::vector<uint32_t> order = buildOrder(opt.rows, shuffled);
+  // Builds a table of `rows` rows and reads it back.
+  Error build(const std::string& table, Mode mode, int64_t rows, bool shuffled, double& seconds, Tally& t) {
+    if (Error e = enter(mode); !e.empty()) return e;
+    if (Error e = store_->create(table); !e.empty()) return e;
+    const std::vector<uint32_t> order = buildOrder(rows, shuffled);
     const auto start = std::chrono::steady_clock::now();
-    if (Error e = store->insert(table, order); !e.empty()) return e;
+    if (Error e = store_->insert(table, order); !e.empty()) return e;
     seconds = secondsSince(start);
-    return store->verify(table, t);
-  };
+    return store_->verify(table, t);
+  }
 
-  const bool reads = opt.wants(Workload::kLookup) || opt.wants(Workload::kRange) || opt.wants(Workload::kScan) ||
-                     opt.wants(Workload::kUpdate);
-  if (opt.wants(Workload::kBuildSorted) || reads) {
-    double seconds = 0;
-    Tally t;
-    if (Error e = build(kSortedTable, false, seconds, t); !e.empty()) return fail("build_sorted", e);
-    if (opt.wants(Workload::kBuildSorted)) report(Workload::kBuildSorted, seconds, t);
-    else std::fprintf(stderr, "[%s] table for the reads built in %.3f s (not a measured workload)\n", who, seconds);
-  }
-  if (opt.wants(Workload::kBuildRandom)) {
-    double seconds = 0;
-    Tally t;
-    if (Error e = build(kRandomTable, true, seconds, t); !e.empty()) return fail("build_random", e);
-    report(Workload::kBuildRandom, seconds, t);
-  }
-  if (opt.wants(Workload::kLookup)) {
-    const auto rows = lookupRows(opt.rows);
-    Tally t;
-    const auto start = std::chrono::steady_clock::now();
-    if (Error e = store->lookup(kSortedTable, rows, t); !e.empty()) return fail("lookup", e);
-    report(Workload::kLookup, secondsSince(start), t);
-  }
-  if (opt.wants(Workload::kRange)) {
-    const auto starts = rangeStarts(opt.rows);
-    Tally t;
-    const auto start = std::chrono::steady_clock::now();
-    if (Error e = store->range(kSortedTable, starts, rangeLength(opt.rows), t); !e.empty()) return fail("range", e);
-    report(Workload::kRange, secondsSince(start), t);
-  }
-  if (opt.wants(Workload::kScan)) {
-    Tally t;
-    const auto start = std::chrono::steady_clock::now();
-    if (Error e = store->scan(kSortedTable, t); !e.empty()) return fail("scan", e);
-    report(Workload::kScan, secondsSince(start), t);
-  }
-  if (opt.wants(Workload::kUpdate)) {
-    const auto changes = updatePlan(opt.rows);
+  // Runs an update plan, reads the table back and reports.
+  Error update(const std::string& key, const std::string& table, Mode mode, int64_t rows,
+               const std::vector<Change>& changes) {
+    if (Error e = enter(mode); !e.empty()) return e;
     int64_t applied = 0;
     const auto start = std::chrono::steady_clock::now();
-    if (Error e = store->update(kSortedTable, changes, applied); !e.empty()) return fail("update", e);
+    if (Error e = store_->update(table, changes, applied); !e.empty()) return e;
     const double seconds = secondsSince(start);
     Tally after;
-    if (Error e = store->verify(kSortedTable, after); !e.empty()) return fail("update", e);
-    if (after.rows != opt.rows)
-      return fail("update", std::string(who) + ": the table holds " + std::to_string(after.rows) +
-                                " rows after the updates instead of " + std::to_string(opt.rows));
-    report(Workload::kUpdate, seconds, Tally{applied, after.cents});
+    if (Error e = store_->verify(table, after); !e.empty()) return e;
+    if (after.rows != rows)
+      return std::string(who_) + ": the table holds " + std::to_string(after.rows) + " rows after the updates instead of " +
+             std::to_string(rows);
+    report(key, seconds, Tally{applied, after.cents});
+    return {};
   }
-  return 0;
-}
+
+  // The reads and the unsynced reference lines, on the full-size tables.
+  int fullSize() {
+    const Options& opt = opt_;
+    const bool reads = opt.wants(Workload::kLookup) || opt.wants(Workload::kRange) || opt.wants(Workload::kScan);
+    const bool refBuildSorted = opt.reference && opt.wants(Workload::kBuildSorted);
+    const bool refUpdate = opt.reference && opt.wants(Workload::kUpdate);
+    if (refBuildSorted || reads || refUpdate) {
+      double seconds = 0;
+      Tally t;
+      if (Error e = build(kSortedTable, Mode::kUnsynced, opt.rows, false, seconds, t); !e.empty())
+        return fail("build_sorted.unsynced", e);
+      if (refBuildSorted) report("build_sorted.unsynced", seconds, t);
+      else note("full-size table for the reads built", seconds);
+    }
+    if (opt.reference && opt.wants(Workload::kBuildRandom)) {
+      double seconds = 0;
+      Tally t;
+      if (Error e = build(kRandomTable, Mode::kUnsynced, opt.rows, true, seconds, t); !e.empty())
+        return fail("build_random.unsynced", e);
+      report("build_random.unsynced", seconds, t);
+    }
+    if (opt.wants(Workload::kLookup)) {
+      const auto rows = lookupRows(opt.rows);
+      Tally t;
+      const auto start = std::chrono::steady_clock::now();
+      if (Error e = store_->lookup(kSortedTable, rows, t); !e.empty()) return fail("lookup", e);
+      report("lookup", secondsSince(start), t);
+    }
+    if (opt.wants(Workload::kRange)) {
+      const auto starts = rangeStarts(opt.rows);
+      Tally t;
+      const auto start = std::chrono::steady_clock::now();
+      if (Error e = store_->range(kSortedTable, starts, rangeLength(opt.rows), t); !e.empty()) return fail("range", e);
+      report("range", secondsSince(start), t);
+    }
+    if (opt.wants(Workload::kScan)) {
+      Tally t;
+      const auto start = std::chrono::steady_clock::now();
+      if (Error e = store_->scan(kSortedTable, t); !e.empty()) return fail("scan", e);
+      report("scan", secondsSince(start), t);
+    }
+    if (refUpdate) {
+      const auto plan = updatePlan(opt.rows, kUpdates, kUpdateRows);
+      if (Error e = update("update.unsynced", kSortedTable, Mode::kUnsynced, opt.rows, plan); !e.empty())
+        return fail("update.unsynced", e);
+    }
+    return 0;
+  }
+
+  // One round of the durable lines (opt_ holds the round's share of the work).
+  int durable() {
+    const Options& opt = opt_;
+    if (opt.wants(Workload::kBuildSorted) || opt.wants(Workload::kUpdate)) {
+      // For the updates alone the table is set up unsynced, and flushed before them.
+      const bool measured = opt.wants(Workload::kBuildSorted);
+      double seconds = 0;
+      Tally t;
+      if (Error e = build(kDurableSortedTable, measured ? Mode::kDurable : Mode::kUnsynced, opt.durableRows, false,
+                          seconds, t);
+          !e.empty())
+        return fail("build_sorted", e);
+      if (measured) report("build_sorted", seconds, t);
+      else note("table for the durable updates built", seconds);
+    }
+    if (opt.wants(Workload::kBuildRandom)) {
+      double seconds = 0;
+      Tally t;
+      if (Error e = build(kDurableRandomTable, Mode::kDurable, opt.durableRows, true, seconds, t); !e.empty())
+        return fail("build_random", e);
+      report("build_random", seconds, t);
+    }
+    if (opt.wants(Workload::kUpdate)) {
+      const auto plan = updatePlan(opt.durableRows, opt.durableUpdates(), kDurableUpdateRows);
+      if (Error e = update("update", kDurableSortedTable, Mode::kDurable, opt.durableRows, plan); !e.empty())
+        return fail("update", e);
+    }
+    if (opt.wants(Workload::kGroupCommit)) {
+      struct Run {
+        Mode mode;
+        const char* key;
+        const char* prefix;
+      };
+      std::vector<Run> runs{{Mode::kDurable, "group_commit", "group_"}};
+      if (side_ == Side::kSqlite) runs.push_back({Mode::kDurableWal, "group_commit.wal", "group_wal_"});
+      for (const Run& r : runs) {
+        Error e = store_->setMode(r.mode);
+        if (e.empty()) e = store_->createGroupTables(r.prefix);
+        if (e.empty()) e = enter(r.mode);
+        if (!e.empty()) return fail(r.key, e);
+        const auto start = std::chrono::steady_clock::now();
+        if (e = store_->groupCommit(r.prefix, opt.groups); !e.empty()) return fail(r.key, e);
+        const double seconds = secondsSince(start);
+        Tally t;
+        if (e = store_->verifyGroups(r.prefix, t); !e.empty()) return fail(r.key, e);
+        report(r.key, seconds, t);
+      }
+    }
+    return 0;
+  }
+
+  Side side_;
+  const char* who_;
+  const Options& opt_;
+  std::string folder_;
+  FILE* out_;
+  std::unique_ptr<Store> store_;
+};
 
 // ------------------------------------------------------------- the parent
 
@@ -713,22 +1102,23 @@ struct Measurement {
   Tally tally;
 };
 
+// What one side reported over all its runs: a measurement per round.
 struct SideRun {
   bool ran = false;
-  std::map<std::string, Measurement> results;
-  std::string failedAt, error;  // workload and message of a failure
-  std::string death;            // how the child ended, when not normally
-  long peakKiB = 0;
+  std::map<std::string, std::vector<Measurement>> results;
+  std::string failedAt, error;  // measurement and message of the first failure
+  std::string death;            // how a child ended, when not normally
+  long peakKiB = 0;             // the largest of its children's
 };
 
-// Runs one side in a child process and collects what it reports.
-SideRun launch(Side side, const Options& opt, const std::string& place) {
-  SideRun run;
+// Runs one phase of one side in a child process and adds what it reports to `run`.
+void launch(Side side, Phase phase, const Options& opt, const std::string& place, const std::string& folder,
+            SideRun& run) {
   run.ran = true;
   int fds[2];
   if (::pipe(fds) != 0) {
     run.death = std::string("pipe: ") + std::strerror(errno);
-    return run;
+    return;
   }
   std::fflush(stdout);
   std::fflush(stderr);
@@ -737,12 +1127,12 @@ SideRun launch(Side side, const Options& opt, const std::string& place) {
     run.death = std::string("fork: ") + std::strerror(errno);
     ::close(fds[0]);
     ::close(fds[1]);
-    return run;
+    return;
   }
   if (pid == 0) {
     ::close(fds[0]);
     FILE* out = ::fdopen(fds[1], "w");
-    const int rc = out ? runSide(side, opt, place, out) : 1;
+    const int rc = out ? SideRunner(side, opt, folder, out).run(phase, place) : 1;
     if (out) std::fclose(out);
     std::fflush(stderr);
     ::_exit(rc);
@@ -760,8 +1150,8 @@ SideRun launch(Side side, const Options& opt, const std::string& place) {
   struct rusage usage {};
   while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
-  run.peakKiB = usage.ru_maxrss;
-  if (WIFSIGNALED(status)) run.death = "killed by signal " + std::to_string(WTERMSIG(status));
+  run.peakKiB = std::max(run.peakKiB, usage.ru_maxrss);
+  if (WIFSIGNALED(status) && run.death.empty()) run.death = "killed by signal " + std::to_string(WTERMSIG(status));
 
   size_t pos = 0;
   while (pos < text.size()) {
@@ -773,24 +1163,39 @@ SideRun launch(Side side, const Options& opt, const std::string& place) {
     Measurement m;
     if (std::sscanf(line.c_str(), "R %63s %lf %" SCNd64 " %" SCNd64, name, &m.seconds, &m.tally.rows, &m.tally.cents) ==
         4) {
-      run.results[name] = m;
-    } else if (line.size() > 2 && line[0] == 'E') {
+      run.results[name].push_back(m);
+    } else if (line.size() > 2 && line[0] == 'E' && run.failedAt.empty()) {
       const size_t space = line.find(' ', 2);
       run.failedAt = line.substr(2, space == std::string::npos ? std::string::npos : space - 2);
       run.error = space == std::string::npos ? "" : line.substr(space + 1);
     }
   }
-  return run;
+}
+
+// Empties a side's folder for a run of its own.
+bool freshFolder(const std::string& dir) {
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  if (fs::create_directories(dir, ec)) return true;
+  std::fprintf(stderr, "pdx_bench: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
+  return false;
 }
 
 void usage(FILE* f) {
   std::fprintf(f,
-               "usage: pdx_bench [--rows N] [--dir D] [--only NAME[,NAME...]] [--side engine|sqlite|both]\n"
-               "                 [--sqlite-without-rowid] [--sqlite-pragma P]... [--keep]\n"
-               "  --rows N      rows of the table (default 1000000)\n"
+               "usage: pdx_bench [--rows N] [--durable-rows N] [--groups N] [--dir D] [--only NAME[,NAME...]]\n"
+               "                 [--side engine|sqlite|both] [--no-reference] [--sqlite-without-rowid]\n"
+               "                 [--sqlite-pragma P]... [--keep]\n"
+               "  --rows N      rows of the table of the reads and of the unsynced lines (default 1000000)\n"
+               "  --durable-rows N  rows of the durable builds, and number of durable updates (at most 100000)\n"
+               "                (default 20000)\n"
+               "  --groups N    write groups of group_commit (default 1000)\n"
+               "  --rounds N    split the durable work into N rounds, engine and sqlite in turn (default 5)\n"
+               "  --no-reference  skip the unsynced reference lines of the builds and updates\n"
                "  --dir D       put the data under D (kept afterwards); default: a new folder under /tmp,\n"
                "                removed at the end unless --keep\n"
                "  --only NAMES  run only these workloads: build_sorted build_random lookup range scan update\n"
+               "                group_commit\n"
                "  --side S      run only the engine or only SQLite (for profiling one of them)\n"
                "  --sqlite-without-rowid  give SQLite a WITHOUT ROWID table instead of an INTEGER PRIMARY KEY one\n"
                "  --sqlite-pragma P  run \"PRAGMA P\" after the standard settings (repeatable), to try others\n"
@@ -802,16 +1207,30 @@ bool parseOptions(int argc, char** argv, Options& opt) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (a == "--rows") {
+    auto count = [&](const char* option, int64_t high, int64_t& to) {
       const char* v = value();
       char* end = nullptr;
       errno = 0;
       const long long n = v ? std::strtoll(v, &end, 10) : 0;
-      if (!v || *end != '\0' || errno != 0 || n < 1 || n > kMaxRows) {
-        std::fprintf(stderr, "pdx_bench: --rows needs a number from 1 to %" PRId64 "\n", kMaxRows);
+      if (!v || *end != '\0' || errno != 0 || n < 1 || n > high) {
+        std::fprintf(stderr, "pdx_bench: %s needs a number from 1 to %" PRId64 "\n", option, high);
         return false;
       }
-      opt.rows = n;
+      to = n;
+      return true;
+    };
+    if (a == "--rows") {
+      if (!count("--rows", kMaxRows, opt.rows)) return false;
+    } else if (a == "--durable-rows") {
+      if (!count("--durable-rows", kMaxRows, opt.durableRows)) return false;
+    } else if (a == "--groups") {
+      if (!count("--groups", kMaxRows / 2, opt.groups)) return false;
+    } else if (a == "--rounds") {
+      int64_t n = 0;
+      if (!count("--rounds", 100, n)) return false;
+      opt.rounds = static_cast<int>(n);
+    } else if (a == "--no-reference") {
+      opt.reference = false;
     } else if (a == "--dir") {
       const char* v = value();
       if (!v || !*v) {
@@ -832,8 +1251,8 @@ bool parseOptions(int argc, char** argv, Options& opt) {
         const std::string_view name = names.substr(0, comma);
         names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
         bool known = false;
-        for (const auto& w : kWorkloads)
-          if (name == w.name) opt.selected[static_cast<size_t>(w.id)] = known = true;
+        for (size_t w = 0; w < std::size(kWorkloadNames); ++w)
+          if (name == kWorkloadNames[w]) opt.selected[w] = known = true;
         if (!known) {
           std::fprintf(stderr, "pdx_bench: no workload called \"%.*s\"\n", static_cast<int>(name.size()), name.data());
           return false;
@@ -898,6 +1317,23 @@ double systemCallMicros() {
   return secondsSince(start) * 1e6 / kCalls;
 }
 
+// What one durable 4 KiB write costs here (pwrite + fdatasync), in
+// milliseconds: a durable commit makes a few, on either side.
+double syncMillis(const std::string& dir) {
+  constexpr int kSyncs = 50;
+  const std::string path = dir + "/sync-probe";
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return 0;
+  const std::string block(4096, 'x');
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kSyncs; ++i)
+    if (::pwrite(fd, block.data(), block.size(), (i % 8) * 4096) < 0 || ::fdatasync(fd) != 0) break;
+  const double ms = secondsSince(start) * 1e3 / kSyncs;
+  ::close(fd);
+  ::unlink(path.c_str());
+  return ms;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -917,76 +1353,124 @@ int main(int argc, char** argv) {
     base = pattern;
   }
   const std::string engineDir = base + "/pdx_bench_engine", sqliteDir = base + "/pdx_bench_sqlite";
-  for (const auto& d : {engineDir, sqliteDir}) {
-    fs::remove_all(d, ec);
-    if (!fs::create_directories(d, ec)) {
-      std::fprintf(stderr, "pdx_bench: cannot create %s: %s\n", d.c_str(), ec.message().c_str());
-      return 1;
-    }
-  }
+  for (const auto& d : {engineDir, sqliteDir})
+    if (!freshFolder(d)) return 1;
 
-  std::printf("pdx_bench: %s rows of a keyed ledger table (long key, alpha 20, money, date, short)\n",
-              withThousands(opt.rows).c_str());
+  const Options perRound = opt.round();
+  std::printf("pdx_bench: a keyed ledger table (long key, alpha 20, money, date, short), engine against sqlite %s\n",
+              sqlite3_libversion());
   std::printf("data: %s%s\n", base.c_str(), temporary && !opt.keep ? " (removed at the end)" : "");
-  std::printf("sqlite %s: %s, journal_mode=OFF, synchronous=OFF, autocommit, 4 KiB pages, %d MiB cache\n",
-              sqlite3_libversion(), opt.withoutRowid ? "WITHOUT ROWID table" : "rowid table (INTEGER PRIMARY KEY)",
-              kSqliteCacheKiB / 1024);
-  std::printf("reads, scan and updates use the table built in key order; a system call costs %.2f us here\n\n",
-              systemCallMicros());
+  std::printf("durable lines: every commit synced. engine Env::standard(); sqlite synchronous=FULL, journal_mode=DELETE\n"
+              "  (group_commit also WAL); in %d rounds, engine and sqlite in turn, each round building tables of\n"
+              "  %s rows, making %s updates and %s write groups of 5 writes to 3 tables; time = median round x %d\n",
+              opt.rounds, withThousands(perRound.durableRows).c_str(), withThousands(perRound.durableUpdates()).c_str(),
+              withThousands(perRound.groups).c_str(), opt.rounds);
+  if (opt.reference)
+    std::printf("unsynced lines (reference, no target): engine Env::unsynced() (journal written, nothing synced);\n"
+                "  sqlite synchronous=OFF, journal_mode=OFF (no journal); %s rows, %s updates\n",
+                withThousands(opt.rows).c_str(), withThousands(kUpdates).c_str());
+  std::printf("sqlite: %s, autocommit (a transaction per write group), 4 KiB pages, %d MiB cache\n",
+              opt.withoutRowid ? "WITHOUT ROWID table" : "rowid table (INTEGER PRIMARY KEY)", kSqliteCacheKiB / 1024);
+  std::printf("reads and scan use the %s-row table built in key order; here a system call costs %.2f us and a\n"
+              "  durable 4 KiB write (pwrite + fdatasync) %.2f ms\n\n",
+              withThousands(opt.rows).c_str(), systemCallMicros(), syncMillis(base));
 
   SideRun engine, sqlite;
-  if (opt.runEngine) engine = launch(Side::kEngine, opt, engineDir);
-  if (opt.runSqlite) sqlite = launch(Side::kSqlite, opt, sqliteDir + "/ledger.sqlite");
+  bool fullSize = false, durableWork = false;
+  for (const Line& l : kLines)
+    if (wanted(opt, l)) (durable(l) ? durableWork : fullSize) = true;
+  auto runPhase = [&](Side side, Phase phase, const Options& o) {
+    if (side == Side::kEngine && opt.runEngine) launch(side, phase, o, engineDir, engineDir, engine);
+    if (side == Side::kSqlite && opt.runSqlite) launch(side, phase, o, sqliteDir + "/ledger.sqlite", sqliteDir, sqlite);
+  };
+  if (fullSize) {
+    runPhase(Side::kEngine, Phase::kFullSize, opt);
+    runPhase(Side::kSqlite, Phase::kFullSize, opt);
+  }
+  for (int r = 0; durableWork && r < opt.rounds; ++r) {
+    // Each side goes first in every other round, on fresh folders.
+    if (!freshFolder(engineDir) || !freshFolder(sqliteDir)) return 1;
+    const Side first = r % 2 == 0 ? Side::kEngine : Side::kSqlite;
+    runPhase(first, Phase::kDurable, perRound);
+    runPhase(first == Side::kEngine ? Side::kSqlite : Side::kEngine, Phase::kDurable, perRound);
+  }
 
-  // A line per workload, each side checked against the expected tally.
+  // A line per measurement, each side checked against the expected tally.
   bool broken = false;
   std::vector<std::string> notes;
-  auto check = [&](const SideRun& run, const char* who, const WorkloadInfo& w, const Tally& want,
-                   const Measurement*& m) -> const char* {
-    m = nullptr;
+  auto addNote = [&](const std::string& n) {
+    if (std::find(notes.begin(), notes.end(), n) == notes.end()) notes.push_back(n);
+  };
+  // Checks every run of a measurement against the tally it must report and
+  // gives its time for the whole work: the median round times the rounds.
+  auto check = [&](const SideRun& run, const char* who, const std::string& key, const Tally& want, size_t runs,
+                   std::optional<double>& seconds) -> const char* {
+    seconds.reset();
     if (!run.ran) return "-";
-    auto it = run.results.find(w.name);
-    if (it == run.results.end()) {
+    auto it = run.results.find(key);
+    if (it == run.results.end() || it->second.size() != runs) {
       broken = true;
-      if (run.failedAt == w.name) notes.push_back(std::string(who) + " " + w.name + ": " + run.error);
+      if (run.failedAt == key) addNote(std::string(who) + " " + key + ": " + run.error);
       return "ERROR";
     }
-    m = &it->second;
-    if (!(m->tally == want)) {
-      broken = true;
-      notes.push_back(std::string(who) + " " + w.name + ": read " + withThousands(m->tally.rows) + " rows, " +
-                      withThousands(m->tally.cents) + " cents; expected " + withThousands(want.rows) + " rows, " +
-                      withThousands(want.cents) + " cents");
-      return "MISMATCH";
+    std::vector<double> times;
+    for (const Measurement& m : it->second) {
+      if (!(m.tally == want)) {
+        broken = true;
+        addNote(std::string(who) + " " + key + ": read " + withThousands(m.tally.rows) + " rows, " +
+                withThousands(m.tally.cents) + " cents; expected " + withThousands(want.rows) + " rows, " +
+                withThousands(want.cents) + " cents");
+        return "MISMATCH";
+      }
+      times.push_back(m.seconds);
     }
+    std::sort(times.begin(), times.end());
+    const size_t n = times.size();
+    const double median = n % 2 == 1 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+    seconds = median * static_cast<double>(n);
     return "";
   };
 
-  std::printf("%-13s %11s %11s %11s %8s %8s  %s\n", "workload", "operations", "engine s", "sqlite s", "ratio",
+  std::printf("%-18s %11s %11s %11s %8s %8s  %s\n", "workload", "operations", "engine s", "sqlite s", "ratio",
               "target", "result");
-  for (const auto& w : kWorkloads) {
-    if (!opt.wants(w.id)) continue;
-    const Tally want = expectedTally(w.id, opt.rows);
-    const Measurement *e = nullptr, *s = nullptr;
-    const std::string ce = check(engine, "engine", w, want, e);
-    const std::string cs = check(sqlite, "sqlite", w, want, s);
+  std::vector<std::string> latencies;  // of the write groups
+  for (const Line& l : kLines) {
+    if (!wanted(opt, l)) continue;
+    const Options& o = durable(l) ? perRound : opt;
+    const size_t runs = durable(l) ? static_cast<size_t>(opt.rounds) : 1;
+    const Tally want = expectedTally(l, o);
+    std::optional<double> e, s;
+    const std::string ce = check(engine, "engine", l.engineKey, want, runs, e);
+    const std::string cs = check(sqlite, "sqlite", l.sqliteKey, want, runs, s);
     char es[32] = "-", ss[32] = "-", ratio[32] = "-";
-    if (e) std::snprintf(es, sizeof es, "%.3f", e->seconds);
+    if (e) std::snprintf(es, sizeof es, "%.3f", *e);
     else if (!ce.empty()) std::snprintf(es, sizeof es, "%s", ce.c_str());
-    if (s) std::snprintf(ss, sizeof ss, "%.3f", s->seconds);
+    if (s) std::snprintf(ss, sizeof ss, "%.3f", *s);
     else if (!cs.empty()) std::snprintf(ss, sizeof ss, "%s", cs.c_str());
     std::string result = "-";
     if (!ce.empty() && ce != "-") result = ce;
     else if (!cs.empty() && cs != "-") result = cs;
     else if (e && s) {
-      const double r = s->seconds > 0 ? e->seconds / s->seconds : 0;
+      const double r = *s > 0 ? *e / *s : 0;
       std::snprintf(ratio, sizeof ratio, "%.2f", r);
-      result = r <= w.target ? "PASS" : "FAIL";
+      result = l.target == 0 ? "ref" : r <= l.target ? "PASS" : "FAIL";
     }
-    char target[16];
-    std::snprintf(target, sizeof target, "<= %.1f", w.target);
-    std::printf("%-13s %11s %11s %11s %8s %8s  %s\n", w.name, withThousands(operationsOf(w.id, opt.rows)).c_str(), es,
-                ss, ratio, target, result.c_str());
+    char target[16] = "-";
+    if (l.target > 0) std::snprintf(target, sizeof target, "<= %.1f", l.target);
+    const int64_t operations = operationsOf(l, o) * static_cast<int64_t>(runs);
+    std::printf("%-18s %11s %11s %11s %8s %8s  %s\n", l.label, withThousands(operations).c_str(), es, ss, ratio,
+                target, result.c_str());
+    if (l.workload == Workload::kGroupCommit && e && s) {
+      char buf[160];
+      const double groups = static_cast<double>(operations);
+      std::snprintf(buf, sizeof buf, "engine %.3f ms, sqlite %s %.3f ms: ratio %.2f", *e * 1e3 / groups,
+                    l.mode == Mode::kDurableWal ? "WAL" : "DELETE", *s * 1e3 / groups, *s > 0 ? *e / *s : 0);
+      latencies.emplace_back(buf);
+    }
+  }
+  if (!latencies.empty()) {
+    std::printf("\nlatency of one durable write group (5 writes to 3 tables):\n");
+    for (const auto& l : latencies) std::printf("  %s\n", l.c_str());
   }
   for (const SideRun* run : {&engine, &sqlite}) {
     if (!run->death.empty()) {

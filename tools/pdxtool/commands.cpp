@@ -31,6 +31,28 @@ pdx::Result<std::shared_ptr<pdx::Directory>> openDirectoryOf(const TableArg& arg
   return pdx::Directory::open(arg.dir);
 }
 
+std::vector<std::string_view> splitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const size_t nl = text.find('\n');
+    std::string_view line = text.substr(0, nl);
+    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::vector<std::string_view> splitCells(std::string_view line) {
+  std::vector<std::string_view> cells;
+  for (;;) {
+    const size_t tab = line.find('\t');
+    cells.push_back(line.substr(0, tab));
+    if (tab == std::string_view::npos) return cells;
+    line = line.substr(tab + 1);
+  }
+}
+
 pdx::Result<std::string> readWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return pdx::Status(pdx::code::kReadError, "cannot open " + path + ": " + std::strerror(errno));
@@ -151,7 +173,49 @@ int runDump(const std::string& arg, std::ostream& out, std::ostream& err) {
   return finish(out, err, "dump", table->path());
 }
 
+namespace {
+
+std::string counted(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Checks every table of a directory. A commit that a dead process left half
+// done is rolled back first (opening the directory would do it silently; the
+// administrator should know it happened), so that the tables are checked as
+// every reader will see them.
+int checkDirectory(const std::string& path, std::ostream& out, std::ostream& err) {
+  auto recovered = pdx::recoverUnfinishedCommits(path);
+  if (!recovered.ok()) return fail(err, "check", path, recovered.status());
+  auto dir = pdx::Directory::open(path);
+  if (!dir.ok()) return fail(err, "check", path, dir.status());
+  const std::string& where = (*dir)->path();
+  if (*recovered > 0)
+    out << where << ": recovered " << counted(size_t(*recovered), "unfinished commit", "unfinished commits") << '\n';
+  auto names = (*dir)->tableNames();
+  if (!names.ok()) return fail(err, "check", where, names.status());
+  bool sound = true;
+  for (const std::string& name : *names) {
+    auto table = (*dir)->tablePath(name);
+    // A table that cannot be examined at all is one fault; the others are
+    // still checked.
+    auto report = table.ok() ? pdx::checkTable(*table, (*dir)->env()) : pdx::Result<pdx::CheckReport>(table.status());
+    if (!report.ok()) {
+      out << (table.ok() ? *table : where + "/" + name) << ": " << report.status().toString() << '\n';
+      sound = false;
+      continue;
+    }
+    for (const std::string& fault : report->faults) out << fault << '\n';
+    sound = sound && report->ok();
+  }
+  if (sound) out << where << ": " << counted(names->size(), "table ok", "tables ok") << '\n';
+  if (finish(out, err, "check", where) != 0) return 1;
+  return sound ? 0 : 1;
+}
+
+}  // namespace
+
 int runCheck(const std::string& arg, std::ostream& out, std::ostream& err) {
+  if (pdx::Env::standard()->isDirectory(arg)) return checkDirectory(arg, out, err);
   auto where = splitTableArg(arg);
   if (!where.ok()) return fail(err, "check", arg, where.status());
   auto dir = openDirectoryOf(*where);

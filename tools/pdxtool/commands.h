@@ -6,6 +6,8 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "pdx/status.h"
 #include "pdx/table.h"
@@ -16,7 +18,10 @@ int runInfo(const std::string& table, std::ostream& out, std::ostream& err);
 int runCreate(const std::string& table, const std::string& schemaFile, std::ostream& out, std::ostream& err);
 int runLoad(const std::string& table, const std::string& tsvFile, std::ostream& out, std::ostream& err);
 int runDump(const std::string& table, std::ostream& out, std::ostream& err);
-int runCheck(const std::string& table, std::ostream& out, std::ostream& err);
+// `target` is a table, or a directory whose every table is checked after the
+// recovery of any commit a dead process left unfinished.
+int runCheck(const std::string& target, std::ostream& out, std::ostream& err);
+int runApply(const std::string& dir, const std::string& opsFile, std::ostream& out, std::ostream& err);
 
 // ---- shared by the commands
 
@@ -31,6 +36,12 @@ pdx::Result<TableArg> splitTableArg(const std::string& arg);
 
 // Opens the directory of a TABLE argument.
 pdx::Result<std::shared_ptr<pdx::Directory>> openDirectoryOf(const TableArg& arg);
+
+// Lines of a text file: a line feed ends each line (the last may lack it) and
+// a carriage return before it is dropped; escaped values never hold either.
+std::vector<std::string_view> splitLines(std::string_view text);
+// The tab-separated cells of a line (one empty cell for an empty line).
+std::vector<std::string_view> splitCells(std::string_view line);
 
 // Whole contents of a file. kReadError naming the file when it cannot be read.
 pdx::Result<std::string> readWholeFile(const std::string& path);

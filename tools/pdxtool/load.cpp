@@ -5,7 +5,8 @@
 // buffer that is then cancelled (the engine checks lengths, ranges and code
 // page there), and on a keyed table the row's key is looked up among the
 // table's records and the file's earlier rows. Only then are the rows
-// posted, one by one.
+// posted, inside one write group committed at the end: a failure while
+// posting, or a crash, leaves the table as it was.
 #include <map>
 #include <ostream>
 #include <string_view>
@@ -16,30 +17,6 @@
 
 namespace pdxtool {
 namespace {
-
-// Lines of the file: a line feed ends each line (the last may lack it) and a
-// carriage return before it is dropped; escaped values never hold either.
-std::vector<std::string_view> splitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const size_t nl = text.find('\n');
-    std::string_view line = text.substr(0, nl);
-    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::vector<std::string_view> splitCells(std::string_view line) {
-  std::vector<std::string_view> cells;
-  for (;;) {
-    const size_t tab = line.find('\t');
-    cells.push_back(line.substr(0, tab));
-    if (tab == std::string_view::npos) return cells;
-    line = line.substr(tab + 1);
-  }
-}
 
 struct Row {
   size_t line = 0;  // 1-based line of the file
@@ -52,7 +29,7 @@ class Loader {
 
   // Reads the header and every row, checking each. The table is untouched.
   pdx::Status prepare(std::string_view text);
-  // Posts the prepared rows.
+  // Posts the prepared rows. The caller's write group holds them.
   pdx::Status post();
   size_t rowCount() const { return rows_.size(); }
 
@@ -153,8 +130,7 @@ pdx::Status Loader::checkKey(const Row& row) {
 }
 
 pdx::Status Loader::post() {
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    const Row& row = rows_[i];
+  for (const Row& row : rows_) {
     pdx::Status st = setRow(row);
     if (st.ok()) {
       st = table_.post();
@@ -163,10 +139,7 @@ pdx::Status Loader::post() {
         st = atRow(row, st);
       }
     }
-    if (!st.ok()) {
-      const std::string written = i == 0 ? "nothing was written" : "the " + std::to_string(i) + " rows before it were written";
-      return pdx::Status(st.code(), st.message() + " (" + written + ")");
-    }
+    PDX_RETURN_IF_ERROR(st);
   }
   return {};
 }
@@ -186,8 +159,13 @@ int runLoad(const std::string& arg, const std::string& tsvFile, std::ostream& ou
   Loader loader(**table, tsvFile);
   pdx::Status st = loader.prepare(*text);
   if (!st.ok()) return fail(err, "load", (*table)->path(), pdx::Status(st.code(), st.message() + "; nothing was written"));
+  auto group = (*dir)->beginGroup();
+  if (!group.ok()) return fail(err, "load", (*table)->path(), group.status());
   st = loader.post();
-  if (!st.ok()) return fail(err, "load", (*table)->path(), st);
+  if (st.ok()) st = (*group)->commit();
+  // Until commit() succeeds, the rows are held in this process only; the
+  // group's destructor drops them.
+  if (!st.ok()) return fail(err, "load", (*table)->path(), pdx::Status(st.code(), st.message() + "; nothing was written"));
   out << (*table)->path() << ": " << loader.rowCount() << " rows loaded\n";
   out.flush();
   return 0;

@@ -1,11 +1,12 @@
-// pdxtool: looks into, creates, fills and checks Paradox tables from the
-// command line, through the engine alone.
+// pdxtool: looks into, creates, fills, corrects and checks Paradox tables
+// from the command line, through the engine alone.
 #include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "commands.h"
+#include "sql_command.h"
 
 namespace {
 
@@ -17,13 +18,20 @@ Commands:
   load TABLE FILE.tsv     append the rows of a tab-separated file
   dump TABLE              print every row, tab-separated, in table order
   check TABLE             check the table's files; print one line per fault
+  check DIR               the same for every table of a directory, after rolling
+                          back any commit a dead process left unfinished
+  apply DIR FILE          make the changes listed in FILE to the tables of DIR,
+                          all of them or none
+  sql DIR "QUERY" [--param NAME=VALUE ...]
+                          run a SELECT over the tables of DIR and print its
+                          rows as dump does; parameter values in dump form
   --help                  print this text
 
 TABLE is the path of a table: dir/name.db, dir/NAME.DB or dir/name. The name
 is matched without regard to case; a bare name lies in the current directory.
 
 Exit status: 0 on success; 1 on any error, with a message on standard error
-naming the file, and from check when the table has faults.
+naming the file, and from check when a table has faults.
 
 info prints one item a line, in this order:
   table=PATH        the table's file
@@ -62,7 +70,29 @@ numbered). An empty cell is a blank value. Cells:
   timestamp         YYYY-MM-DDTHH:MM:SS[.mmm]
   bytes, blob, graphic, OLE                  hexadecimal, two digits a byte
 load checks every row before it writes any: a bad row is reported with its
-number and field, and the table is left as it was.
+number and field, and the table is left as it was. The rows are then written
+all together or, should anything fail, not at all.
+
+check DIR prints one line per fault, naming the file;
+  DIR: recovered N unfinished commit(s)   when it rolled some back (those
+                                          tables are as before that commit)
+  DIR: N tables ok                        when every table is sound.
+
+apply FILE holds one operation a line, cells separated by tabs:
+  insert  TABLE  Field=value  ...
+  update  TABLE  key=v1;v2;...  Field=value  ...
+  add     TABLE  key=v1;v2;...  Field=number    adds to a short, long, number,
+                                                money or BCD field (exactly, in
+                                                decimal; a blank counts as 0)
+  delete  TABLE  key=v1;v2;...
+Values are written as in tab-separated files (an empty value is a blank). A
+key names one record: a value for each key field, in key order, separated by
+';' (write \; for a ';' inside a value). Only insert applies to unkeyed
+tables. Empty lines and lines starting with # are ignored. Every line is
+checked, then the operations run in order as one group: if any fails (no
+record with the key, a key already taken, a value the field cannot hold, a
+record locked by another user: code 10241), the message names its line and
+no table changes. apply prints nothing when it succeeds.
 )";
 
 int usage(const std::string& why) {
@@ -84,7 +114,11 @@ int run(const std::vector<std::string>& args) {
   if (command == "load" && want(2)) return pdxtool::runLoad(args[1], args[2], std::cout, std::cerr);
   if (command == "dump" && want(1)) return pdxtool::runDump(args[1], std::cout, std::cerr);
   if (command == "check" && want(1)) return pdxtool::runCheck(args[1], std::cout, std::cerr);
-  if (command == "info" || command == "dump" || command == "check") return usage(command + " takes one TABLE");
+  if (command == "apply" && want(2)) return pdxtool::runApply(args[1], args[2], std::cout, std::cerr);
+  if (command == "sql") return pdxtool::runSqlCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
+  if (command == "info" || command == "dump") return usage(command + " takes one TABLE");
+  if (command == "check") return usage("check takes one TABLE or DIR");
+  if (command == "apply") return usage("apply takes DIR FILE");
   if (command == "create") return usage("create takes TABLE SCHEMA");
   if (command == "load") return usage("load takes TABLE FILE.tsv");
   return usage("unknown command \"" + command + "\"");

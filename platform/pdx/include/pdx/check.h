@@ -20,4 +20,10 @@ struct CheckReport {
 // examined at all (missing file, unreadable header).
 Result<CheckReport> checkTable(const std::string& dbPath, Env* env = Env::standard());
 
+// Rolls back every commit of the directory `dir` that a process died in the
+// middle of, putting its tables back as they were before it. Returns how many
+// it rolled back (0 when none was unfinished). Directory::open does the same
+// silently; call this first to learn whether it happened.
+Result<int> recoverUnfinishedCommits(const std::string& dir, Env* env = Env::standard());
+
 }  // namespace pdx
