@@ -415,21 +415,7 @@ Reference measure(const Files& baseline, const Workload& work) {
 
 // ---------------------------------------------------------------- processes
 
-// Runs `body` in a child process; returns its pid. The child exits with the
-// body's return value and never returns into the test framework.
-template <typename F>
-pid_t spawn(F body) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    int rc = 99;
-    try {
-      rc = body();
-    } catch (...) {
-    }
-    _exit(rc);
-  }
-  return pid;
-}
+using testing::spawn;
 
 // The raw wait status of `pid`; kills it and returns -1 once `deadline` passes.
 int waitUntil(pid_t pid, Clock::time_point deadline) {

@@ -32,21 +32,7 @@ void makeAccounts(const TempDir& tmp, int rows) {
   }
 }
 
-// Runs `body` in a child process; returns its pid. The child exits with the
-// body's return value and never returns into the test framework.
-template <typename F>
-pid_t spawn(F body) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    int rc = 99;
-    try {
-      rc = body();
-    } catch (...) {
-    }
-    _exit(rc);
-  }
-  return pid;
-}
+using testing::spawn;
 
 int waitExit(pid_t pid) {
   int status = 0;

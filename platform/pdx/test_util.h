@@ -1,6 +1,8 @@
 // Helpers shared by the engine's tests.
 #pragma once
 
+#include <unistd.h>
+
 #include <string>
 
 namespace pdx::testing {
@@ -19,6 +21,22 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// Runs `body` in a child process; returns its pid. The child exits with the
+// body's return value and never returns into the test framework.
+template <typename F>
+pid_t spawn(F body) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    int rc = 99;
+    try {
+      rc = body();
+    } catch (...) {
+    }
+    _exit(rc);
+  }
+  return pid;
+}
 
 // Whole contents of a file ("" when missing).
 std::string readFile(const std::string& path);

@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "dump_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -143,13 +144,8 @@ int runDump(const std::string& arg, std::ostream& out, std::ostream& err) {
   auto table = openOrReport("dump", arg, pdx::Directory::Access::kReadOnly, err);
   if (!table) return 1;
   const std::vector<pdx::FieldDef>& fields = table->schema().fields;
+  out << headerLine(fields);
   std::string line;
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) line += '\t';
-    line += pdx::escapeText(fields[i].name);
-  }
-  line += '\n';
-  out << line;
 
   int64_t row = 0;
   pdx::Status st = table->first();

@@ -1,5 +1,7 @@
 #include "sql_command.h"
 
+#include "dump_text.h"
+
 #include <ostream>
 
 #include "pdx/dump_format.h"
@@ -54,13 +56,8 @@ int runSqlCommand(const std::vector<std::string>& args, std::ostream& out, std::
 
   sql::RowSet& r = **rows;
   const std::vector<pdx::FieldDef>& fields = r.fields();
+  out << headerLine(fields);
   std::string line;
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) line += '\t';
-    line += pdx::escapeText(fields[i].name);
-  }
-  line += '\n';
-  out << line;
   for (pdx::Status st = r.first(); st.ok() && out; st = r.next()) {
     line.clear();
     for (size_t i = 0; i < fields.size(); ++i) {
