@@ -33,19 +33,19 @@ int runSqlCommand(const std::vector<std::string>& args, std::ostream& out, std::
   if (!query.ok()) return report(err, "query", query.status());
 
   for (size_t i = 2; i < args.size(); ++i) {
-    std::string spec;
+    std::string param;
     if (args[i] == "--param") {
       if (i + 1 == args.size()) return usage(err, "--param needs name=value");
-      spec = args[++i];
+      param = args[++i];
     } else if (args[i].rfind("--param=", 0) == 0) {
-      spec = args[i].substr(8);
+      param = args[i].substr(8);
     } else {
       return usage(err, "unexpected argument \"" + args[i] + "\"");
     }
-    const size_t eq = spec.find('=');
-    if (eq == std::string::npos || eq == 0) return usage(err, "--param needs name=value, not \"" + spec + "\"");
-    const std::string value = spec.substr(eq + 1);
-    pdx::Status st = query->bind(spec.substr(0, eq), value.empty() ? pdx::Value() : pdx::Value::text(value));
+    const size_t eq = param.find('=');
+    if (eq == std::string::npos || eq == 0) return usage(err, "--param needs name=value, not \"" + param + "\"");
+    const std::string value = param.substr(eq + 1);
+    pdx::Status st = query->bind(param.substr(0, eq), value.empty() ? pdx::Value() : pdx::Value::text(value));
     if (!st.ok()) return report(err, "query", st);
   }
 
