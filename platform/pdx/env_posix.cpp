@@ -222,6 +222,7 @@ class PosixEnv final : public Env {
   }
 
   void sleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+  bool concurrentSyncs() const override { return syncs_; }
 
  private:
   bool syncs_;

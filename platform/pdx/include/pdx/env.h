@@ -78,6 +78,9 @@ class Env {
   virtual Status rename(const std::string& from, const std::string& to) = 0;
   // Makes a directory's entries (new, renamed, removed files) durable.
   virtual Status syncDirectory(const std::string& dir) = 0;
+  // True when File::sync() may run on several files at once from several
+  // threads (commits then sync their files together).
+  virtual bool concurrentSyncs() const { return false; }
   virtual void sleepMs(int ms) = 0;
 };
 
