@@ -1,0 +1,77 @@
+#include "ui/form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QShowEvent>
+
+namespace ui {
+
+bool FormHooks::previewKey(QObject*, QEvent* event) {
+  if (!keyPreview || !onKeyPreview) return false;
+  if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) return false;
+  if (event->type() == QEvent::ShortcutOverride) return false;
+  return onKeyPreview(static_cast<QKeyEvent*>(event));
+}
+
+void FormHooks::activated() {
+  if (activatedOnce_) return;
+  activatedOnce_ = true;
+  if (onFirstActivate) onFirstActivate();
+}
+
+Form::Form(const QString& name, QWidget* parent) : QDialog(parent) {
+  setObjectName(name);
+  // Key preview: the form sees key presses of all its controls first.
+  qApp->installEventFilter(this);
+}
+
+Form::~Form() { qApp->removeEventFilter(this); }
+
+void Form::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  activated();
+}
+
+bool Form::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (w && (w == this || isAncestorOf(w)) && previewKey(watched, event)) return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+MainForm::MainForm(const QString& name, QWidget* parent) : QMainWindow(parent) {
+  setObjectName(name);
+  qApp->installEventFilter(this);
+}
+
+MainForm::~MainForm() { qApp->removeEventFilter(this); }
+
+void MainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  activated();
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+  if (onCloseQuery && !onCloseQuery()) {
+    event->ignore();
+    return;
+  }
+  if (onClose) onClose();
+  QMainWindow::closeEvent(event);
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (w && (w == this || isAncestorOf(w)) && previewKey(watched, event)) return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+DataModule::DataModule(const QString& name, QObject* parent) : QObject(parent) { setObjectName(name); }
+
+DataModule::~DataModule() = default;
+
+}  // namespace ui

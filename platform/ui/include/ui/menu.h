@@ -1,0 +1,93 @@
+// Menus: the main menu of a window, its entries and pop-up menus.
+//
+// A MenuItem is an entry with a name, a tag, a caption, a hint, an enabled,
+// visible and checked state and a group index (entries of one group with
+// radioItem set are exclusive). An entry that has entries of its own opens a
+// submenu. Entries keep their order: windows and menu security address them
+// by position.
+#pragma once
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <vector>
+
+#include "ui/component.h"
+
+namespace ui {
+
+class MenuItem : public QAction, public Component {
+  Q_OBJECT
+ public:
+  // An entry of `parentMenu` (a MenuItem, MainMenu or PopupMenu adds it with add()).
+  MenuItem(ComponentOwner* owner, QObject* parent, const QString& name, const QString& caption);
+  ~MenuItem() override;
+  QObject* object() override { return this; }
+  QString caption() const override { return text(); }
+  void setCaption(const QString& caption) override { setText(caption); }
+  QString hint() const override { return statusTip(); }
+  void setHint(const QString& hint) override;
+
+  int groupIndex() const { return groupIndex_; }
+  void setGroupIndex(int index) { groupIndex_ = index; }
+  // Checking a radio entry unchecks the other radio entries of its group.
+  bool radioItem() const { return radioItem_; }
+  void setRadioItem(bool radio);
+
+  // Sub-entries, in order.
+  MenuItem* add(const QString& name, const QString& caption);
+  // A separator line ("-") is an entry too, so positions count it.
+  MenuItem* addSeparator(const QString& name = {});
+  // Inserts an existing entry at `index` (moves it when it is elsewhere).
+  void insert(int index, MenuItem* item);
+  void remove(MenuItem* item);  // takes it out; the caller deletes it
+  const std::vector<MenuItem*>& items() const { return items_; }
+  int count() const { return static_cast<int>(items_.size()); }
+  MenuItem* item(int index) const;
+  int indexOf(const MenuItem* item) const;
+  MenuItem* parentItem() const { return parentItem_; }
+  QMenu* subMenu() const { return subMenu_; }
+
+  // The Qt menu the entries go in: created on first use.
+  QMenu* ensureSubMenu();
+
+ private:
+  void rebuild();
+  std::vector<MenuItem*> items_;
+  MenuItem* parentItem_ = nullptr;
+  QPointer<QMenu> subMenu_;
+  int groupIndex_ = 0;
+  bool radioItem_ = false;
+};
+
+// The menu bar of a window; its top-level entries are MenuItems.
+class MainMenu : public QMenuBar, public Component {
+ public:
+  MainMenu(ComponentOwner* owner, QWidget* parent, const QString& name);
+  QObject* object() override { return this; }
+  MenuItem* add(const QString& name, const QString& caption);
+  const std::vector<MenuItem*>& items() const { return items_; }
+  int count() const { return static_cast<int>(items_.size()); }
+  MenuItem* item(int index) const;
+  // Puts `item` at `index` among the top-level entries.
+  void insert(int index, MenuItem* item);
+
+ private:
+  void rebuild();
+  std::vector<MenuItem*> items_;
+};
+
+class PopupMenu : public QMenu, public Component {
+ public:
+  PopupMenu(ComponentOwner* owner, QWidget* parent, const QString& name);
+  QObject* object() override { return this; }
+  MenuItem* add(const QString& name, const QString& caption);
+  const std::vector<MenuItem*>& items() const { return items_; }
+  MenuItem* item(int index) const;
+
+ private:
+  std::vector<MenuItem*> items_;
+};
+
+}  // namespace ui
