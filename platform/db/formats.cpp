@@ -243,8 +243,9 @@ std::string formatCurrency(double value, const RegionalFormats& formats, std::op
   const std::string sym(symbol ? *symbol : std::string_view(formats.currencySymbol));
   const std::string body = formatFloat("#,##0.00", std::fabs(value), formats);
   const bool negative = value < 0 && body != formatFloat("#,##0.00", 0.0, formats);
-  if (formats.symbolBefore) return (negative ? "-" : "") + sym + body;
-  return negative ? "(" + body + sym + ")" : body + sym;
+  const std::string amount = formats.symbolBefore ? sym + body : body + sym;
+  if (!negative) return amount;
+  return formats.negativeInParentheses ? "(" + amount + ")" : "-" + amount;
 }
 
 }  // namespace db

@@ -79,11 +79,16 @@ TEST(FormatsTest, CurrencyPlacement) {
   EXPECT_EQ(formatCurrency(12.5, before), "$12.50");
   EXPECT_EQ(formatCurrency(-12.5, before), "-$12.50");
   EXPECT_EQ(formatCurrency(1234.5, before, "US$"), "US$1,234.50");
+  before.negativeInParentheses = true;
+  EXPECT_EQ(formatCurrency(-12.5, before), "($12.50)");
   RegionalFormats after;
   after.symbolBefore = false;
+  after.negativeInParentheses = true;
   EXPECT_EQ(formatCurrency(12.5, after), "12.50$");
   EXPECT_EQ(formatCurrency(-12.5, after), "(12.50$)");
   EXPECT_EQ(formatCurrency(-0.001, after), "0.00$");
+  after.negativeInParentheses = false;
+  EXPECT_EQ(formatCurrency(-12.5, after), "-12.50$");
 }
 
 }  // namespace

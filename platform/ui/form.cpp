@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QShowEvent>
 
@@ -68,6 +69,23 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     if (w && (w == this || isAncestorOf(w)) && previewKey(watched, event)) return true;
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+int runModal(QDialog& dialog) {
+  QEventLoop loop;
+  const auto done = QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+  dialog.setWindowModality(Qt::ApplicationModal);
+  dialog.setResult(0);
+  dialog.show();
+  try {
+    if (dialog.isVisible()) loop.exec(QEventLoop::DialogExec);
+  } catch (...) {
+    QObject::disconnect(done);
+    dialog.hide();
+    throw;
+  }
+  QObject::disconnect(done);
+  return dialog.result();
 }
 
 DataModule::DataModule(const QString& name, QObject* parent) : QObject(parent) { setObjectName(name); }

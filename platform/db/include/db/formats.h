@@ -22,8 +22,11 @@ namespace db {
 struct RegionalFormats {
   std::string shortDateFormat = "DD/MM/YYYY";
   std::string currencySymbol = "$";
-  // True: "$12.50" and "-$12.50". False: "12.50$" and "(12.50$)".
+  // True: "$12.50". False: "12.50$".
   bool symbolBefore = true;
+  // True: negative amounts in parentheses, "($12.50)" or "(12.50$)"; false:
+  // a leading minus, "-$12.50" or "-12.50$".
+  bool negativeInParentheses = false;
   char decimalSeparator = '.';
   char thousandSeparator = ',';
 

@@ -71,6 +71,14 @@ class ItemList {
   virtual void setItems(const QStringList& items) = 0;
 };
 
+// A component with column titles that translation replaces: data grids.
+class ColumnTitles {
+ public:
+  virtual ~ColumnTitles() = default;
+  virtual int columnCount() const = 0;
+  virtual void setColumnTitle(int column, const QString& title) = 0;
+};
+
 // What owns components: forms, the main window, data modules.
 class ComponentOwner {
  public:
@@ -85,6 +93,9 @@ class ComponentOwner {
   }
   // The owner's own name (the form's component name).
   virtual QString ownerName() const = 0;
+  // The form's caption (window title); owners without one ignore it.
+  virtual QString ownerCaption() const { return {}; }
+  virtual void setOwnerCaption(const QString&) {}
 
  private:
   friend class Component;

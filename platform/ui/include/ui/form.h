@@ -39,6 +39,8 @@ class Form : public QDialog, public ComponentOwner, public FormHooks {
   explicit Form(const QString& name, QWidget* parent = nullptr);
   ~Form() override;
   QString ownerName() const override { return objectName(); }
+  QString ownerCaption() const override { return windowTitle(); }
+  void setOwnerCaption(const QString& caption) override { setWindowTitle(caption); }
   QString caption() const { return windowTitle(); }
   void setCaption(const QString& caption) { setWindowTitle(caption); }
 
@@ -52,6 +54,8 @@ class MainForm : public QMainWindow, public ComponentOwner, public FormHooks {
   explicit MainForm(const QString& name, QWidget* parent = nullptr);
   ~MainForm() override;
   QString ownerName() const override { return objectName(); }
+  QString ownerCaption() const override { return windowTitle(); }
+  void setOwnerCaption(const QString& caption) override { setWindowTitle(caption); }
   QString caption() const { return windowTitle(); }
   void setCaption(const QString& caption) { setWindowTitle(caption); }
   // Asked before the window closes; false keeps it open.
@@ -63,6 +67,11 @@ class MainForm : public QMainWindow, public ComponentOwner, public FormHooks {
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 };
+
+// Shows `dialog` application-modal and waits until it is closed; returns its
+// result. Unlike QDialog::exec, an exception that escapes the loop leaves the
+// dialog sound, so that it can be hidden and destroyed afterwards.
+int runModal(QDialog& dialog);
 
 // A component holder without a window: data modules.
 class DataModule : public QObject, public ComponentOwner {
