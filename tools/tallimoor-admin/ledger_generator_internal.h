@@ -1,0 +1,105 @@
+// Shared by the parts of the ledger generator (ledger_generator.h).
+#pragma once
+
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "data/codes.h"
+#include "ledger_generator.h"
+
+namespace admin::gen {
+
+// Amounts while generating are whole cents.
+using Cents = int64_t;
+inline pdx::Value cents(Cents c) { return fixedMoney(c * 100); }
+
+// Tax on an amount at a rate in percent (9.975), to the cent, halves up.
+Cents taxOn(Cents amount, double ratePercent);
+
+struct Product {
+  std::string lineCode, itemCode, french, english, unit;
+  Cents price = 0;
+  Cents cost = 0;
+  int salesAccount = 4000;
+  bool service = false;
+};
+
+// One line of a source entry's distribution.
+struct Distribution {
+  int account = 0;
+  Cents debit = 0;
+  Cents credit = 0;
+};
+// Adds the Account<n>, Debit<n>, Credit<n> fields of the lines (n from 1)
+// and zeros up to `count` lines, as a new entry of the keying windows has.
+void putDistribution(Row& row, const std::vector<Distribution>& lines, int count);
+
+// The current period's payables journal, headers merged by key as the
+// purchases window posts them.
+class JournalBook {
+ public:
+  // `language` names the accounts on the journal lines.
+  explicit JournalBook(int language) : language_(language) {}
+  void add(int journal, const std::string& reference, pdx::Date date, const std::string& memo,
+           const std::vector<Distribution>& lines, pdx::Timestamp stamp);
+  pdx::Status write(LedgerSink& sink, int period) const;
+
+ private:
+  struct Entry {
+    Cents debit = 0, credit = 0;
+    std::string memo;
+    pdx::Timestamp stamp;
+    std::vector<std::pair<Distribution, std::string>> lines;
+  };
+  int language_;
+  std::map<std::tuple<int, std::string, int32_t>, Entry> entries_;
+};
+
+// The starter chart's name of an account in a language ("" when not there).
+std::string accountName(int account, int language);
+
+struct Context {
+  Context(const LedgerProfile& p, LedgerSink& s, LedgerCounts& c)
+      : profile(p), random(p.seed), identities(random, p.region), sink(s), counts(c), journal(p.language) {}
+
+  const LedgerProfile& profile;
+  DemoRandom random;
+  IdentityFactory identities;
+  LedgerSink& sink;
+  LedgerCounts& counts;
+  std::vector<Product> products;
+  std::vector<std::pair<std::string, double>> salesReps;  // code, commission %
+  JournalBook journal;
+  int64_t nextCheque = 1001;
+  int64_t nextReceipt = 1;
+  int64_t nextNote = 1;
+  int64_t nextCarSeq = 1;
+
+  bool french() const { return profile.language == data::kFrench; }
+  pdx::Date daysAgo(int64_t days) const { return pdx::Date{static_cast<int32_t>(profile.today.days - days)}; }
+  int64_t ageOf(pdx::Date d) const { return profile.today.days - d.days; }
+  bool inCurrentMonth(pdx::Date d) const;
+  bool inCurrentYear(pdx::Date d) const;
+  // A moment of a day, for the audit stamps.
+  pdx::Timestamp stampOn(pdx::Date d);
+  // Ages (in days, 1 to 729, oldest first) of `count` documents of a party;
+  // with `forcedAge` > 0 one of them has exactly that age.
+  std::vector<int64_t> documentAges(int count, int64_t forcedAge);
+  // Whether a party does business in French.
+  bool partyFrench();
+};
+
+// A new reference for a debit note (DN / ND), credit note (CN / NC) or
+// adjustment (AJ), unique in the company.
+std::string noteReference(Context& ctx, data::TransactionType type, bool french);
+
+// Ages that put one open item in each aging column, for the first parties.
+inline constexpr int64_t kBucketAges[] = {12, 44, 77, 106, 260};
+
+pdx::Status generatePayables(Context& ctx);
+pdx::Status generateReceivables(Context& ctx);
+pdx::Status generateReferenceTables(Context& ctx);
+
+}  // namespace admin::gen
