@@ -62,9 +62,16 @@ class RecordReader {
     return values_[f];
   }
 
+  // The field's value for the row being kept, read straight from the table
+  // when the condition did not look at it. The reader forgets it.
   pdx::Value take(int field) {
-    get(field);
-    return std::move(values_[static_cast<size_t>(field)]);
+    const size_t f = static_cast<size_t>(field);
+    if (loaded_[f]) return std::move(values_[f]);
+    loaded_[f] = 1;
+    auto v = table_.get(field);
+    if (v.ok()) return std::move(v).value();
+    if (error_.ok()) error_ = v.status();
+    return pdx::Value();
   }
 
   const pdx::Status& error() const { return error_; }
@@ -251,7 +258,8 @@ class Run {
 
  private:
   bool needsSort(const std::vector<SortKey>& keys, const std::vector<char>& fixed) const;
-  pdx::Status readRecords(pdx::Table& table, const std::vector<pdx::Value>& key, const Predicate* where);
+  pdx::Status readRecords(pdx::Table& table, const std::vector<pdx::Value>& key, const Predicate* where,
+                          const std::vector<const Predicate*>& keyEqualities);
   pdx::Status readError(pdx::Table& table, const pdx::Status& st) const {
     return pdx::Status(st.code(), "reading " + table.path() + " after " + std::to_string(stats_.rowsVisited) +
                                       " records: " + st.message());
@@ -285,7 +293,25 @@ bool Run::needsSort(const std::vector<SortKey>& keys, const std::vector<char>& f
   return next < rest.size();
 }
 
-pdx::Status Run::readRecords(pdx::Table& table, const std::vector<pdx::Value>& key, const Predicate* where) {
+// An equality whose key bytes chose the index range holds for every record
+// in it, when decoding those bytes gives back the constant exactly. Text is
+// stored without trailing blanks, as the constant is kept; BCD, number and
+// timestamp constants may be rounded on the way to the key, so those are
+// tested again.
+bool servedByRange(const Predicate& p) {
+  switch (p.valueClass) {
+    case ValueClass::kText:
+    case ValueClass::kInteger:
+    case ValueClass::kDate:
+    case ValueClass::kTime:
+    case ValueClass::kLogical: return true;
+    default: return false;
+  }
+}
+
+// `keyEqualities` are the conjuncts of `where` whose values make up `key`.
+pdx::Status Run::readRecords(pdx::Table& table, const std::vector<pdx::Value>& key, const Predicate* where,
+                             const std::vector<const Predicate*>& keyEqualities) {
   const size_t fieldCount = schema_->fields.size();
   pdx::Status st;
   if (!key.empty()) {
@@ -304,11 +330,38 @@ pdx::Status Run::readRecords(pdx::Table& table, const std::vector<pdx::Value>& k
   }
   if (!st.ok() && !st.is(pdx::code::kEof)) return readError(table, st);
 
+  // The conjuncts each record is tested against (all of them must hold).
+  std::vector<const Predicate*> tests;
+  auto served = [&](const Predicate* p) {
+    return stats_.keyFieldsUsed > 0 && servedByRange(*p) &&
+           std::find(keyEqualities.begin(), keyEqualities.end(), p) != keyEqualities.end();
+  };
+  if (where && where->kind == Condition::Kind::kAnd) {
+    for (const auto& c : where->children)
+      if (!served(c.get())) tests.push_back(c.get());
+  } else if (where && !served(where)) {
+    tests.push_back(where);
+  }
+  // Every record of the range, or of the table, is a row when nothing is
+  // left to test: room for all of them is made at once.
+  if (tests.empty()) {
+    auto count = table.recordCount();
+    if (count.ok()) values_.reserve(static_cast<size_t>(*count) * fieldCount);
+  }
+
   RecordReader record(table, fieldCount);
   while (table.hasRecord()) {
     ++stats_.rowsVisited;
     record.reset();
-    const Truth t = where ? evaluate(*where, record) : Truth::kTrue;
+    Truth t = Truth::kTrue;
+    for (const Predicate* test : tests) {
+      const Truth one = evaluate(*test, record);
+      if (one == Truth::kFalse) {
+        t = one;
+        break;
+      }
+      if (one == Truth::kUnknown) t = one;
+    }
     if (!record.error().ok()) return readError(table, record.error());
     if (t == Truth::kTrue) {
       for (size_t f = 0; f < fieldCount; ++f) values_.push_back(record.take(static_cast<int>(f)));
@@ -398,14 +451,16 @@ pdx::Result<Run::Output> Run::execute(pdx::Directory& directory) {
   }
 
   std::vector<pdx::Value> key;
+  std::vector<const Predicate*> keyEqualities;
   for (int j = 0; j < schema_->keyFieldCount && equality[static_cast<size_t>(j)]; ++j) {
     const Predicate* eq = equality[static_cast<size_t>(j)];
     std::optional<pdx::Value> v = keyValue(eq->valueClass, eq->constant);
     if (!v) break;
     key.push_back(std::move(*v));
+    keyEqualities.push_back(eq);
   }
 
-  if (!nothingMatches) PDX_RETURN_IF_ERROR(readRecords(*table, key, where.get()));
+  if (!nothingMatches) PDX_RETURN_IF_ERROR(readRecords(*table, key, where.get(), keyEqualities));
   if (!sortKeys.empty() && needsSort(sortKeys, fixed)) {
     stats_.sorted = true;
     sortRows(sortKeys);
