@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 
+#include "file_names.h"
 #include "ascii.h"
 #include "blob_file.h"
 #include "format.h"
@@ -16,25 +17,8 @@ namespace {
 
 using detail::getU16;
 
-std::string dirOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
-std::string stemOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  size_t dot = name.find_last_of('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
 std::string companion(Env* env, const std::string& dbPath, const std::string& ext) {
-  const std::string dir = dirOf(dbPath), stem = stemOf(dbPath);
-  auto names = env->list(dir);
-  if (!names.ok()) return {};
-  for (const auto& n : *names)
-    if (detail::equalsIgnoreCase(n, stem + "." + ext)) return dir + "/" + n;
-  return {};
+  return detail::findCompanion(env, detail::dirOf(dbPath), detail::stemOf(dbPath), ext);
 }
 
 int shortBe(const char* p) {

@@ -1,4 +1,5 @@
 #include "journal.h"
+#include "file_names.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,16 +41,6 @@ void put32(std::string& out, uint32_t v) {
   out.append(b, 4);
 }
 uint64_t get64(const char* p) { return getU32(p) | (uint64_t{getU32(p + 4)} << 32); }
-
-std::string nameOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string stemOf(const std::string& name) {
-  size_t dot = name.find_last_of('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
 
 std::string slotName(uint64_t slot) {
   char buf[32];
@@ -122,10 +113,8 @@ class TableLocks {
   Status take(const std::string& fileName) {
     const std::string stem = toLowerAscii(stemOf(fileName));
     if (locks_.count(stem)) return {};
-    std::string path = dir_ + "/" + stemOf(fileName) + ".tlk";
-    if (auto names = env_->list(dir_); names.ok())
-      for (const auto& n : *names)
-        if (equalsIgnoreCase(n, stemOf(fileName) + ".tlk")) path = dir_ + "/" + n;
+    std::string path = findCompanion(env_, dir_, stemOf(fileName), "tlk");
+    if (path.empty()) path = dir_ + "/" + stemOf(fileName) + ".tlk";
     PDX_ASSIGN_OR_RETURN(auto lock, env_->openLock(path));
     PDX_RETURN_IF_ERROR(lock->lock(1, 1, LockMode::kExclusive, kLockWaitMs));
     locks_.emplace(stem, std::move(lock));

@@ -1,4 +1,5 @@
 #include "table_file.h"
+#include "file_names.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,34 +12,16 @@
 namespace pdx {
 namespace {
 
+using detail::dirOf;
+using detail::findCompanion;
 using detail::getU16;
+using detail::stemOf;
 using detail::putU16;
 using detail::putU32;
 
 constexpr uint16_t kStale = 0x22F0;  // internal: the view changed under a read; retry
 
 Status stale() { return Status(kStale, "table changed while reading"); }
-
-std::string dirOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
-std::string baseNoExt(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  size_t dot = name.find_last_of('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
-// Finds `<base>.<ext>` in `dir` whatever the case of either part.
-std::string findCompanion(Env* env, const std::string& dir, const std::string& base, const std::string& ext) {
-  auto names = env->list(dir);
-  if (!names.ok()) return {};
-  for (const auto& n : *names)
-    if (detail::equalsIgnoreCase(n, base + "." + ext)) return dir + "/" + n;
-  return {};
-}
 
 void putShortBe(char* p, int v) {
   const uint16_t e = static_cast<uint16_t>(static_cast<uint16_t>(v) ^ 0x8000u);
@@ -60,7 +43,7 @@ Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& 
   f->env_ = env;
   f->dbPath_ = dbPath;
   f->readOnly_ = readOnly;
-  const std::string dir = dirOf(dbPath), base = baseNoExt(dbPath);
+  const std::string dir = dirOf(dbPath), base = stemOf(dbPath);
   f->lockPath_ = dir + "/" + base + ".tlk";
   {
     auto lockName = findCompanion(env, dir, base, "tlk");
@@ -335,7 +318,7 @@ Status TableFile::recoverDeadCommit() {
     // this table (its committer died before saving one, or after its commit
     // point) and the files are whole, or another process is undoing that
     // journal right now and will unmark the table when done.
-    auto named = detail::journalNamesTable(env_, dir, baseNoExt(dbPath_));
+    auto named = detail::journalNamesTable(env_, dir, stemOf(dbPath_));
     if (named.ok() && !*named) {
       lock_->sharedWord(0).fetch_add(1);  // the counter moves before the mark goes (see blockBytes)
       lock_->sharedWord(kCommitWord).store(0);
@@ -924,7 +907,7 @@ Status TableFile::writePx() {
   if (!pxUsable_ || !px_) {
     if (!px_) {
       // A new index file starts empty on disk; its contents come with the commit.
-      if (pxPath_.empty()) pxPath_ = dirOf(dbPath_) + "/" + baseNoExt(dbPath_) + ".PX";
+      if (pxPath_.empty()) pxPath_ = dirOf(dbPath_) + "/" + stemOf(dbPath_) + ".PX";
       auto px = env_->open(pxPath_, env_->exists(pxPath_) ? Env::OpenMode::kReadWrite : Env::OpenMode::kCreate);
       if (!px.ok()) return px.status();
       px_ = std::make_unique<detail::PendingFile>(std::move(px).value());
@@ -933,7 +916,7 @@ Status TableFile::writePx() {
     PDX_RETURN_IF_ERROR(px_->truncate(0));
     std::vector<FieldDef> keyDefs(header_.fields.begin(), header_.fields.begin() + layout_.keyFields);
     pxBlockSize_ = header_.blockSize;
-    pxHeader_ = detail::buildIndexHeader(keyDefs, pxBlockSize_, baseNoExt(dbPath_) + ".PX", header_.sortOrder);
+    pxHeader_ = detail::buildIndexHeader(keyDefs, pxBlockSize_, stemOf(dbPath_) + ".PX", header_.sortOrder);
     pxImages_.clear();
     pxLeafSums_.clear();
     pxDirtyFrom_ = 0;
