@@ -1,36 +1,47 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and runs on a demonstration data root.
+# Sets up the machine, builds, installs under a local prefix and starts the
+# desktop program on a demonstration data root.
 #
-# The desktop program is not built yet; until it is, this shows the table
-# engine at work: it creates a small demonstration company's client table in
-# ./demo, loads clients into it, checks it and prints it.
+#   bash scripts/run-demo.sh            # prefix ./demo
+#   TALLIMOOR_PREFIX=/opt/tm bash scripts/run-demo.sh
+#
+# The prefix gets Tallimoor/bin (the program, its libraries, modules and
+# pictures), Tallimoor/languages (the translation tables) and Tallimoor/data
+# (the demonstration data root, made once with `tallimoor-admin demo`), and a
+# settings file Tallimoor/norvadel.ini that points the program at them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset default
-cmake --build --preset default --target pdxtool
+cmake --build --preset default
+prefix=$(realpath -m "${TALLIMOOR_PREFIX:-demo}")
+cmake --install build/default --prefix "$prefix" > /dev/null
 
-tool=build/default/tools/pdxtool/pdxtool
-demo=demo/data1
-rm -rf demo
-mkdir -p "$demo"
-cat > demo/client.schema <<'SCHEMA'
-key=1
-Cli_code:A10
-Cli_name:A40
-Cli_city:A30
-Cli_terms:I
-Cli_balance:$
-Cli_since:D
-SCHEMA
-printf 'Cli_code\tCli_name\tCli_city\tCli_terms\tCli_balance\tCli_since\n' > demo/client.tsv
-printf 'BOUL01\tBoulangerie Côté\tQuébec\t30\t1250.75\t2019-04-01\n' >> demo/client.tsv
-printf 'GARA02\tGarage Lévesque & fils\tTrois-Rivières\t15\t-80.5\t2021-11-15\n' >> demo/client.tsv
-printf 'MAPL03\tMaple Hardware Ltd.\tOttawa\t45\t0\t2023-06-30\n' >> demo/client.tsv
+bin="$prefix/Tallimoor/bin"
+data="$prefix/Tallimoor/data"
+settings="$prefix/Tallimoor/norvadel.ini"
+if [ ! -e "$data" ]; then
+  "$bin/tallimoor-admin" demo "$data"
+else
+  echo "Using the data root already in $data (remove it for fresh demonstration data)."
+fi
+if [ ! -e "$settings" ]; then
+  printf '[Tallimoor]\npgmdrive=%s\ndatadrive=%s\nlanguage=1\n' "$prefix" "$prefix" > "$settings"
+fi
+export NORVADEL_SETTINGS="$settings"
 
-"$tool" create "$demo/client" demo/client.schema
-"$tool" load "$demo/client" demo/client.tsv
-"$tool" check "$demo/client"
-"$tool" info "$demo/client"
-"$tool" dump "$demo/CLIENT.DB"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  cat <<HINT
+No display is available. Run the program under a virtual display:
+
+  cd "$bin" && NORVADEL_SETTINGS="$settings" xvfb-run -a ./deskshell
+
+or, to see it, from a desktop session:
+
+  cd "$bin" && NORVADEL_SETTINGS="$settings" ./deskshell
+HINT
+  exit 0
+fi
+cd "$bin"
+exec ./deskshell

@@ -11,6 +11,23 @@ Label::Label(ComponentOwner* owner, QWidget* parent, const QString& name, const 
   attach(owner, name);
 }
 
+Edit::Edit(ComponentOwner* owner, QWidget* parent, const QString& name, const QString& text) : QLineEdit(text, parent) {
+  attach(owner, name);
+  connect(this, &QLineEdit::textEdited, this, [this](const QString& t) {
+    if (!upperCase_) return;
+    const QString upper = t.toUpper();
+    if (upper == t) return;
+    const int at = cursorPosition();
+    setText(upper);
+    setCursorPosition(at);
+  });
+}
+
+void Edit::setUpperCase(bool on) {
+  upperCase_ = on;
+  if (on) setText(text().toUpper());
+}
+
 Button::Button(ComponentOwner* owner, QWidget* parent, const QString& name, const QString& caption)
     : QPushButton(caption, parent) {
   attach(owner, name);

@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -34,6 +35,21 @@ class Label : public QLabel, public Component {
   QObject* object() override { return this; }
   QString caption() const override { return text(); }
   void setCaption(const QString& caption) override { setText(caption); }
+};
+
+// A one-line text edit. With upperCase on, what is keyed becomes upper case
+// (passwords are stored upper case).
+class Edit : public QLineEdit, public Component {
+ public:
+  Edit(ComponentOwner* owner, QWidget* parent, const QString& name, const QString& text = {});
+  QObject* object() override { return this; }
+  QString caption() const override { return text(); }
+  void setCaption(const QString& caption) override { setText(caption); }
+  bool upperCase() const { return upperCase_; }
+  void setUpperCase(bool on);
+
+ private:
+  bool upperCase_ = false;
 };
 
 class Button : public QPushButton, public Component {

@@ -1,0 +1,19 @@
+// The reference of the start-up benchmark: an empty Qt program that opens one
+// window and says so in the file TALLIMOOR_REPORT_READY names, the way
+// deskshell does when its main window is ready.
+#include <QApplication>
+#include <QFile>
+#include <QMainWindow>
+#include <QTimer>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QMainWindow window;
+  window.resize(750, 520);
+  window.show();
+  QFile out(qEnvironmentVariable("TALLIMOOR_REPORT_READY"));
+  if (out.open(QIODevice::WriteOnly | QIODevice::Truncate)) out.write("ready 0\n");
+  out.close();
+  QTimer::singleShot(0, &app, &QApplication::quit);
+  return app.exec();
+}

@@ -1,0 +1,317 @@
+// The launch of options: module libraries, programs, the Tools menu and help.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include "logo_app_form.h"
+#include "os/services.h"
+#include "string_pool.h"
+#include "ui/application.h"
+#include "ui/dialogs.h"
+
+namespace shell {
+
+namespace {
+
+#if defined(Q_OS_WIN)
+const char* const kLibrarySuffix = ".dll";
+const char* const kProgramSuffix = ".exe";
+#elif defined(Q_OS_MACOS)
+const char* const kLibrarySuffix = ".dylib";
+const char* const kProgramSuffix = "";
+#else
+const char* const kLibrarySuffix = ".so";
+const char* const kProgramSuffix = "";
+#endif
+
+using ShowDllForm = int (*)(TLinkSection);
+// The Tools-menu maintenance module also receives the shortcut lists: the
+// option names and their codes, each a pool string of lines.
+using ShowToolsDllForm = int (*)(TLinkSection, uint32_t, uint32_t);
+
+bool fileExistsNoCase(const QString& folder, const QString& name) {
+  const QStringList found = QDir(folder).entryList({name}, QDir::Files | QDir::CaseSensitive);
+  if (!found.isEmpty()) return true;
+  for (const QString& f : QDir(folder).entryList(QDir::Files))
+    if (f.compare(name, Qt::CaseInsensitive) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+QString TLogoAppForm::libraryPath(const QString& library) const {
+  return settings_.programDir() + "/" + library + kLibrarySuffix;
+}
+
+void TLogoAppForm::ExecuteOption(const QString& name) {
+  QString code = name;
+  // 1. Tracker options need a tracker database.
+  if (code.startsWith(codes::kTrackerPrefix) && code != codes::kCreateTrackerDatabase &&
+      code != codes::kCreateTrackerDatabase + "S") {
+    const QString account = selectedTrackerAccount();
+    if (account.isEmpty()) {
+      showMessage(message::kNoTrackerDatabase);
+      return;
+    }
+    context_.setLaunchQualifier(account);
+  }
+  // 2 to 4. The name rules: "p" (except company maintenance), "f", "S".
+  if (code.compare(codes::kCompanyMaintenance, Qt::CaseInsensitive) != 0 && code.endsWith('p')) code.chop(1);
+  if (code.endsWith('f')) code.chop(1);
+  if (code.endsWith('S')) {
+    code.chop(1);
+    // A shortcut runs only an option the user may run. The codes are
+    // compared whole: a shortcut named after part of a code runs nothing.
+    bool allowed = false;
+    for (int i = 0; i < ShortcutDlg->DllList->count() && !allowed; ++i)
+      allowed = ShortcutDlg->DllList->item(i)->text() == code && !code.isEmpty();
+    if (!allowed) {
+      showMessage(message::kOptionNotAllowed);
+      context_.setLaunchQualifier({});
+      return;
+    }
+  }
+  // 5. Payroll options need the company's payroll departments.
+  if ((code.startsWith(codes::kPayrollPrefix) || code == codes::kTransactionJournals) && settings_.payrollOn() &&
+      code != codes::kCreatePayrollFiles && !fileExistsNoCase(context_.companyDirectory(), "Pndept.db")) {
+    showMessage(message::kPayrollDepartmentsMissing, true);
+    context_.setLaunchQualifier({});
+    return;
+  }
+  // 6 to 8.
+  launchLibrary(code);
+  // 9. After the launch (also after a module raised: the qualifier belongs
+  // to this one launch and must not reach the next).
+  context_.setLaunchQualifier({});
+  if (code == codes::kCreateTrackerDatabase) loadTrackerMenu();
+  if (code == codes::kParameters) {
+    settings_.intl = os::Services::settings().readString("Settings", "intl", "N");
+    applyInternationalWording();
+  }
+  if (ready_) setGreeting();
+}
+
+bool TLogoAppForm::launchLibrary(const QString& code) {
+  const LibraryChoice choice = libraryFor(code);
+  if (!choice.qualifier.isEmpty()) context_.setLaunchQualifier(choice.qualifier);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  auto loaded = os::Services::libraries().load(libraryPath(choice.library));
+  QApplication::restoreOverrideCursor();
+  if (!loaded.ok()) {
+    const int error = loaded.status().code();
+    if (code.startsWith(codes::kPayrollPrefix) && error == os::error::kDllNotFound)
+      showMessage(message::kPayrollLibraryMissing);
+    else
+      showText("error loading option " + code + "  " + QString::number(error));
+    return true;
+  }
+  std::unique_ptr<os::Library> library = std::move(loaded).value();
+  repaint();
+  auto entry = os::resolveFunction<ShowDllForm>(*library, "ShowDllForm");
+  std::exception_ptr raised;
+  if (!entry) {
+    // A library without the entry point is not a module: say so as a load
+    // failure rather than call into nothing.
+    showText("error loading option " + code + "  " + QString::number(os::error::kProcNotFound));
+  } else {
+    try {
+      if (entry(context_.record()) == 0) showText("Access denied...");
+    } catch (...) {
+      raised = std::current_exception();
+    }
+  }
+  ui::Application::setExceptionHandler(nullptr);
+  if (os::Status s = library->unload(); !s.ok()) showText(s.text(context_.language()));
+  refreshCompanies(code);
+  repaint();
+  if (raised) {
+    ui::Application::handleException(raised);
+    return false;
+  }
+  return true;
+}
+
+void TLogoAppForm::refreshCompanies(const QString& code) {
+  if (code == codes::kCompanyCreation || !comp_.active()) return;
+  if (pdx::Status s = comp_.refresh(); !s.ok()) databaseError(s);
+  if (code.compare(codes::kCompanyMaintenance, Qt::CaseInsensitive) != 0) return;
+  rebuildCompanyMenu();
+  const QString name = context_.companyName();
+  for (ui::MenuItem* e : Company1->items()) e->setChecked(e->text() == name);
+}
+
+// ---------------------------------------------------------------- shortcut lists
+
+void TLogoAppForm::FillShortcutLists(bool keepDisabled) {
+  ShortcutDlg->clearLists();
+  // Menu by menu: General ledger, receivables, payables, System manager,
+  // Invoicing, then the optional ones; each from its first group on.
+  struct Part {
+    int menu;
+    int firstGroup;
+    bool shown;
+  };
+  const Part parts[] = {{0, 4, true},
+                        {1, 4, true},
+                        {2, 4, true},
+                        {4, 0, true},
+                        {3, 4, true},
+                        {kPayrollMenu, 6, settings_.payrollOn()},
+                        {kTrackerMenu, 3, settings_.trackerOn()},
+                        {kJobCostMenu, 2, settings_.jobCostOn()}};
+  for (const Part& p : parts) {
+    if (!p.shown) continue;
+    ui::MenuItem* menu = menus[p.menu];
+    ShortcutDlg->GetMenuInfo(menu, p.firstGroup, keepDisabled, p.firstGroup + 3,
+                             messageLine(message::kMenuSuffixBase + menu->tag()));
+  }
+}
+
+// ---------------------------------------------------------------- Tools menu
+
+void TLogoAppForm::Load_applications() {
+  while (Tools1->count() > 0) {
+    ui::MenuItem* entry = Tools1->item(0);
+    Tools1->remove(entry);
+    entry->deleteLater();
+  }
+  db::Table apps("apps");
+  apps.setDatabaseName("menumydb");
+  apps.setTableName("apps");
+  if (!apps.open().ok()) {
+    // A catalogue that cannot be opened is made anew with its one row.
+    apps.fieldDefs = {{"Application_name", pdx::FieldType::kAlpha, 60},
+                      {"Application_name_fr", pdx::FieldType::kAlpha, 60},
+                      {"Application_pgm", pdx::FieldType::kAlpha, 60},
+                      {"Application_about", pdx::FieldType::kAlpha, 200},
+                      {"Application_about_fr", pdx::FieldType::kAlpha, 200},
+                      {"Application_security", pdx::FieldType::kAlpha, 60},
+                      {"Application_type", pdx::FieldType::kLogical, 0},
+                      {"Application_directory", pdx::FieldType::kAlpha, 240}};
+    apps.primaryIndexFields.clear();
+    pdx::Status s = apps.createTable();
+    if (s.ok()) s = apps.open();
+    if (s.ok()) s = apps.insert();
+    auto set = [&](const char* field, const char* value) {
+      if (s.ok()) s = apps.fieldByName(field).setAsString(value);
+    };
+    set("Application_name", "Maintenance of Tools menu");
+    set("Application_name_fr", "Maintenance du menu Outils");
+    set("Application_pgm", "optmenu");
+    set("Application_about", "Security like Maintenance of parameters");
+    set("Application_about_fr", "Sécurité comme Maintenance des paramètres");
+    set("Application_security", "zk14");
+    if (s.ok()) s = apps.fieldByName("Application_type").setAsBoolean(true);
+    if (s.ok()) s = apps.post();
+    apps.close();
+    if (s.ok()) s = apps.open();
+    if (!s.ok()) {
+      databaseError(s);
+      return;
+    }
+  }
+  const bool french = context_.language() == 2;
+  for (pdx::Status s = apps.first(); s.ok() && !apps.isEmpty() && !apps.eof(); s = apps.next()) {
+    const QString code = QString::fromStdString(apps.fieldByName("Application_pgm").asString());
+    const QString caption = QString::fromStdString(apps.fieldByName(french ? "Application_name_fr" : "Application_name").asString());
+    ui::MenuItem* entry = Tools1->add(code, caption);
+    entry->setHint(QString::fromStdString(apps.fieldByName(french ? "Application_about_fr" : "Application_about").asString()));
+    const bool isModule = apps.fieldByName("Application_type").asBoolean();
+    if (isModule && code == codes::kToolsMenuMaintenance)
+      connect(entry, &QAction::triggered, this, [this] { ExecuteToolsMaintenance(); });
+    else if (isModule)
+      connect(entry, &QAction::triggered, this, [this, code] { ExecuteOption(code); });
+    else
+      connect(entry, &QAction::triggered, this, [this, code] { ExecuteExe(code); });
+    const QString security = QString::fromStdString(apps.fieldByName("Application_security").asString());
+    if (ui::MenuItem* option = findOption(security)) entry->setEnabled(option->isEnabled());
+  }
+}
+
+void TLogoAppForm::ChgLang_applications() {
+  db::Table apps("apps");
+  apps.setDatabaseName("menumydb");
+  apps.setTableName("apps");
+  if (pdx::Status s = apps.open(); !s.ok()) {
+    databaseError(s);
+    return;
+  }
+  const bool french = context_.language() == 2;
+  int i = 0;
+  for (pdx::Status s = apps.first(); s.ok() && !apps.isEmpty() && !apps.eof(); s = apps.next(), ++i) {
+    ui::MenuItem* entry = Tools1->item(i);
+    if (!entry) break;
+    entry->setText(QString::fromStdString(apps.fieldByName(french ? "Application_name_fr" : "Application_name").asString()));
+    entry->setHint(QString::fromStdString(apps.fieldByName(french ? "Application_about_fr" : "Application_about").asString()));
+  }
+}
+
+void TLogoAppForm::ExecuteExe(const QString& code) {
+  db::Table apps("apps");
+  apps.setDatabaseName("menumydb");
+  apps.setTableName("apps");
+  if (pdx::Status s = apps.open(); !s.ok()) {
+    databaseError(s);
+    return;
+  }
+  auto found = apps.locate("Application_pgm", {pdx::Value::text(code.toStdString())});
+  if (found.ok() && *found) {
+    const QString directory = QString::fromStdString(apps.fieldByName("Application_directory").asString());
+    if (!directory.isEmpty() && !QDir::setCurrent(directory)) {
+      showText("I/O error: cannot change to " + directory);
+      return;
+    }
+  }
+  apps.close();
+  const os::Status started = os::Services::programs().startProgram(code + kProgramSuffix);
+  if (!started.ok()) showText(started.text(context_.language()));
+}
+
+void TLogoAppForm::ExecuteToolsMaintenance() {
+  const QString code = codes::kToolsMenuMaintenance;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  auto loaded = os::Services::libraries().load(libraryPath(code));
+  QApplication::restoreOverrideCursor();
+  if (loaded.ok()) {
+    std::unique_ptr<os::Library> library = std::move(loaded).value();
+    repaint();
+    auto entry = os::resolveFunction<ShowToolsDllForm>(*library, "ShowDllForm");
+    FillShortcutLists(false);
+    std::exception_ptr raised;
+    if (entry) {
+      const QByteArray names = ShortcutDlg->OptionNames->items().join("\r\n").toUtf8();
+      const QByteArray dlls = ShortcutDlg->dllText().toUtf8();
+      const uint32_t namesHandle = tallimoor_str_new(names.constData(), size_t(names.size()));
+      const uint32_t dllsHandle = tallimoor_str_new(dlls.constData(), size_t(dlls.size()));
+      try {
+        if (entry(context_.record(), namesHandle, dllsHandle) == 0) showText("Access denied...");
+      } catch (...) {
+        raised = std::current_exception();
+      }
+      tallimoor_str_release(namesHandle);
+      tallimoor_str_release(dllsHandle);
+    } else {
+      showText("error loading optmenu" + QString::number(os::error::kProcNotFound));
+    }
+    ui::Application::setExceptionHandler(nullptr);
+    if (os::Status s = library->unload(); !s.ok()) showText(s.text(context_.language()));
+    refreshCompanies(code);
+    FillShortcutLists(true);
+    repaint();
+    if (raised) ui::Application::handleException(raised);
+  } else {
+    showText("error loading optmenu" + QString::number(loaded.status().code()));
+  }
+  context_.setLaunchQualifier({});
+  setGreeting(true);
+}
+
+void TLogoAppForm::HelpClick() {
+  QString file = settings_.programDir() + "/Help";
+  if (context_.language() != 1) file += languageCode_;
+  ui::Application::setHelpFile(file);
+  const os::Status s = os::Services::help().showContents(file);
+  if (!s.ok()) showText(s.text(context_.language()));
+}
+
+}  // namespace shell

@@ -1,0 +1,464 @@
+// The shell offscreen: start-up, login, menus and the launch of options.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+#include <sstream>
+
+#include "company.h"
+#include "data_root.h"
+#include "db/database.h"
+#include "db/table.h"
+#include "logo_app_form.h"
+#include "os/recorders.h"
+#include "os/services.h"
+#include "test_util.h"
+#include "ui/application.h"
+#include "ui/dialogs.h"
+
+namespace shell {
+namespace {
+
+QApplication* app() {
+  if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return existing;
+  static int argc = 1;
+  static char name[] = "shell_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* created = new QApplication(argc, argv);
+  return created;
+}
+
+// What the last module call received.
+struct ModuleCall {
+  int calls = 0;
+  QString companyCode, qualifier, userName;
+  int sessionId = 0;
+  int result = -1;
+  bool raise = false;
+};
+ModuleCall moduleCall;
+
+extern "C" int TestShowDllForm(TLinkSection link) {
+  ++moduleCall.calls;
+  shared::SessionContext copy(link);
+  moduleCall.companyCode = copy.companyCode();
+  moduleCall.qualifier = copy.launchQualifier();
+  moduleCall.userName = copy.userName();
+  moduleCall.sessionId = copy.sessionId();
+  if (moduleCall.raise) throw std::runtime_error("the module failed");
+  return moduleCall.result;
+}
+
+// An installed suite under a temporary prefix: <prefix>/Tallimoor/{bin,data,languages}.
+class ShellTest : public ::testing::Test {
+ protected:
+  ShellTest() {
+    app();
+    db::Database::environment() = pdx::Env::unsynced();
+    prefix_ = QString::fromStdString(dir_.path());
+    QDir(prefix_).mkpath("Tallimoor/bin");
+    programDir_ = prefix_ + "/Tallimoor/bin";
+    dataDir_ = prefix_ + "/Tallimoor/data";
+    auto settings = std::make_unique<os::MemoryMachineSettings>();
+    settings_ = settings.get();
+    previousSettings_ = os::Services::install(std::move(settings));
+    (void)settings_->writeString("Tallimoor", "pgmdrive", prefix_);
+    (void)settings_->writeString("Tallimoor", "datadrive", prefix_);
+    auto loader = std::make_unique<os::RecordingLibraryLoader>();
+    loader_ = loader.get();
+    previousLoader_ = os::Services::install(std::move(loader));
+    auto printers = std::make_unique<os::ScriptedPrinters>();
+    printers->setPrinters({"Laser", "Cheques"}, "Laser");
+    previousPrinters_ = os::Services::install(std::move(printers));
+    previousDialogs_ = ui::setDialogs(&dialogs_);
+    savedCurrent_ = QDir::currentPath();
+    QDir::setCurrent(programDir_);  // translations are "../languages" from here
+    moduleCall = ModuleCall();
+  }
+  ~ShellTest() override {
+    QDir::setCurrent(savedCurrent_);
+    ui::setDialogs(previousDialogs_);
+    os::Services::install(std::move(previousSettings_));
+    os::Services::install(std::move(previousLoader_));
+    os::Services::install(std::move(previousPrinters_));
+    ui::Application::setExceptionHandler(nullptr);
+  }
+
+  // A data root with `users` and `sessions` slots, and company 1.
+  void makeDataRoot(std::vector<admin::UserSpec> users = {}, int sessions = 3) {
+    std::ostringstream log;
+    admin::InitOptions init;
+    init.dataRoot = dataDir_.toStdString();
+    init.sessions = sessions;
+    init.languagesDir = (prefix_ + "/Tallimoor/languages").toStdString();
+    init.env = pdx::Env::unsynced();
+    if (!users.empty()) init.firstUser = users.front();
+    pdx::Status s = admin::initDataRoot(init, log);
+    ASSERT_TRUE(s.ok()) << s.toString() << log.str();
+    admin::CompanyOptions company;
+    company.dataRoot = dataDir_.toStdString();
+    company.code = 1;
+    company.name = "Érablière du Nord";
+    company.today = *pdx::Date::fromYmd(2026, 12, 7);
+    company.env = pdx::Env::unsynced();
+    s = admin::createCompany(company, log);
+    ASSERT_TRUE(s.ok()) << s.toString() << log.str();
+    for (size_t i = 1; i < users.size(); ++i) addUser(users[i]);
+  }
+
+  void addUser(const admin::UserSpec& u) {
+    db::Table t;
+    t.setDatabaseName(dataDir_.toStdString());
+    t.setTableName("user");
+    ASSERT_TRUE(t.open().ok());
+    ASSERT_TRUE(t.insert().ok());
+    ASSERT_TRUE(t.fieldByName("User_password").setAsString(u.password).ok());
+    ASSERT_TRUE(t.fieldByName("User_code").setAsString(u.code).ok());
+    ASSERT_TRUE(t.fieldByName("User_name").setAsString(u.name).ok());
+    ASSERT_TRUE(t.fieldByName("User_language").setAsInteger(u.language).ok());
+    ASSERT_TRUE(t.fieldByName("User_company").setAsInteger(u.company).ok());
+    ASSERT_TRUE(t.post().ok());
+  }
+
+  void addModule(const QString& code) {
+    loader_->addLibrary(programDir_ + "/" + code + ".so",
+                        {{"ShowDllForm", reinterpret_cast<os::FunctionAddress>(&TestShowDllForm)}});
+  }
+
+  // Messages shown, in order.
+  QStringList messages() const {
+    QStringList out;
+    for (const auto& s : dialogs_.shown) out << s.text;
+    return out;
+  }
+
+  pdx::testing::TempDir dir_;
+  QString prefix_, programDir_, dataDir_, savedCurrent_;
+  os::MemoryMachineSettings* settings_;
+  os::RecordingLibraryLoader* loader_;
+  ui::RecordingDialogs dialogs_;
+  ui::Dialogs* previousDialogs_;
+  std::unique_ptr<os::MachineSettings> previousSettings_;
+  std::unique_ptr<os::LibraryLoader> previousLoader_;
+  std::unique_ptr<os::Printers> previousPrinters_;
+};
+
+admin::UserSpec user(const char* password, const char* code, const char* name, int language = 0, int company = 1) {
+  admin::UserSpec u;
+  u.password = password;
+  u.code = code;
+  u.name = name;
+  u.language = language;
+  u.company = company;
+  return u;
+}
+
+TEST_F(ShellTest, TheOnlyUserIsLoggedInWithoutADialog) {
+  makeDataRoot({user("SECRET", "ADMIN", "Marie Tremblay", 1)});
+  TLogoAppForm window(programDir_);
+  int asked = 0;
+  window.PasswordDlg->showModal = [&](TPasswordDlg&) { return ++asked, QDialog::Rejected; };
+  window.FormActivate();
+  ASSERT_TRUE(window.ready()) << messages().join(" | ").toStdString();
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(window.sessionId(), 1);
+  EXPECT_EQ(window.context().companyCode(), "1");
+  EXPECT_EQ(window.context().companyName(), "Érablière du Nord");
+  EXPECT_EQ(window.context().userName(), "Marie Tremblay");
+  EXPECT_EQ(window.context().companyDirectory(), dataDir_ + "1");
+  EXPECT_TRUE(window.windowTitle().startsWith("Welcome to Tallimoor   "));
+  EXPECT_TRUE(window.windowTitle().endsWith(" "));
+  EXPECT_EQ(window.StatusBar1->panelText(0), "Érablière du Nord");
+  EXPECT_EQ(window.StatusBar1->panelText(1), "Laser");
+  EXPECT_TRUE(window.StatusBar1->panelText(3).startsWith("Version "));
+  EXPECT_EQ(window.companyList(), QStringList{"1"});
+  EXPECT_TRUE(window.Company1->item(0)->isChecked());
+  ASSERT_GE(window.Tools1->count(), 1);
+  EXPECT_EQ(window.Tools1->item(0)->name(), "optmenu");
+  // A second activation does nothing.
+  window.FormActivate();
+  EXPECT_EQ(window.sessionId(), 1);
+}
+
+TEST_F(ShellTest, PasswordsWrongThenRightAndCancel) {
+  makeDataRoot({user("SECRET", "ADMIN", "Marie Tremblay"), user("AP", "PAY", "Luc Gagnon", 2)});
+  {
+    TLogoAppForm window(programDir_);
+    QStringList typed = {"WRONG", "AP"};
+    int asked = 0;
+    window.PasswordDlg->showModal = [&](TPasswordDlg& d) {
+      d.Password->setText(typed[asked++]);
+      return QDialog::Accepted;
+    };
+    window.FormActivate();
+    ASSERT_TRUE(window.ready());
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(window.context().userName(), "Luc Gagnon");
+    EXPECT_EQ(window.context().loginName(), "Luc Gagnon");  // the user has a language
+    EXPECT_EQ(window.languageCode(), "fr");
+    EXPECT_TRUE(window.windowTitle().startsWith("Bienvenue à Tallimoor   "));
+    EXPECT_TRUE(window.PasswordDlg->password().isEmpty());
+  }
+  {
+    TLogoAppForm window(programDir_);
+    window.PasswordDlg->showModal = [](TPasswordDlg&) { return QDialog::Rejected; };
+    window.FormActivate();
+    EXPECT_FALSE(window.ready());
+    EXPECT_FALSE(window.desktopSaveAllowed());
+  }
+}
+
+TEST_F(ShellTest, SettingsDecideLanguageMenusAndPassword) {
+  makeDataRoot({user("SECRET", "ADMIN", "Marie Tremblay")});
+  (void)settings_->writeString("Tallimoor", "DisplayPW", "Y");
+  (void)settings_->writeString("Tallimoor", "payroll", "y");
+  (void)settings_->writeString("Tallimoor", "language", "3");
+  TLogoAppForm window(programDir_);
+  EXPECT_EQ(window.languageCode(), "");
+  EXPECT_TRUE(window.menus[kPayrollMenu]->isVisible());
+  EXPECT_FALSE(window.menus[kJobCostMenu]->isVisible());
+  EXPECT_FALSE(window.menus[kTrackerMenu]->isVisible());
+  // Language 3 has no code: the table "MainMenu" does not exist, and the
+  // missing wallpaper is reported too; start-up goes on.
+  EXPECT_GE(dialogs_.shown.size(), 2u);
+  int asked = 0;
+  window.PasswordDlg->showModal = [&](TPasswordDlg& d) {
+    ++asked;
+    d.Password->setText("SECRET");
+    return QDialog::Accepted;
+  };
+  window.FormActivate();
+  EXPECT_TRUE(window.ready());
+  EXPECT_EQ(asked, 1);  // "DisplayPW" = "Y" asks even for one user
+}
+
+TEST_F(ShellTest, AnEmptyUserTableRefusesToStart) {
+  makeDataRoot();
+  {
+    db::Table users;
+    users.setDatabaseName(dataDir_.toStdString());
+    users.setTableName("user");
+    ASSERT_TRUE(users.emptyTable().ok());
+  }
+  TLogoAppForm window(programDir_);
+  dialogs_.shown.clear();
+  window.FormActivate();
+  EXPECT_FALSE(window.ready());
+  EXPECT_FALSE(window.desktopSaveAllowed());
+  EXPECT_EQ(messages().last(), window.messageLine(message::kNoUsers));
+}
+
+TEST_F(ShellTest, TheMenuKeepsItsPositionsNamesAndGroups) {
+  makeDataRoot();
+  TLogoAppForm window(programDir_);
+  ASSERT_EQ(window.MainMenu1->count(), 12);
+  const QStringList captions = {"General ledger", "Accounts receivable", "Accounts payable", "Invoicing",
+                                "System manager", "Payroll", "Tracker", "Job cost", "Options", "Tools", "Help", "Exit"};
+  const int tags[8] = {0, 1, 2, 4, 3, 5, 6, 9};
+  for (int i = 0; i < 12; ++i) {
+    // Translation may have changed the captions: check the design through the catalogue.
+    if (i < 8) {
+      EXPECT_EQ(window.MainMenu1->item(i), window.menus[i]);
+      EXPECT_EQ(window.menus[i]->tag(), tags[i]);
+      EXPECT_EQ(applicationMenus()[size_t(i)].caption, captions[i]);
+    }
+  }
+  EXPECT_EQ(window.MainMenu1->item(11), window.Exit1);
+  // Groups start where the layout says, and carry their positions.
+  const int firstGroup[8] = {4, 4, 4, 4, 0, 6, 3, 2};
+  for (int i = 0; i < 8; ++i) {
+    ui::MenuItem* edit = window.menus[i]->item(firstGroup[i]);
+    ASSERT_NE(edit, nullptr) << i;
+    EXPECT_TRUE(edit->name().endsWith("Edit")) << edit->name().toStdString();
+    EXPECT_EQ(window.menus[i]->count(), firstGroup[i] + 4);
+  }
+  EXPECT_EQ(window.menus[1]->item(6)->item(0)->name(), "kq61");  // receivables, Reports, 0
+  EXPECT_EQ(window.menus[2]->item(5)->item(0)->name(), "vd87");  // payables, Transactions, 0
+  EXPECT_EQ(window.menus[2]->item(6)->item(0)->name(), "vd52");
+  EXPECT_EQ(window.menus[4]->item(0)->item(0)->name(), "zk14");
+  EXPECT_EQ(window.menus[2]->item(0)->name(), "vd87f");
+  EXPECT_EQ(window.menus[2]->item(3)->isSeparator(), true);
+  EXPECT_EQ(window.menus[0]->item(6)->item(9)->text(), "Print reports");
+  EXPECT_EQ(window.menus[1]->item(5)->item(0)->text(), "Sales and adjustments ");
+  // Every option code is unique and lower case.
+  QStringList seen;
+  for (const ApplicationMenu& m : applicationMenus())
+    for (const auto& g : m.groups)
+      for (const Option& o : g) {
+        EXPECT_FALSE(seen.contains(o.code)) << o.code.toStdString();
+        EXPECT_EQ(o.code, o.code.toLower());
+        seen << o.code;
+      }
+}
+
+TEST_F(ShellTest, LaunchFollowsEveryNamingRule) {
+  makeDataRoot();
+  TLogoAppForm window(programDir_);
+  window.FormActivate();
+  ASSERT_TRUE(window.ready());
+  for (const char* code : {"vd87", "zk12p", "qg13", "qg39"}) addModule(code);
+
+  dialogs_.shown.clear();
+  window.ExecuteOption("vd87");
+  window.ExecuteOption("vd87f");
+  window.ExecuteOption("vd87S");  // a shortcut to an option the user may run
+  EXPECT_EQ(moduleCall.calls, 3);
+  EXPECT_EQ(moduleCall.companyCode, "1");
+  EXPECT_EQ(moduleCall.sessionId, window.sessionId());
+  EXPECT_EQ(loader_->calls().filter(QRegularExpression("^load .*/vd87\\.so$")).size(), 3);
+
+  window.ExecuteOption("zk12p");  // company maintenance keeps its "p"
+  EXPECT_EQ(loader_->calls().filter(QRegularExpression("^load .*/zk12p\\.so$")).size(), 1);
+
+  // The payables' "Print reports" runs the general ledger's library as "ap".
+  window.ExecuteOption("vd35");
+  EXPECT_EQ(moduleCall.qualifier, "ap");
+  EXPECT_EQ(window.context().launchQualifier(), "");
+  window.ExecuteOption("kq12");
+  EXPECT_EQ(moduleCall.qualifier, "ar");
+  EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+
+  // Refusals and failures, each with its message.
+  window.ExecuteOption("vd8S");  // part of a code is not an option
+  EXPECT_EQ(messages().last(), window.messageLine(message::kOptionNotAllowed));
+  window.ExecuteOption("vd52");
+  EXPECT_EQ(messages().last(), "error loading option vd52  1157");
+  window.ExecuteOption("trk30");
+  EXPECT_EQ(messages().last(), window.messageLine(message::kNoTrackerDatabase));
+  moduleCall.result = 0;
+  window.ExecuteOption("vd87");
+  EXPECT_EQ(messages().last(), "Access denied...");
+  EXPECT_EQ(loader_->loadedCount(), 0);  // every library unloaded
+}
+
+TEST_F(ShellTest, PayrollNeedsItsLibraryAndItsDepartments) {
+  makeDataRoot();
+  (void)settings_->writeString("Tallimoor", "payroll", "Y");
+  TLogoAppForm window(programDir_);
+  window.FormActivate();
+  ASSERT_TRUE(window.ready());
+  dialogs_.shown.clear();
+  window.ExecuteOption("xw26");
+  EXPECT_EQ(messages().last(), window.messageLine(message::kPayrollDepartmentsMissing));
+  EXPECT_EQ(dialogs_.shown.back().kind, ui::MessageKind::kInformation);
+  window.ExecuteOption("xw405");  // creating the payroll files needs no departments
+  EXPECT_EQ(messages().last(), window.messageLine(message::kPayrollLibraryMissing));
+  QFile departments(dataDir_ + "1/PNDEPT.DB");
+  ASSERT_TRUE(departments.open(QIODevice::WriteOnly));
+  departments.close();
+  addModule("xw26");
+  window.ExecuteOption("xw26f");
+  EXPECT_EQ(moduleCall.calls, 1);
+}
+
+TEST_F(ShellTest, AModuleThatRaisesIsUnloadedAndReported) {
+  makeDataRoot();
+  TLogoAppForm window(programDir_);
+  window.FormActivate();
+  ASSERT_TRUE(window.ready());
+  addModule("vd87");
+  int handled = 0;
+  ui::Application::setExceptionHandler([&](std::exception_ptr) { ++handled; });
+  moduleCall.raise = true;
+  window.ExecuteOption("vd35");  // through a qualifier, to see it cleared
+  addModule("qg39");
+  window.ExecuteOption("vd35");
+  // The module's handler is cleared before the error is shown: the default
+  // display reports it.
+  EXPECT_EQ(handled, 0);
+  EXPECT_EQ(messages().last(), "the module failed");
+  EXPECT_EQ(window.context().launchQualifier(), "");
+  EXPECT_EQ(loader_->loadedCount(), 0);
+}
+
+TEST_F(ShellTest, AMissingCatalogueIsCreatedAndProgramsChangeDirectory) {
+  makeDataRoot();
+  QFile::remove(dataDir_ + "/apps.DB");
+  for (const QString& f : QDir(dataDir_).entryList({"apps.*", "APPS.*"})) QFile::remove(dataDir_ + "/" + f);
+  TLogoAppForm window(programDir_);
+  window.FormActivate();
+  ASSERT_TRUE(window.ready());
+  ASSERT_EQ(window.Tools1->count(), 1);
+  EXPECT_EQ(window.Tools1->item(0)->text(), "Maintenance of Tools menu");
+  EXPECT_EQ(window.Tools1->item(0)->isEnabled(), window.findAs<ui::MenuItem>("zk14")->isEnabled());
+
+  // A program entry with a directory.
+  {
+    db::Table apps;
+    apps.setDatabaseName(dataDir_.toStdString());
+    apps.setTableName("apps");
+    ASSERT_TRUE(apps.open().ok());
+    ASSERT_TRUE(apps.append().ok());
+    ASSERT_TRUE(apps.fieldByName("Application_name").setAsString("Calculator").ok());
+    ASSERT_TRUE(apps.fieldByName("Application_pgm").setAsString("calc").ok());
+    ASSERT_TRUE(apps.fieldByName("Application_type").setAsBoolean(false).ok());
+    ASSERT_TRUE(apps.fieldByName("Application_directory").setAsString(dataDir_.toStdString()).ok());
+    ASSERT_TRUE(apps.post().ok());
+  }
+  auto starter = std::make_unique<os::RecordingProgramStarter>();
+  os::RecordingProgramStarter* programs = starter.get();
+  auto previous = os::Services::install(std::move(starter));
+  window.Load_applications();
+  ASSERT_EQ(window.Tools1->count(), 2);
+  window.Tools1->item(1)->trigger();
+  EXPECT_EQ(QDir::currentPath(), QDir(dataDir_).absolutePath());
+  EXPECT_EQ(programs->calls().size(), 1);
+  os::Services::install(std::move(previous));
+}
+
+// Three real shells on one data root get three slots; a fourth gets none.
+TEST_F(ShellTest, EachRunningShellHoldsItsOwnSessionSlot) {
+  makeDataRoot({}, 3);
+  const QString settingsFile = prefix_ + "/settings.ini";
+  {
+    QFile f(settingsFile);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(("[Tallimoor]\npgmdrive=" + prefix_ + "\ndatadrive=" + prefix_ + "\n").toUtf8());
+  }
+  std::vector<std::unique_ptr<QProcess>> shells;
+  std::vector<QString> reports;
+  auto start = [&](int i) {
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("NORVADEL_SETTINGS", settingsFile);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TALLIMOOR_UNATTENDED", "1");
+    reports.push_back(prefix_ + QStringLiteral("/ready%1").arg(i));
+    env.insert("TALLIMOOR_REPORT_READY", reports.back());
+    p->setProcessEnvironment(env);
+    p->setWorkingDirectory(programDir_);
+    p->start(DESKSHELL_PATH, {});
+    shells.push_back(std::move(p));
+  };
+  auto waitFor = [&](const QString& file) {
+    for (int i = 0; i < 300 && !QFile::exists(file); ++i) QThread::msleep(50);
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return QString();
+    return QString::fromUtf8(f.readAll()).trimmed();
+  };
+  QStringList ids;
+  for (int i = 0; i < 3; ++i) {
+    start(i);
+    const QString got = waitFor(reports.back());
+    ASSERT_TRUE(got.startsWith("ready ")) << got.toStdString();
+    ids << got.mid(6);
+  }
+  ids.sort();
+  EXPECT_EQ(ids, (QStringList{"1", "2", "3"}));
+  start(3);
+  EXPECT_EQ(waitFor(reports.back()), "ended");
+  ASSERT_TRUE(shells.back()->waitForFinished(20000));
+  EXPECT_EQ(shells.back()->exitCode(), 2);
+  EXPECT_TRUE(QString::fromUtf8(shells.back()->readAllStandardError()).contains("deskshell:"));
+  for (auto& p : shells) {
+    p->kill();
+    p->waitForFinished(5000);
+  }
+}
+
+}  // namespace
+}  // namespace shell
