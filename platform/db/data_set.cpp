@@ -453,6 +453,8 @@ Status DataSet::setField(Field& field, pdx::Value value) {
 
 Status DataSet::checkBrowseMode() {
   if (!editing()) return {};
+  // A control may hold text not yet written to its field.
+  notify(Change::kUpdateData);
   if (modified_) return post();
   return cancel();
 }

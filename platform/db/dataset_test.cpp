@@ -280,6 +280,28 @@ TEST_F(TableTest, EditInsertPostCancelDeleteWithEvents) {
   EXPECT_EQ(sup.fieldByName("Sup_name").setAsString("x").code(), code::kNotEditing);
 }
 
+TEST_F(TableTest, TextAControlStillHoldsIsWrittenBeforeTheDatasetMoves) {
+  Table sup;
+  sup.setDatabaseName(dir_.path());
+  sup.setTableName("sup");
+  ASSERT_OK(sup.open());
+  // A bound edit that has the user's text and writes it when asked.
+  struct PendingEdit : DataLink {
+    std::string typed;
+    void updateData() override {
+      if (!typed.empty()) EXPECT_OK(dataSet()->fieldByName("Sup_city").setAsString(typed));
+      typed.clear();
+    }
+  } edit;
+  DataSource source(&sup);
+  edit.setDataSource(&source);
+  ASSERT_OK(sup.edit());
+  edit.typed = "Gatineau";
+  ASSERT_OK(sup.next());  // moving posts what was typed, not a cancel
+  EXPECT_TRUE(*sup.findKey({T("ACME")}));
+  EXPECT_EQ(sup.fieldByName("Sup_city").asString(), "Gatineau");
+}
+
 TEST_F(TableTest, ALockedRecordIsError10241ThroughTheDatasetAndTheErrorList) {
   Table mine;
   mine.setDatabaseName(dir_.path());

@@ -135,9 +135,6 @@ void Table::MasterLink::dataSetScrolled() { (void)owner_->followMaster(); }
 
 Status Table::followMaster() {
   if (!active() || masterFields_.empty() || !masterLink_.dataSource()) return {};
-  // A record being edited here is settled first; when it cannot be, the
-  // detail stays on it rather than lose the edit.
-  PDX_RETURN_IF_ERROR(checkBrowseMode());
   Bounds wanted;
   DataSet* master = masterLink_.dataSet();
   if (master && master->active()) {
@@ -150,6 +147,9 @@ Status Table::followMaster() {
     wanted.active = true;
   }
   if (wanted.active == bounds_.active && wanted.low == bounds_.low && wanted.high == bounds_.high) return {};
+  // The master moved: a record being edited here is settled first; when it
+  // cannot be, the detail stays on it rather than lose the edit.
+  PDX_RETURN_IF_ERROR(checkBrowseMode());
   bounds_ = std::move(wanted);
   PDX_RETURN_IF_ERROR(named(applyBounds()));
   return reshow();
