@@ -8,6 +8,7 @@
 #include "shared/window_utils.h"
 #include "ui/application.h"
 #include "ui/component.h"
+#include "ui/field_link.h"
 #include "ui/form.h"
 
 namespace shared {
@@ -19,6 +20,7 @@ SessionContext& Context() {
 
 int RunModule(const TLinkSection& link, const std::function<std::unique_ptr<ModuleInstance>()>& create) {
   Context().assign(link);
+  ui::setControlsLanguage(Context().language());
   std::unique_ptr<ModuleInstance> module;
   try {
     module = create();

@@ -14,6 +14,7 @@
 #include "shared/window_utils.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
+#include "ui/field_link.h"
 
 namespace shell {
 
@@ -87,6 +88,7 @@ TLogoAppForm::TLogoAppForm(const QString& programFolder, QWidget* parent)
   context_.setLanguage(settings_.language);
   languageCode_ = settings_.language == 1 ? "en" : settings_.language == 2 ? "fr" : "";
   context_.setLangSuffix(languageCode_);
+  ui::setControlsLanguage(settings_.language);
   if (!languageCode_.isEmpty()) (void)translate(*this);  // a failure is reported by translate()
   context_.setProgramDir(settings_.programDir());
   context_.setDataDir(settings_.dataDir());
@@ -403,6 +405,7 @@ void TLogoAppForm::applyUserLanguage() {
   }
   languageCode_ = code;
   context_.setLangSuffix(code);
+  ui::setControlsLanguage(language);
   if (auto* entry = findAs<ui::MenuItem>("MenuItem" + code)) entry->setChecked(true);
   (void)translate(*this);
   (void)translate(*PasswordDlg);
