@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "data/money.h"
+#include "db/money.h"
 
 namespace admin::testing {
 
@@ -81,9 +81,9 @@ pdx::Date dateOf(const Record& r, const std::string& name) {
 }
 
 int64_t fixedOf(const Record& r, const std::string& name) {
-  const auto fixed = data::toTenThousandths(numberOf(r, name));
+  const auto fixed = db::Money::fromDouble(numberOf(r, name));
   EXPECT_TRUE(fixed.has_value()) << name;
-  return fixed.value_or(0);
+  return fixed.value_or(db::Money()).units();
 }
 
 std::map<std::string, std::string> snapshot(const std::string& dir) {

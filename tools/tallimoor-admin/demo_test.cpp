@@ -10,7 +10,7 @@
 
 #include "admin_test_util.h"
 #include "data/codes.h"
-#include "data/money.h"
+#include "db/money.h"
 #include "data/table_def.h"
 #include "data/user_security.h"
 #include "pdx/check.h"
@@ -146,7 +146,7 @@ TEST_F(DemoTest, EveryPayablesItemFindsItsSourceEntry) {
           for (pdx::Status st = (*cdoridet)->first(); st.ok() && (*cdoridet)->hasRecord(); st = (*cdoridet)->next())
             if ((*(*cdoridet)->get("Invoice")).asText() == textOf(item, "Cap_invoice")) {
               paid = true;
-              EXPECT_EQ(*data::toTenThousandths((*(*cdoridet)->get("Invoice_payment")).asNumber()),
+              EXPECT_EQ(db::Money::fromDouble((*(*cdoridet)->get("Invoice_payment")).asNumber())->units(),
                         -fixedOf(item, "Cap_amount"));
             }
           EXPECT_TRUE(paid) << "cheque " << ref << " does not list invoice " << textOf(item, "Cap_invoice");
@@ -206,11 +206,11 @@ TEST_F(DemoTest, EveryReceivablesItemFindsItsSourceEntryAndInvoice) {
         const std::vector<pdx::Value> doc{pdx::Value::text(type), pdx::Value::text(textOf(item, "Car_invoice"))};
         if ((*fahdr)->findKey(doc).ok()) {
           ++current;
-          EXPECT_EQ(*data::toTenThousandths((*(*fahdr)->get("Fahdr_g_total")).asNumber()), fixedOf(item, "Car_amount"));
+          EXPECT_EQ(db::Money::fromDouble((*(*fahdr)->get("Fahdr_g_total")).asNumber())->units(), fixedOf(item, "Car_amount"));
         } else {
           ASSERT_TRUE((*fahdra)->findKey(doc).ok()) << "no invoice " << textOf(item, "Car_invoice");
           ++archived;
-          EXPECT_EQ(*data::toTenThousandths((*(*fahdra)->get("Fahdra_g_total")).asNumber()), fixedOf(item, "Car_amount"));
+          EXPECT_EQ(db::Money::fromDouble((*(*fahdra)->get("Fahdra_g_total")).asNumber())->units(), fixedOf(item, "Car_amount"));
         }
       }
     }

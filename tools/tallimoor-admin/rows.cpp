@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "data/money.h"
+#include "db/money.h"
 
 namespace admin {
 
@@ -21,7 +21,7 @@ std::string tableOf(const pdx::Table& table) {
 }
 }  // namespace
 
-pdx::Value fixedMoney(int64_t tenThousandths) { return pdx::Value::number(data::fromTenThousandths(tenThousandths)); }
+pdx::Value fixedMoney(int64_t tenThousandths) { return pdx::Value::number(db::Money::fromUnits(tenThousandths).toDouble()); }
 
 pdx::Status insertRow(pdx::Table& table, const Row& row) {
   auto failed = [&](const std::string& where, const pdx::Status& st) {
