@@ -14,6 +14,7 @@
 #include "string_pool.h"
 #include "test_util.h"
 #include "ui/controls.h"
+#include "ui/application.h"
 #include "ui/form.h"
 
 namespace shared {
@@ -171,6 +172,54 @@ TEST_F(UtilsTest, DateFieldsGetTheMaskAndFormat) {
   EXPECT_EQ(t.fieldByName("Period_start").editMask, "!99/99/9999;1; ");
   EXPECT_EQ(t.fieldByName("Period_start").displayFormat, "MM/DD/YYYY");
   EXPECT_EQ(t.fieldByName("Period_no").editMask, "");
+}
+
+TEST(ModuleEntryTest, WindowStartUpTranslatesConnectsAndFallsBackWithoutACompany) {
+  testing::app();
+  testing::ScopedSettings settings;
+  pdx::testing::TempDir dir;
+  db::Database::environment() = pdx::Env::unsynced();
+  const QString root = QString::fromStdString(dir.path());
+  QDir(root).mkpath("bin");
+  QDir(root).mkpath("languages");
+  QDir(root).mkpath("data7");
+  ASSERT_TRUE(testing::writeTranslations(dir.path() + "/languages", "testmodfr",
+                                         {{"Ttest_frm", "Ttest_frm", "Fenêtre d'essai", "", "", true}})
+                  .ok());
+  const QString saved = QDir::currentPath();
+  QDir::setCurrent(root + "/bin");
+
+  TLinkSection link{};
+  link.CompanyCode = makeString("7");
+  link.DataDir = makeString(root + "/data");
+  link.ProgramDir = makeString(root + "/bin");
+  link.Language = 2;
+  setLangSuffix(link, "fr");
+  Context().assign(link);
+  ui::Form window("Ttest_frm");
+  ui::StatusBar bar(&window, &window, "StatusBar1", {250, 250, 50});
+  db::Database database("testdb");
+  const pdx::Status started = StartModuleWindow(window, &bar, "testmod", database);
+  EXPECT_TRUE(started.ok()) << started.toString();
+  EXPECT_EQ(window.windowTitle(), "Fenêtre d'essai");
+  EXPECT_EQ(database.params(), std::vector<std::string>{"path=" + (root + "/data7").toStdString()});
+  EXPECT_TRUE(database.connected());
+  EXPECT_EQ(ui::Application::helpFile(), root + "/bin/Helpfr");
+  EXPECT_TRUE(bar.panelText(0).startsWith("7-"));
+
+  // Started without the shell: company 1 in the built-in folders.
+  TLinkSection bare{};
+  bare.Language = 1;
+  setLangSuffix(bare, "fr");
+  Context().assign(bare);
+  db::Database other("testdb2");
+  (void)StartModuleWindow(window, nullptr, "testmod", other);
+  EXPECT_EQ(Context().companyCode(), "1");
+  EXPECT_EQ(Context().dataDir(), DevelopmentDataDir());
+  EXPECT_EQ(other.path(), (DevelopmentDataDir() + "1").toStdString());
+  Context().clear();
+  release(link);
+  QDir::setCurrent(saved);
 }
 
 TEST(ModuleEntryTest, ShowDllFormAcrossARealLibraryBoundary) {
