@@ -39,6 +39,7 @@ struct ModuleCall {
   int sessionId = 0;
   int result = -1;
   bool raise = false;
+  std::function<void()> during;  // what the module does while it runs
 };
 ModuleCall moduleCall;
 
@@ -49,8 +50,17 @@ extern "C" int TestShowDllForm(TLinkSection link) {
   moduleCall.qualifier = copy.launchQualifier();
   moduleCall.userName = copy.userName();
   moduleCall.sessionId = copy.sessionId();
+  if (moduleCall.during) moduleCall.during();
   if (moduleCall.raise) throw std::runtime_error("the module failed");
   return moduleCall.result;
+}
+
+// What the Tools-menu maintenance module received.
+QString toolsOptionNames, toolsCodes;
+extern "C" int TestToolsDllForm(TLinkSection, uint32_t names, uint32_t codes) {
+  toolsOptionNames = shared::text(names);
+  toolsCodes = shared::text(codes);
+  return -1;
 }
 
 // An installed suite under a temporary prefix: <prefix>/Tallimoor/{bin,data,languages}.
@@ -355,6 +365,29 @@ TEST_F(ShellTest, PayrollNeedsItsLibraryAndItsDepartments) {
   EXPECT_EQ(moduleCall.calls, 1);
 }
 
+TEST_F(ShellTest, AfterCompanyMaintenanceTheCompanyMenuShowsTheCompanies) {
+  makeDataRoot();
+  TLogoAppForm window(programDir_);
+  window.FormActivate();
+  ASSERT_TRUE(window.ready());
+  addModule("zk12p");
+  moduleCall.during = [&] {
+    db::Table comp;
+    comp.setDatabaseName(dataDir_.toStdString());
+    comp.setTableName("comp");
+    ASSERT_TRUE(comp.open().ok());
+    ASSERT_TRUE(comp.insert().ok());
+    ASSERT_TRUE(comp.fieldByName("Comp_Code").setAsInteger(2).ok());
+    ASSERT_TRUE(comp.fieldByName("Comp_Name").setAsString("Quincaillerie Laval").ok());
+    ASSERT_TRUE(comp.post().ok());
+  };
+  window.ExecuteOption("zk12p");
+  EXPECT_EQ(window.companyList(), (QStringList{"1", "2"}));
+  ASSERT_EQ(window.Company1->count(), 2);
+  EXPECT_EQ(window.Company1->item(1)->text(), "Quincaillerie Laval");
+  EXPECT_TRUE(window.Company1->item(0)->isChecked());
+}
+
 TEST_F(ShellTest, AModuleThatRaisesIsUnloadedAndReported) {
   makeDataRoot();
   TLogoAppForm window(programDir_);
@@ -408,6 +441,39 @@ TEST_F(ShellTest, AMissingCatalogueIsCreatedAndProgramsChangeDirectory) {
   EXPECT_EQ(QDir::currentPath(), QDir(dataDir_).absolutePath());
   EXPECT_EQ(programs->calls().size(), 1);
   os::Services::install(std::move(previous));
+}
+
+TEST_F(ShellTest, HelpToolsMaintenanceAndClosingWriteWhatTheyShould) {
+  makeDataRoot({user("SECRET", "ADMIN", "Marie Tremblay", 2)});
+  auto help = std::make_unique<os::RecordingHelpViewer>();
+  os::RecordingHelpViewer* viewer = help.get();
+  auto previousHelp = os::Services::install(std::move(help));
+  {
+    TLogoAppForm window(programDir_);
+    window.FormActivate();
+    ASSERT_TRUE(window.ready());
+    window.HelpClick();
+    ASSERT_EQ(viewer->calls().size(), 1);
+    EXPECT_EQ(viewer->calls()[0], "contents " + programDir_ + "/Helpfr");
+
+    // The maintenance module gets the option names and their codes.
+    loader_->addLibrary(programDir_ + "/optmenu.so",
+                        {{"ShowDllForm", reinterpret_cast<os::FunctionAddress>(&TestToolsDllForm)}});
+    window.ExecuteToolsMaintenance();
+    EXPECT_TRUE(toolsOptionNames.startsWith("Mise à jour des comptes (Grand livre)\r\n"))
+        << toolsOptionNames.left(80).toStdString();
+    EXPECT_TRUE(toolsCodes.startsWith("qg10\r\nqg11\r\n"));
+    EXPECT_TRUE(window.windowTitle().startsWith("Bienvenue à Tallimoor/Brennick   "));
+    EXPECT_EQ(loader_->loadedCount(), 0);
+
+    window.setGeometry(40, 50, 800, 600);
+    window.close();
+  }
+  // The placement is written back, flagged for the next start.
+  const QString form = settings_->readString("Tallimoor", "Form", "");
+  EXPECT_TRUE(form.endsWith(",Y")) << form.toStdString();
+  EXPECT_TRUE(form.startsWith("600,")) << form.toStdString();
+  os::Services::install(std::move(previousHelp));
 }
 
 // Three real shells on one data root get three slots; a fourth gets none.
