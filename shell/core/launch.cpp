@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "data/table_def.h"
 #include "logo_app_form.h"
 #include "os/services.h"
 #include "string_pool.h"
@@ -169,6 +170,14 @@ void TLogoAppForm::FillShortcutLists(bool keepDisabled) {
 
 // ---------------------------------------------------------------- Tools menu
 
+bool TLogoAppForm::openCatalogue(db::Table& apps, bool reportFailure) {
+  apps.setDatabaseName("menumydb");
+  apps.setTableName("apps");
+  const pdx::Status s = apps.open();
+  if (!s.ok() && reportFailure) databaseError(s);
+  return s.ok();
+}
+
 void TLogoAppForm::Load_applications() {
   while (Tools1->count() > 0) {
     ui::MenuItem* entry = Tools1->item(0);
@@ -176,20 +185,11 @@ void TLogoAppForm::Load_applications() {
     entry->deleteLater();
   }
   db::Table apps("apps");
-  apps.setDatabaseName("menumydb");
-  apps.setTableName("apps");
-  if (!apps.open().ok()) {
+  if (!openCatalogue(apps, false)) {
     // A catalogue that cannot be opened is made anew with its one row.
-    apps.fieldDefs = {{"Application_name", pdx::FieldType::kAlpha, 60},
-                      {"Application_name_fr", pdx::FieldType::kAlpha, 60},
-                      {"Application_pgm", pdx::FieldType::kAlpha, 60},
-                      {"Application_about", pdx::FieldType::kAlpha, 200},
-                      {"Application_about_fr", pdx::FieldType::kAlpha, 200},
-                      {"Application_security", pdx::FieldType::kAlpha, 60},
-                      {"Application_type", pdx::FieldType::kLogical, 0},
-                      {"Application_directory", pdx::FieldType::kAlpha, 240}};
-    apps.primaryIndexFields.clear();
-    pdx::Status s = apps.createTable();
+    pdx::Status s = menumydb_.connect();
+    if (s.ok() && menumydb_.directory()->tableExists("apps")) s = menumydb_.directory()->deleteTable("apps");
+    if (s.ok()) s = data::createTable(*menumydb_.directory(), data::tables::apps());
     if (s.ok()) s = apps.open();
     if (s.ok()) s = apps.insert();
     auto set = [&](const char* field, const char* value) {
@@ -230,12 +230,7 @@ void TLogoAppForm::Load_applications() {
 
 void TLogoAppForm::ChgLang_applications() {
   db::Table apps("apps");
-  apps.setDatabaseName("menumydb");
-  apps.setTableName("apps");
-  if (pdx::Status s = apps.open(); !s.ok()) {
-    databaseError(s);
-    return;
-  }
+  if (!openCatalogue(apps, true)) return;
   const bool french = context_.language() == 2;
   int i = 0;
   for (pdx::Status s = apps.first(); s.ok() && !apps.isEmpty() && !apps.eof(); s = apps.next(), ++i) {
@@ -248,12 +243,7 @@ void TLogoAppForm::ChgLang_applications() {
 
 void TLogoAppForm::ExecuteExe(const QString& code) {
   db::Table apps("apps");
-  apps.setDatabaseName("menumydb");
-  apps.setTableName("apps");
-  if (pdx::Status s = apps.open(); !s.ok()) {
-    databaseError(s);
-    return;
-  }
+  if (!openCatalogue(apps, true)) return;
   auto found = apps.locate("Application_pgm", {pdx::Value::text(code.toStdString())});
   if (found.ok() && *found) {
     const QString directory = QString::fromStdString(apps.fieldByName("Application_directory").asString());

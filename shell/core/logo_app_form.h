@@ -142,6 +142,9 @@ class TLogoAppForm : public ui::MainForm {
   // Steps 6 to 8 of the launch: load, call, unload; false when it raised.
   bool launchLibrary(const QString& code);
   QString libraryPath(const QString& library) const;
+  // Opens the application catalogue through the system database; reports a
+  // failure when asked to.
+  bool openCatalogue(db::Table& apps, bool reportFailure);
   ui::MenuItem* findOption(const QString& code) const;
 
   // ---- seams for the features built later
