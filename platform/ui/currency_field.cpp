@@ -34,17 +34,6 @@ class AmountValidator : public QValidator {
   }
 };
 
-template <typename F>
-pdx::Status guarded(F&& body) {
-  try {
-    return body();
-  } catch (const db::DatabaseError& e) {
-    return pdx::Status(e.last().errorCode, e.what());
-  } catch (const std::exception& e) {
-    return pdx::Status(pdx::code::kInvalidParameter, e.what());
-  }
-}
-
 bool leftForAnotherControl(const QFocusEvent* event) {
   return event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason;
 }
@@ -167,21 +156,7 @@ void CurrencyField::userEdited() {
     modified_ = true;
     return;
   }
-  const QString keyedText = QLineEdit::text();
-  const int cursor = cursorPosition();
-  starting_ = true;
-  const pdx::Status s = guarded([&] { return link_.startEditing(); });
-  starting_ = false;
-  if (!s.ok()) {
-    showValue();
-    if (!s.is(db::code::kDataSetReadOnly) && !s.is(db::code::kNotEditing)) showDataError(this, dataErrorText(s));
-    return;
-  }
-  modified_ = true;
-  if (QLineEdit::text() != keyedText) {
-    QLineEdit::setText(keyedText);
-    setCursorPosition(cursor);
-  }
+  startKeyedEdit(*this, link_, starting_, modified_, [this] { showValue(); });
 }
 
 pdx::Status CurrencyField::store(const QString& typed) {

@@ -22,18 +22,6 @@ QString displayString(const db::Field& field) {
 
 // Data-layer calls made from Qt's event handlers: an exception from a
 // dataset's event handler must not cross Qt's event loop from here.
-template <typename F>
-pdx::Status guarded(F&& body) {
-  try {
-    return body();
-  } catch (const db::DatabaseError& e) {
-    const db::ErrorEntry& last = e.last();
-    return pdx::Status(last.errorCode, e.what());
-  } catch (const std::exception& e) {
-    return pdx::Status(pdx::code::kInvalidParameter, e.what());
-  }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- DBEdit
@@ -93,21 +81,7 @@ void DBEdit::userEdited() {
   // The first change: the record goes into edit state now. That re-reads
   // the record and tells every control, this one included, which must keep
   // what the user just keyed.
-  const QString keyedText = QLineEdit::text();
-  const int cursor = cursorPosition();
-  starting_ = true;
-  const pdx::Status s = guarded([&] { return link_.startEditing(); });
-  starting_ = false;
-  if (!s.ok()) {
-    showField();
-    if (!s.is(db::code::kDataSetReadOnly) && !s.is(db::code::kNotEditing)) showDataError(this, dataErrorText(s));
-    return;
-  }
-  modified_ = true;
-  if (QLineEdit::text() != keyedText) {
-    QLineEdit::setText(keyedText);
-    setCursorPosition(cursor);
-  }
+  startKeyedEdit(*this, link_, starting_, modified_, [this] { showField(); });
 }
 
 pdx::Status DBEdit::writeField() {

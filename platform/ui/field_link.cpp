@@ -1,5 +1,7 @@
 #include "ui/field_link.h"
 
+#include <QLineEdit>
+
 #include "db/data_set.h"
 #include "db/error.h"
 #include "db/field.h"
@@ -129,6 +131,36 @@ QString dataErrorText(const pdx::Status& status) {
 
 void showDataError(QWidget* parent, const QString& text) {
   dialogs().message(parent, MessageKind::kError, pick("Error", "Erreur"), text, Buttons::kOk);
+}
+
+pdx::Status guarded(const std::function<pdx::Status()>& body) {
+  try {
+    return body();
+  } catch (const db::DatabaseError& e) {
+    return pdx::Status(e.last().errorCode, e.what());
+  } catch (const std::exception& e) {
+    return pdx::Status(pdx::code::kInvalidParameter, e.what());
+  }
+}
+
+bool startKeyedEdit(QLineEdit& edit, FieldLink& link, bool& starting, bool& modified,
+                    const std::function<void()>& restore) {
+  const QString keyedText = edit.text();
+  const int cursor = edit.cursorPosition();
+  starting = true;
+  const pdx::Status s = guarded([&] { return link.startEditing(); });
+  starting = false;
+  if (!s.ok()) {
+    restore();
+    if (!s.is(db::code::kDataSetReadOnly) && !s.is(db::code::kNotEditing)) showDataError(&edit, dataErrorText(s));
+    return false;
+  }
+  modified = true;
+  if (edit.text() != keyedText) {
+    edit.setText(keyedText);
+    edit.setCursorPosition(cursor);
+  }
+  return true;
 }
 
 }  // namespace ui

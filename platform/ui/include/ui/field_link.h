@@ -25,6 +25,8 @@ class DataSet;
 class Field;
 }  // namespace db
 
+class QLineEdit;
+
 namespace ui {
 
 class FieldLink : public db::DataLink {
@@ -85,5 +87,19 @@ QString fieldErrorText(const db::Field* field, const QString& typed, const pdx::
 QString dataErrorText(const pdx::Status& status);
 // Shows `text` as an error message over `parent`.
 void showDataError(QWidget* parent, const QString& text);
+
+// Runs `body`, turning an exception thrown by one of the dataset's event
+// handlers (a DatabaseError or any std::exception) into a status.
+pdx::Status guarded(const std::function<pdx::Status()>& body);
+
+// The first keystroke in a bound edit: puts the record in edit state, which
+// re-reads the record and refreshes every bound control, this one included,
+// then gives `edit` back what the user keyed and sets `modified`. `starting`
+// is set meanwhile, so the control can tell its own refresh from the user's
+// typing. When the record cannot be edited, `restore` shows the field's value
+// again, the reason is shown (a read-only dataset says nothing), and the
+// result is false.
+bool startKeyedEdit(QLineEdit& edit, FieldLink& link, bool& starting, bool& modified,
+                    const std::function<void()>& restore);
 
 }  // namespace ui
