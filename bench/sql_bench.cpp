@@ -36,11 +36,11 @@
 // build leaves them in the operating system's cache.
 //
 // SQLite keeps its page cache in the connection from one statement to the
-// next. The engine's Directory keeps a table's index and block cache only
-// while a cursor is open on it, and each run of a query opens its table and
-// closes it at the end. --engine-hold-tables keeps a cursor open on each
-// table for the whole run, as a window showing the table does, to measure
-// what reopening costs.
+// next. Each run of an engine query opens its table and closes it at the end;
+// the engine's Directory keeps what it read of the last few tables closed,
+// checked against the files at the next open. --engine-hold-tables keeps a
+// cursor open on each table for the whole run, as a window showing the table
+// does, to measure what reopening costs.
 //
 // Rounds. The workloads run --rounds times, engine and SQLite in turn, each
 // going first in every other round; a line's time is the median round.

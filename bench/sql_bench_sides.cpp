@@ -174,19 +174,16 @@ class EngineSide final : public Side {
   static Error readRows(sql::RowSet& rows, Checksum& sum) {
     const int fields = static_cast<int>(rows.fields().size());
     for (pdx::Status st = rows.first(); st.ok(); st = rows.next()) {
-      for (int f = 0; f < fields; ++f) {
-        auto v = rows.get(f);
-        if (!v.ok()) return engineError(v.status(), "get");
-        if (Error e = addValue(*v, sum); !e.empty()) return e;
-      }
+      // The values are read in place, as SQLite's columns are.
+      for (int f = 0; f < fields; ++f)
+        if (Error e = addValue(rows.valueAt(f), sum); !e.empty()) return e;
       sum.endRow();
     }
     return {};
   }
 
   // With holdTables_, a cursor stays open on each table queried, as a
-  // window showing the table keeps one: the Directory then keeps the table's
-  // index and block cache from one query to the next.
+  // window showing the table keeps one: each query then finds the table open.
   Error hold(const std::string& table) {
     if (!holdTables_ || held_.count(table)) return {};
     auto opened = reads_->openTable(table, pdx::Directory::Access::kReadOnly);

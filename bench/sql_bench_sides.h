@@ -66,9 +66,10 @@ class Side {
 // The engine in `dir`: tables built through Env::unsynced() in write groups
 // of a supplier's items each; queries through sql::Query on a Directory of
 // Env::standard(), kept open for the whole run. Each run of a query opens
-// its table and closes it at the end, so that no state of the table outlives
-// the query unless `holdTables`, which keeps a read-only cursor open on each
-// queried table for the whole run (as a window that shows the table does).
+// its table and closes it at the end (the Directory may keep what it read
+// for the next open), unless `holdTables`, which keeps a read-only cursor
+// open on each queried table for the whole run (as a window that shows the
+// table does).
 Error openEngine(const std::string& dir, bool holdTables, std::unique_ptr<Side>& out);
 
 // SQLite in file `path`: 4 KiB pages, a page cache of kSqliteCacheKiB, pread

@@ -46,19 +46,23 @@ char* putUtf8(char16_t c, char* out) {
   return out + u[3];
 }
 
+constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+
 bool isAscii(std::string_view s) {
   const char* p = s.data();
-  size_t n = s.size();
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t word;
+  const size_t n = s.size();
+  if (n < 8) {
+    for (size_t i = 0; i < n; ++i)
+      if (static_cast<unsigned char>(p[i]) & 0x80) return false;
+    return true;
+  }
+  uint64_t word;
+  for (size_t i = 0; i + 8 <= n; i += 8) {
     std::memcpy(&word, p + i, 8);
-    if (word & 0x8080808080808080ULL) return false;
+    if (word & kHighBits) return false;
   }
-  for (; i < n; ++i) {
-    if (static_cast<unsigned char>(p[i]) & 0x80) return false;
-  }
-  return true;
+  std::memcpy(&word, p + n - 8, 8);  // the last bytes, overlapping the words before
+  return (word & kHighBits) == 0;
 }
 
 bool isContinuation(unsigned char b) {
@@ -131,10 +135,12 @@ Status unrepresentable(char32_t c, std::string_view utf8Char, int codePage, bool
   return Status(code::kUnrepresentable, std::move(message));
 }
 
+}  // namespace
+
 // One supported code page, ready for conversion both ways.
-class Converter {
+class CodePageConverter {
  public:
-  explicit Converter(const CodePageTable& table) : table_(table) {
+  explicit CodePageConverter(const CodePageTable& table) : table_(table) {
     for (int b = 0; b < 256; ++b) {
       char16_t c = table.byteChars[b];
       if (c == kLeadByte) continue;
@@ -154,23 +160,39 @@ class Converter {
 
   int codePage() const { return table_.codePage; }
 
-  std::string toUtf8(std::string_view bytes) const {
-    if (isAscii(bytes)) return std::string(bytes);
+  void toUtf8(std::string_view bytes, std::string& out) const {
+    out.clear();
+    if (isAscii(bytes)) {
+      out.append(bytes);
+      return;
+    }
     // No byte or pair takes more than three bytes of UTF-8; one more byte of
     // room lets every character be written as a whole four-byte entry.
-    std::string out(bytes.size() * 3 + 1, '\0');
+    out.resize(bytes.size() * 3 + 1);
     char* p = out.data();
     if (table_.pairChars == nullptr) {
-      for (char ch : bytes) {
-        const Utf8Char& u = byteUtf8_[static_cast<unsigned char>(ch)];
-        std::memcpy(p, u.data(), 4);
-        p += u[3];
+      const char* b = bytes.data();
+      const char* end = b + bytes.size();
+      // Eight bytes at a time: ASCII ones stay as they are.
+      while (b < end) {
+        const char* stop = end - b >= 8 ? b + 8 : end;
+        uint64_t word;
+        if (stop - b == 8 && (std::memcpy(&word, b, 8), (word & kHighBits) == 0)) {
+          std::memcpy(p, b, 8);
+          p += 8;
+          b = stop;
+          continue;
+        }
+        for (; b < stop; ++b) {
+          const Utf8Char& u = byteUtf8_[static_cast<unsigned char>(*b)];
+          std::memcpy(p, u.data(), 4);
+          p += u[3];
+        }
       }
     } else {
       p = pairsToUtf8(bytes, p);
     }
     out.resize(static_cast<size_t>(p - out.data()));
-    return out;
   }
 
   // The byte (below 0x100) or lead/trail pair that holds `c`, or 0 when the
@@ -223,19 +245,21 @@ class Converter {
   std::vector<Reverse> reverse_;  // non-ASCII characters, sorted by character
 };
 
-const std::vector<Converter>& converters() {
+namespace {
+
+const std::vector<CodePageConverter>& converters() {
   // Built once; deliberately never destroyed, so conversions in other static
-  // destructors stay safe.
-  static const std::vector<Converter>* all = [] {
-    auto* v = new std::vector<Converter>();
+  // destructors stay safe, and converters found once stay valid.
+  static const std::vector<CodePageConverter>* all = [] {
+    auto* v = new std::vector<CodePageConverter>();
     for (const CodePageTable& table : codePageTables()) v->emplace_back(table);
     return v;
   }();
   return *all;
 }
 
-const Converter* findConverter(int codePage) {
-  for (const Converter& c : converters()) {
+const CodePageConverter* findConverter(int codePage) {
+  for (const CodePageConverter& c : converters()) {
     if (c.codePage() == codePage) return &c;
   }
   return nullptr;
@@ -243,22 +267,32 @@ const Converter* findConverter(int codePage) {
 
 }  // namespace
 
+const CodePageConverter* converterFor(int codePage) { return codePage == 0 ? nullptr : findConverter(codePage); }
+
+void toUtf8(std::string_view bytes, const CodePageConverter* converter, std::string& out) {
+  if (converter == nullptr) {
+    out.clear();
+    out.append(bytes);
+  } else {
+    converter->toUtf8(bytes, out);
+  }
+}
+
 bool isSupportedCodePage(int codePage) {
   return codePage == 0 || findConverter(codePage) != nullptr;
 }
 
 std::string toUtf8(std::string_view bytes, int codePage) {
-  if (codePage == 0) return std::string(bytes);
-  const Converter* converter = findConverter(codePage);
-  if (converter == nullptr) return std::string(bytes);
-  return converter->toUtf8(bytes);
+  std::string out;
+  toUtf8(bytes, converterFor(codePage), out);
+  return out;
 }
 
 Result<std::string> fromUtf8(std::string_view utf8, int codePage) {
   // A table that names no code page holds whatever bytes it was given, and
   // gets back exactly what was read from it.
   if (codePage == 0) return std::string(utf8);
-  const Converter* converter = findConverter(codePage);
+  const CodePageConverter* converter = findConverter(codePage);
   if (isAscii(utf8)) return std::string(utf8);
 
   std::string out;

@@ -21,6 +21,16 @@ bool isSupportedCodePage(int codePage);
 // byte with no trail byte after it, becomes U+FFFD.
 std::string toUtf8(std::string_view bytes, int codePage);
 
+// The conversion of one supported code page, found once (findConverter
+// searches the code pages) and kept by whoever converts much text of it.
+class CodePageConverter;
+// nullptr for code page 0 and unsupported code pages, whose bytes pass
+// through unchanged.
+const CodePageConverter* converterFor(int codePage);
+// As toUtf8 above, with the converter found beforehand (nullptr: the bytes as
+// they are), into `out`, whose storage is reused.
+void toUtf8(std::string_view bytes, const CodePageConverter* converter, std::string& out);
+
 // Converts UTF-8 to the code page. Fails with code::kUnrepresentable, naming
 // the character, when the code page has no byte for it, and with
 // code::kInvalidValue when `utf8` is not valid UTF-8. Never substitutes.

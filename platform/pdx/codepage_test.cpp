@@ -209,6 +209,37 @@ TEST(CodePage, InvalidUtf8IsRefused) {
   }
 }
 
+// Text of any length with characters outside ASCII anywhere (the
+// conversion goes eight bytes at a time where it can) reads as the
+// characters one by one read, also into a string that held other text.
+TEST(CodePage, TextOfEveryLengthReadsAsItsCharacters) {
+  for (int cp : {1252, 850, 936, 0, 1256}) {
+    SCOPED_TRACE(cp);
+    const CodePageConverter* converter = converterFor(cp);
+    EXPECT_EQ(converter != nullptr, cp != 0 && cp != 1256);
+    std::mt19937 rng(static_cast<unsigned>(cp));
+    std::string reused(200, '#');
+    for (size_t length = 0; length <= 40; ++length) {
+      for (int variant = 0; variant < 20; ++variant) {
+        std::string bytes;
+        for (size_t i = 0; i < length; ++i) {
+          const auto r = rng() % 10;
+          bytes += static_cast<char>(r < 7 ? 'a' + static_cast<int>(rng() % 26) : 0x80 + static_cast<int>(rng() % 128));
+        }
+        std::string want;
+        if (cp == 936) {
+          want = toUtf8(bytes, cp);  // pairs: the reference is the whole-text call
+        } else {
+          for (char c : bytes) want += toUtf8(std::string(1, c), cp);
+        }
+        toUtf8(bytes, converter, reused);
+        ASSERT_EQ(reused, want) << "length " << length;
+        EXPECT_EQ(toUtf8(bytes, cp), want);
+      }
+    }
+  }
+}
+
 TEST(CodePage, NoneNamedPassesBytesThrough) {
   EXPECT_TRUE(isSupportedCodePage(0));
   std::string raw = "Caf\xE9 \xFF\xC3 \x80";  // not UTF-8, not anything

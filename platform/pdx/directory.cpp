@@ -7,6 +7,7 @@
 #include "journal.h"
 #include "pdx/table.h"
 #include "ascii.h"
+#include "file_names.h"
 #include "table_file.h"
 
 namespace pdx {
@@ -25,7 +26,51 @@ std::string stripDb(std::string_view name) {
   return std::string(name);
 }
 
+// The table file `name` stands for among the directory's entries `names`.
+Result<std::string> findTable(const std::string& dir, std::vector<std::string> names, std::string_view name) {
+  const std::string wanted = stripDb(name) + ".db";
+  std::sort(names.begin(), names.end());  // the same file every time when only case differs
+  for (const auto& n : names)
+    if (detail::equalsIgnoreCase(n, wanted)) return dir + "/" + n;
+  return Status(code::kTableNotFound, "table " + std::string(name) + " not found in " + dir);
+}
+
 }  // namespace
+
+void DirectoryState::keepClosed(const std::shared_ptr<TableFile>& file) {
+  if (!file->checkable()) return;
+  auto it = open.find(file->path());
+  if (it == open.end() || it->second.lock() != file) return;  // replaced or deleted meanwhile
+  dropClosed(file.get());
+  closed.push_front(file);
+  size_t bytes = 0;
+  for (auto c = closed.begin(); c != closed.end();) {
+    bytes += (*c)->cachedBytes();
+    const bool over = c != closed.begin() && (closed.size() > kClosedTables || bytes > kClosedBytes);
+    if (over) {
+      bytes -= (*c)->cachedBytes();
+      c = closed.erase(c);
+    } else {
+      ++c;
+    }
+  }
+}
+
+void DirectoryState::dropClosed(const TableFile* file) {
+  closed.remove_if([&](const std::shared_ptr<TableFile>& c) { return c.get() == file; });
+}
+
+void DirectoryState::dropClosed(const std::string& stem) {
+  closed.remove_if([&](const std::shared_ptr<TableFile>& c) { return detail::equalsIgnoreCase(detail::stemOf(c->path()), stem); });
+}
+
+void DirectoryState::forgetTable(const std::string& stem) {
+  dropClosed(stem);
+  for (auto it = open.begin(); it != open.end();) {
+    if (detail::equalsIgnoreCase(detail::stemOf(it->first), stem)) it = open.erase(it);
+    else ++it;
+  }
+}
 
 Directory::Directory(std::shared_ptr<DirectoryState> state) : state_(std::move(state)) {}
 Directory::~Directory() = default;
@@ -46,12 +91,8 @@ Env* Directory::env() const { return state_->env; }
 
 Result<std::string> Directory::tablePath(std::string_view name) const {
   PDX_RETURN_IF_ERROR(checkName(name));
-  const std::string wanted = stripDb(name) + ".db";
   PDX_ASSIGN_OR_RETURN(auto names, state_->env->list(state_->path));
-  std::sort(names.begin(), names.end());  // the same file every time when only case differs
-  for (const auto& n : names)
-    if (detail::equalsIgnoreCase(n, wanted)) return state_->path + "/" + n;
-  return Status(code::kTableNotFound, "table " + std::string(name) + " not found in " + state_->path);
+  return findTable(state_->path, std::move(names), name);
 }
 
 bool Directory::tableExists(std::string_view name) const { return tablePath(name).ok(); }
@@ -65,21 +106,33 @@ Result<std::vector<std::string>> Directory::tableNames() const {
   return out;
 }
 
+// A table file already open in this process (by cursors, a write group, or
+// kept after its last cursor closed) serves the new cursor when the files on
+// disk are still the ones it read; a file replaced or written behind the
+// engine's back is opened afresh. Within a write group that holds changes of
+// the table the file is the group's, and the one to use whatever the disk says.
 Result<std::unique_ptr<Table>> Directory::openTable(std::string_view name, Access access) {
-  PDX_ASSIGN_OR_RETURN(std::string path, tablePath(name));
+  PDX_RETURN_IF_ERROR(checkName(name));
+  PDX_ASSIGN_OR_RETURN(auto names, state_->env->list(state_->path));
+  PDX_ASSIGN_OR_RETURN(std::string path, findTable(state_->path, names, name));
   const bool readOnly = access == Access::kReadOnly;
   std::shared_ptr<TableFile> file;
   if (auto it = state_->open.find(path); it != state_->open.end()) {
     file = it->second.lock();
-    if (file && file->readOnly() && !readOnly) file.reset();
+    if (file && ((file->readOnly() && !readOnly) || (!file->reserved() && !file->matchesDisk(names)))) {
+      state_->dropClosed(file.get());
+      file.reset();
+    }
   }
   if (!file) {
-    PDX_ASSIGN_OR_RETURN(file, TableFile::open(state_->env, path, readOnly));
+    PDX_ASSIGN_OR_RETURN(file, TableFile::open(state_->env, path, readOnly, &names));
     state_->open[path] = file;
   } else {
+    state_->dropClosed(file.get());
     PDX_RETURN_IF_ERROR(file->refresh());
   }
-  return std::unique_ptr<Table>(new Table(state_, std::move(file), readOnly || file->readOnly()));
+  const bool cursorReadOnly = readOnly || file->readOnly();
+  return std::unique_ptr<Table>(new Table(state_, std::move(file), cursorReadOnly));
 }
 
 Status Directory::createTable(std::string_view name, const std::vector<FieldDef>& fields, int keyFieldCount,
@@ -100,6 +153,8 @@ Status Directory::createTable(std::string_view name, const std::vector<FieldDef>
     f.name = std::move(n).value();
   }
 
+  // Whatever this process knew of an earlier table of this name is stale.
+  state_->forgetTable(stripDb(name));
   // Remove leftovers of an earlier table of this name (index, memo file).
   if (auto names = env->list(state_->path); names.ok()) {
     const std::string stem = stripDb(name);
@@ -151,16 +206,21 @@ Status Directory::createTable(std::string_view name, const std::vector<FieldDef>
 }
 
 Status Directory::emptyTable(std::string_view name) {
-  auto table = openTable(name);
-  if (!table.ok()) return table.status();
-  std::shared_ptr<TableFile> file = (*table)->file_;
-  if ((*table)->recordLocks_ &&
-      (*table)->recordLocks_->isLockedByOther(TableFile::kRecordLockBase, TableFile::kRecordLockSpan, LockMode::kExclusive))
-    return Status(code::kRecordLocked, "cannot empty " + file->path() + ": a record is being edited by another user");
-  TableFile::Writer w(*file, state_.get());
-  PDX_RETURN_IF_ERROR(w.begin());
-  PDX_RETURN_IF_ERROR(w.removeAll());
-  return w.commit();
+  Status st = [&]() -> Status {
+    auto table = openTable(name);
+    if (!table.ok()) return table.status();
+    std::shared_ptr<TableFile> file = (*table)->file_;
+    if ((*table)->recordLocks_ &&
+        (*table)->recordLocks_->isLockedByOther(TableFile::kRecordLockBase, TableFile::kRecordLockSpan, LockMode::kExclusive))
+      return Status(code::kRecordLocked, "cannot empty " + file->path() + ": a record is being edited by another user");
+    TableFile::Writer w(*file, state_.get());
+    PDX_RETURN_IF_ERROR(w.begin());
+    PDX_RETURN_IF_ERROR(w.removeAll());
+    return w.commit();
+  }();
+  // An emptied table is read afresh when next opened (which costs nothing).
+  state_->dropClosed(stripDb(name));
+  return st;
 }
 
 Status Directory::deleteTable(std::string_view name) {
@@ -193,7 +253,7 @@ Status Directory::deleteTable(std::string_view name) {
     Status synced = env->syncDirectory(state_->path);
     if (st.ok()) st = synced;
   }
-  state_->open.erase(path);
+  state_->forgetTable(detail::stemOf(path));
   (*lock)->sharedWord(0).fetch_add(1, std::memory_order_acq_rel);
   (*lock)->unlock(TableFile::kTableLockOffset, 1);
   return st;

@@ -879,6 +879,36 @@ TEST(Durability, WriterKilledAtEveryStepIsRolledBack) {
   }
 }
 
+// The same, for a program that read the books and closed them: its directory
+// keeps what it read, and opening the tables again after the writer died must
+// find the books as recovery leaves them, never as it last read them nor half
+// written.
+TEST(Durability, WriterKilledWhileTheBooksWereClosedIsRolledBackOnReopen) {
+  const Files baseline = baselineBooks();
+  const Case sale = cases()[0];
+  const Reference ref = measure(baseline, sale.work);
+  ASSERT_FALSE(::testing::Test::HasFailure());
+  for (int k = 1; k <= ref.operations; ++k) {
+    SCOPED_TRACE("writer killed after " + ref.trace[size_t(k - 1)]);
+    TempDir tmp;
+    putFiles(tmp.path(), ref.before);
+    auto watcher = Directory::open(tmp.path(), Env::unsynced());
+    ASSERT_TRUE(watcher.ok());
+    ASSERT_EQ(Cursors(**watcher).dump(), ref.beforeDump);
+    const int status = runKilledAt(tmp.path(), sale.work, k);
+    ASSERT_TRUE(killed(status)) << describeExit(status);
+    const bool committed = k >= ref.clearWritten;
+    EXPECT_EQ(Cursors(**watcher).dump(), committed ? ref.afterDump : ref.beforeDump) << "reopened by the same program";
+    ASSERT_NO_FATAL_FAILURE(expectSound(tmp.path()));
+    EXPECT_EQ(difference(tableFiles(tmp.path()), committed ? ref.after : ref.before), "");
+    // And it writes on from there.
+    ASSERT_TRUE(commitRefund(**watcher, 48).ok());
+    EXPECT_EQ(dumpBooks(tmp.path()), Cursors(**watcher).dump());
+    ASSERT_NO_FATAL_FAILURE(expectSound(tmp.path()));
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
 // A writer dies with its journal durable but before it marked the tables.
 // A program that had the books open then commits a group of its own to the
 // same tables: a later recovery must not bring the dead writer's saved bytes

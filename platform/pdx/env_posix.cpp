@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,22 @@ namespace {
 
 Status osError(uint16_t code, const std::string& what, const std::string& path, int err) {
   return Status(code, what + " " + path + ": " + std::strerror(err));
+}
+
+FileStamp stampOf(const struct stat& st) {
+  FileStamp s;
+  s.device = static_cast<uint64_t>(st.st_dev);
+  s.inode = static_cast<uint64_t>(st.st_ino);
+  s.size = static_cast<uint64_t>(st.st_size);
+  s.modifiedNs = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
+  s.changedNs = int64_t{st.st_ctim.tv_sec} * 1'000'000'000 + st.st_ctim.tv_nsec;
+  return s;
+}
+
+Result<FileStamp> stampOfHandle(int fd, const std::string& path) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return osError(code::kReadError, "cannot examine", path, errno);
+  return stampOf(st);
 }
 
 class PosixFile final : public File {
@@ -42,6 +59,37 @@ class PosixFile final : public File {
       }
       if (r == 0) break;
       done += static_cast<size_t>(r);
+    }
+    return done;
+  }
+
+  // One system call for all the buffers (a read ahead of several blocks).
+  Result<size_t> readScattered(uint64_t offset, std::span<const std::span<char>> buffers) override {
+    constexpr size_t kMaxBuffers = 64;
+    if (buffers.size() > kMaxBuffers) return File::readScattered(offset, buffers);
+    struct iovec iov[kMaxBuffers];
+    size_t total = 0;
+    for (size_t i = 0; i < buffers.size(); ++i) {
+      iov[i].iov_base = buffers[i].data();
+      iov[i].iov_len = buffers[i].size();
+      total += buffers[i].size();
+    }
+    size_t done = 0, first = 0;
+    while (done < total) {
+      const ssize_t r = ::preadv(fd_, iov + first, static_cast<int>(buffers.size() - first), static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return osError(code::kReadError, "cannot read", path(), errno);
+      }
+      if (r == 0) break;
+      done += static_cast<size_t>(r);
+      // Past the buffers filled, into the one filled in part.
+      size_t left = static_cast<size_t>(r);
+      while (first < buffers.size() && left >= iov[first].iov_len) left -= iov[first++].iov_len;
+      if (left > 0) {
+        iov[first].iov_base = static_cast<char*>(iov[first].iov_base) + left;
+        iov[first].iov_len -= left;
+      }
     }
     return done;
   }
@@ -75,6 +123,8 @@ class PosixFile final : public File {
     if (syncs_ && ::fdatasync(fd_) != 0) return osError(code::kWriteError, "cannot flush", path(), errno);
     return {};
   }
+
+  Result<FileStamp> stamp() override { return stampOfHandle(fd_, path()); }
 
  private:
   int fd_;
@@ -121,6 +171,8 @@ class PosixLockFile final : public LockFile {
   std::atomic<uint64_t>& sharedWord(int slot) override {
     return reinterpret_cast<std::atomic<uint64_t>*>(map_)[slot];
   }
+
+  Result<FileStamp> stamp() override { return stampOfHandle(fd_, path_); }
 
   static constexpr size_t kMapSize = 4096;
 
@@ -180,6 +232,15 @@ class PosixEnv final : public Env {
   }
 
   bool exists(const std::string& path) override { return ::access(path.c_str(), F_OK) == 0; }
+
+  Result<FileStamp> stamp(const std::string& path) override {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+      if (errno == ENOENT) return Status(code::kTableNotFound, "file not found: " + path);
+      return osError(code::kOsError, "cannot examine", path, errno);
+    }
+    return stampOf(st);
+  }
 
   bool isDirectory(const std::string& path) override {
     struct stat st {};

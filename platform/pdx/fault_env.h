@@ -222,6 +222,7 @@ class FaultEnv final : public Env {
   bool exists(const std::string& path) override { return base_->exists(path); }
   bool isDirectory(const std::string& path) override { return base_->isDirectory(path); }
   Result<std::vector<std::string>> list(const std::string& dir) override { return base_->list(dir); }
+  Result<FileStamp> stamp(const std::string& path) override { return base_->stamp(path); }
 
   Status remove(const std::string& path) override {
     std::lock_guard<std::recursive_mutex> guard(mu_);
@@ -293,6 +294,7 @@ class FaultEnv final : public Env {
 
     Result<size_t> read(uint64_t offset, size_t n, char* buf) override { return base_->read(offset, n, buf); }
     Result<uint64_t> size() override { return base_->size(); }
+    Result<FileStamp> stamp() override { return base_->stamp(); }
 
     Status write(uint64_t offset, std::string_view data) override {
       std::lock_guard<std::recursive_mutex> guard(env_->mu_);

@@ -35,6 +35,7 @@ Result<std::string*> PendingFile::page(uint64_t index) {
 }
 
 Result<size_t> PendingFile::read(uint64_t offset, size_t n, char* buf) {
+  if (!hasChanges()) return base_->read(offset, n, buf);  // the file as it is (no size to ask for)
   PDX_ASSIGN_OR_RETURN(uint64_t size, finalSize());
   if (offset >= size) return size_t{0};
   n = static_cast<size_t>(std::min<uint64_t>(n, size - offset));
@@ -57,6 +58,11 @@ Result<size_t> PendingFile::read(uint64_t offset, size_t n, char* buf) {
     done += chunk;
   }
   return n;
+}
+
+Result<size_t> PendingFile::readScattered(uint64_t offset, std::span<const std::span<char>> buffers) {
+  if (!hasChanges()) return base_->readScattered(offset, buffers);
+  return File::readScattered(offset, buffers);
 }
 
 Status PendingFile::write(uint64_t offset, std::string_view data) {

@@ -23,11 +23,14 @@ class PendingFile final : public File {
   explicit PendingFile(std::unique_ptr<File> base);
 
   Result<size_t> read(uint64_t offset, size_t n, char* buf) override;
+  Result<size_t> readScattered(uint64_t offset, std::span<const std::span<char>> buffers) override;
   Status write(uint64_t offset, std::string_view data) override;
   Result<uint64_t> size() override;
   Status truncate(uint64_t size) override;
   // Held writes are not the file's yet: syncing waits for the commit.
   Status sync() override { return {}; }
+  // The stamp of the file on disk, whatever is held.
+  Result<FileStamp> stamp() override { return base_->stamp(); }
 
   bool hasChanges() const { return !pages_.empty() || newSize_.has_value(); }
   // Size of the file on disk, and the size it will have after the commit.
@@ -68,6 +71,7 @@ class LendingEnv final : public Env {
   bool exists(const std::string& path) override { return path == path_ || real_->exists(path); }
   bool isDirectory(const std::string& path) override { return real_->isDirectory(path); }
   Result<std::vector<std::string>> list(const std::string& dir) override { return real_->list(dir); }
+  Result<FileStamp> stamp(const std::string& path) override { return real_->stamp(path); }
   Status remove(const std::string& path) override { return real_->remove(path); }
   Status rename(const std::string& from, const std::string& to) override { return real_->rename(from, to); }
   Status syncDirectory(const std::string& dir) override { return real_->syncDirectory(dir); }

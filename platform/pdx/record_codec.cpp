@@ -10,9 +10,28 @@ namespace pdx::detail {
 namespace {
 
 uint64_t getBe(const char* p, int n) {
-  uint64_t v = 0;
-  for (int i = 0; i < n; ++i) v = (v << 8) | static_cast<uint8_t>(p[i]);
-  return v;
+  switch (n) {  // the sizes fields have, in one load each
+    case 2: {
+      uint16_t v;
+      std::memcpy(&v, p, 2);
+      return __builtin_bswap16(v);
+    }
+    case 4: {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      return __builtin_bswap32(v);
+    }
+    case 8: {
+      uint64_t v;
+      std::memcpy(&v, p, 8);
+      return __builtin_bswap64(v);
+    }
+    default: {
+      uint64_t v = 0;
+      for (int i = 0; i < n; ++i) v = (v << 8) | static_cast<uint8_t>(p[i]);
+      return v;
+    }
+  }
 }
 
 void putBe(char* p, int n, uint64_t v) {
@@ -201,17 +220,24 @@ RecordLayout RecordLayout::make(const std::vector<FieldDef>& defs, int keyFields
   r.codePage = codePage;
   int offset = 0;
   for (size_t i = 0; i < defs.size(); ++i) {
-    FieldLayout f{defs[i], offset, storedSize(defs[i].type, defs[i].size)};
+    FieldLayout f{defs[i], offset, storedSize(defs[i].type, defs[i].size), isBlobType(defs[i].type)};
     offset += f.stored;
     if (static_cast<int>(i) < keyFields) r.keySize = offset;
     r.fields.push_back(std::move(f));
   }
   r.recordSize = offset;
+  r.converter = converterFor(codePage);
   return r;
 }
 
 bool isBlank(const char* p, size_t n) {
-  for (size_t i = 0; i < n; ++i)
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    if (word != 0) return false;
+  }
+  for (; i < n; ++i)
     if (p[i] != 0) return false;
   return true;
 }
@@ -281,6 +307,71 @@ Result<Value> decodeField(const FieldLayout& f, const char* record, int codePage
     case FieldType::kBcd: return decodeBcd(f, p);
     default: return Status(code::kInvalidParameter, "field \"" + f.def.name + "\" is kept in the memo file");
   }
+}
+
+namespace {
+
+// The work of decodeFieldInto; false only when the bytes are ones no writer
+// produces (decodeField then says why).
+inline bool decodeInto(const FieldLayout& f, const char* record, const CodePageConverter* converter, Value& out) {
+  const char* p = record + f.offset;
+  const size_t n = static_cast<size_t>(f.stored);
+  // Text ends at its first NUL: an alpha field starting with one is blank,
+  // whatever bytes an earlier value left behind it.
+  if (f.def.type == FieldType::kAlpha) {
+    if (p[0] == '\0') out = Value();
+    else toUtf8(std::string_view(p, strnlen(p, n)), converter, out.resetText());
+    return true;
+  }
+  if (isBlank(p, n)) {
+    out = Value();
+    return true;
+  }
+  switch (f.def.type) {
+    case FieldType::kShort:
+      out = Value::integer(static_cast<int16_t>(static_cast<uint16_t>(getBe(p, 2) ^ 0x8000u)));
+      return true;
+    case FieldType::kLong:
+    case FieldType::kAutoInc:
+      out = Value::integer(static_cast<int32_t>(static_cast<uint32_t>(getBe(p, 4) ^ 0x80000000u)));
+      return true;
+    case FieldType::kDate:
+      out = Value::date(Date{static_cast<int32_t>(static_cast<uint32_t>(getBe(p, 4) ^ 0x80000000u))});
+      return true;
+    case FieldType::kTime:
+      out = Value::time(Time{static_cast<int32_t>(static_cast<uint32_t>(getBe(p, 4) ^ 0x80000000u))});
+      return true;
+    case FieldType::kNumber:
+    case FieldType::kMoney: out = Value::number(decodeDouble(p)); return true;
+    case FieldType::kTimestamp: out = Value::timestamp(Timestamp{decodeDouble(p)}); return true;
+    case FieldType::kLogical: out = Value::logical((static_cast<uint8_t>(p[0]) & 0x7F) != 0); return true;
+    default: {
+      auto v = decodeField(f, record, 0);  // bytes and BCD: no text to convert
+      if (!v.ok()) {
+        out = Value();
+        return false;
+      }
+      out = std::move(v).value();
+      return true;
+    }
+  }
+}
+
+}  // namespace
+
+Status decodeFieldInto(const FieldLayout& f, const char* record, const CodePageConverter* converter, Value& out) {
+  if (decodeInto(f, record, converter, out)) return {};
+  return decodeField(f, record, 0).status();
+}
+
+Status decodeRecordInto(const RecordLayout& layout, const char* record, Value* out) {
+  const FieldLayout* fields = layout.fields.data();
+  const size_t count = layout.fields.size();
+  for (size_t i = 0; i < count; ++i) {
+    if (fields[i].inMemoFile) continue;
+    if (!decodeInto(fields[i], record, layout.converter, out[i])) return decodeField(fields[i], record, 0).status();
+  }
+  return {};
 }
 
 Status encodeField(const FieldLayout& f, const Value& v, char* record, int codePage) {

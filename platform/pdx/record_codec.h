@@ -36,7 +36,10 @@ struct FieldLayout {
   FieldDef def;
   int offset = 0;  // in the record
   int stored = 0;  // bytes in the record
+  bool inMemoFile = false;  // a memo/blob type (isBlobType): not for decodeField
 };
+
+class CodePageConverter;
 
 struct RecordLayout {
   std::vector<FieldLayout> fields;
@@ -44,6 +47,7 @@ struct RecordLayout {
   int keySize = 0;  // bytes of the leading key fields
   int keyFields = 0;
   int codePage = 0;
+  const CodePageConverter* converter = nullptr;  // of codePage (see codepage.h)
 
   static RecordLayout make(const std::vector<FieldDef>& defs, int keyFields, int codePage);
 };
@@ -53,6 +57,15 @@ bool isBlank(const char* p, size_t n);
 // Decodes a field that does not live in the .MB (every type but memo/blob).
 // kFileCorrupt for bytes no writer produces (a BCD digit above 9).
 Result<Value> decodeField(const FieldLayout& f, const char* record, int codePage);
+
+// As decodeField, into `out` (whose text storage is reused), converting text
+// with `converter` (converterFor(codePage), found once per table). On failure
+// `out` is blank.
+Status decodeFieldInto(const FieldLayout& f, const char* record, const CodePageConverter* converter, Value& out);
+// Every field of the record that does not live in the .MB, as decodeFieldInto,
+// into out[0 .. layout.fields.size()); memo/blob fields' values are left as
+// they are.
+Status decodeRecordInto(const RecordLayout& layout, const char* record, Value* out);
 
 // Encodes a value into the field's bytes of `record`. Converts between kinds
 // where the conversion is exact; kInvalidValue or kUnrepresentable otherwise.

@@ -59,7 +59,10 @@ std::string trimRight(std::string s) {
 
 Table::Table(std::shared_ptr<DirectoryState> dir, std::shared_ptr<TableFile> file, bool readOnly)
     : dir_(std::move(dir)), file_(std::move(file)), readOnly_(readOnly) {
-  if (!readOnly_ || dir_->env->exists(file_->lockPath())) {
+  file_->cursorOpened();
+  // Record locks are taken by edits and deletes, which a read-only cursor
+  // never makes.
+  if (!readOnly_) {
     auto lock = dir_->env->openLock(file_->lockPath());
     if (lock.ok()) recordLocks_ = std::move(lock).value();
   }
@@ -69,7 +72,10 @@ Table::Table(std::shared_ptr<DirectoryState> dir, std::shared_ptr<TableFile> fil
   (void)st;  // an empty table simply stands nowhere; damage shows on the next read
 }
 
-Table::~Table() { releaseRecordLock(); }
+Table::~Table() {
+  releaseRecordLock();
+  if (file_->cursorClosed()) dir_->keepClosed(file_);
+}
 
 const Schema& Table::schema() const { return file_->schema(); }
 const std::string& Table::path() const { return file_->path(); }
@@ -125,11 +131,17 @@ Status Table::syncView() {
   return {};
 }
 
+void Table::copyRecord(const char* rec) {
+  const size_t size = static_cast<size_t>(file_->layout().recordSize);
+  if (currentRecord_.size() == size) std::memcpy(currentRecord_.data(), rec, size);
+  else currentRecord_.assign(rec, size);
+}
+
 Status Table::standOn(Position pos) {
   PDX_ASSIGN_OR_RETURN(const char* rec, file_->record(TableFile::Pos{pos.block, pos.slot}));
   current_ = pos;
   current_.valid = true;
-  currentRecord_.assign(rec, static_cast<size_t>(file_->layout().recordSize));
+  copyRecord(rec);
   return {};
 }
 
@@ -236,6 +248,18 @@ Status Table::last() {
 }
 
 Status Table::next() {
+  // The next record in the block at hand, with nothing changed meanwhile: as
+  // below, without the checks that cannot fail.
+  if (current_.valid && file_->viewVersion() == seenVersion_) {
+    const char* rec = file_->recordAtHand(TableFile::Pos{current_.block, current_.slot + 1});
+    if (rec && inRange(rec)) {
+      bof_ = eof_ = false;
+      if (ordinal_ >= 0) ++ordinal_;
+      ++current_.slot;
+      copyRecord(rec);
+      return {};
+    }
+  }
   return retrying([&]() -> Status {
     bof_ = false;
     if (!current_.valid) {
@@ -256,7 +280,7 @@ Status Table::next() {
     eof_ = false;
     if (ordinal_ >= 0) ++ordinal_;
     current_ = p;
-    currentRecord_.assign(rec, static_cast<size_t>(file_->layout().recordSize));
+    copyRecord(rec);
     return {};
   });
 }
@@ -283,7 +307,7 @@ Status Table::prior() {
     if (ordinal_ > 0) --ordinal_;
     else ordinal_ = -1;
     current_ = p;
-    currentRecord_.assign(rec, static_cast<size_t>(file_->layout().recordSize));
+    copyRecord(rec);
     return {};
   });
 }
@@ -371,11 +395,20 @@ Status Table::encodeKey(const std::vector<Value>& key, std::string& out) const {
 }
 
 Result<Value> Table::fieldOf(int field, const std::string& rec) {
+  Value v;
+  PDX_RETURN_IF_ERROR(readField(field, rec, v));
+  return v;
+}
+
+Status Table::readField(int field, const std::string& rec, Value& out) {
   const auto& layout = file_->layout();
-  if (field < 0 || static_cast<size_t>(field) >= layout.fields.size())
+  if (field < 0 || static_cast<size_t>(field) >= layout.fields.size()) {
+    out = Value();
     return Status(code::kInvalidParameter, "no field number " + std::to_string(field));
+  }
   const detail::FieldLayout& f = layout.fields[size_t(field)];
-  if (!isBlobType(f.def.type)) return detail::decodeField(f, rec.data(), layout.codePage);
+  if (!f.inMemoFile) return detail::decodeFieldInto(f, rec.data(), layout.converter, out);
+  const bool memo = f.def.type == FieldType::kMemo || f.def.type == FieldType::kFmtMemo;
 
   std::string contents;
   bool fromBlobFile = false;
@@ -384,8 +417,16 @@ Result<Value> Table::fieldOf(int field, const std::string& rec) {
   } else {
     const char* p = rec.data() + f.offset;
     const detail::BlobRef ref = detail::decodeBlobRef(p + f.def.size);
-    if (ref.length == 0) return Value();
-    if (ref.length <= static_cast<uint32_t>(f.def.size) && (ref.offset == 0 || f.def.type == FieldType::kMemo || f.def.type == FieldType::kFmtMemo)) {
+    if (ref.length == 0) {
+      out = Value();
+      return {};
+    }
+    if (ref.length <= static_cast<uint32_t>(f.def.size) && (ref.offset == 0 || memo)) {
+      // Short contents live in the record.
+      if (memo) {
+        detail::toUtf8(std::string_view(p, ref.length), layout.converter, out.resetText());
+        return {};
+      }
       contents.assign(p, ref.length);
     } else {
       Result<std::string> blob = Status();
@@ -393,12 +434,16 @@ Result<Value> Table::fieldOf(int field, const std::string& rec) {
         blob = file_->readBlob(ref);
         if (blob.ok() || blob.status().code() != kStale) break;
       }
-      if (!blob.ok()) return blob.status();
+      if (!blob.ok()) {
+        out = Value();
+        return blob.status();
+      }
       contents = std::move(blob).value();
       fromBlobFile = true;
     }
   }
-  if (contents.empty()) return Value();
+  out = Value();
+  if (contents.empty()) return {};
   if (f.def.type == FieldType::kGraphic && fromBlobFile) {
     // Stored pictures carry an 8-byte prefix of their own: 01 00 00 01 and
     // the picture's length (little-endian).
@@ -407,20 +452,50 @@ Result<Value> Table::fieldOf(int field, const std::string& rec) {
       return Status(code::kMemoCorrupt, "graphic field \"" + f.def.name + "\" of " + file_->path() +
                                             " does not hold a picture in the stored form");
     contents.erase(0, kGraphicPrefix);
-    if (contents.empty()) return Value();
+    if (contents.empty()) return {};
   }
-  if (f.def.type == FieldType::kMemo || f.def.type == FieldType::kFmtMemo)
-    return Value::text(detail::toUtf8(contents, layout.codePage));
-  return Value::bytes(std::move(contents));
+  if (memo) detail::toUtf8(contents, layout.converter, out.resetText());
+  else out = Value::bytes(std::move(contents));
+  return {};
 }
 
 // The fields of the current record come from the copy taken when the cursor
 // reached it, so that they all belong to one state of the table; moving or
 // refresh() brings in what others have written since.
 Result<Value> Table::get(int field) {
-  if (state_ != State::kBrowse) return fieldOf(field, buffer_);
-  if (!current_.valid) return Status(code::kNoCurrentRecord, "no current record in " + file_->path());
-  return fieldOf(field, currentRecord_);
+  Value v;
+  PDX_RETURN_IF_ERROR(get(field, v));
+  return v;
+}
+
+Status Table::get(int field, Value& out) {
+  if (state_ != State::kBrowse) return readField(field, buffer_, out);
+  if (!current_.valid) {
+    out = Value();
+    return Status(code::kNoCurrentRecord, "no current record in " + file_->path());
+  }
+  return readField(field, currentRecord_, out);
+}
+
+Status Table::getAll(std::span<Value> out) {
+  const auto& layout = file_->layout();
+  if (out.size() != layout.fields.size())
+    return Status(code::kInvalidParameter, "getAll needs one value for each of the " +
+                                               std::to_string(layout.fields.size()) + " fields of " + file_->path());
+  const std::string* rec = &buffer_;
+  if (state_ == State::kBrowse) {
+    if (!current_.valid) {
+      for (Value& v : out) v = Value();
+      return Status(code::kNoCurrentRecord, "no current record in " + file_->path());
+    }
+    rec = &currentRecord_;
+  }
+  Status st = detail::decodeRecordInto(layout, rec->data(), out.data());
+  for (size_t i = 0; i < layout.fields.size() && st.ok(); ++i)
+    if (layout.fields[i].inMemoFile) st = readField(static_cast<int>(i), *rec, out[i]);
+  if (!st.ok())
+    for (Value& v : out) v = Value();
+  return st;
 }
 
 Result<Value> Table::get(std::string_view fieldName) {

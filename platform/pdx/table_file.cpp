@@ -13,7 +13,6 @@ namespace pdx {
 namespace {
 
 using detail::dirOf;
-using detail::findCompanion;
 using detail::getU16;
 using detail::stemOf;
 using detail::putU16;
@@ -38,17 +37,49 @@ int getShortBe(const char* p) {
 
 TableFile::~TableFile() = default;
 
-Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& dbPath, bool readOnly) {
+TableFile::Companions TableFile::companionsIn(const std::vector<std::string>& names, const std::string& dbPath) {
+  const std::string dir = dirOf(dbPath), base = stemOf(dbPath);
+  Companions c;
+  c.lock = dir + "/" + base + ".tlk";
+  bool lockFound = false;
+  for (const auto& n : names) {
+    const size_t dot = n.find_last_of('.');
+    if (dot == std::string::npos || !detail::equalsIgnoreCase(std::string_view(n).substr(0, dot), base)) continue;
+    const std::string ext = detail::toLowerAscii(n.substr(dot + 1));
+    // The first of the names that differ only in case, as findCompanion.
+    if (ext == "tlk" && !lockFound) {
+      c.lock = dir + "/" + n;
+      lockFound = true;
+    } else if (ext == "px" && c.px.empty()) {
+      c.px = dir + "/" + n;
+    } else if (ext == "mb" && c.mb.empty()) {
+      c.mb = dir + "/" + n;
+    }
+    // Companion files the engine does not maintain.
+    const bool secondary = ext.size() == 3 && (ext[0] == 'x' || ext[0] == 'y') &&
+                           ((std::isdigit(static_cast<unsigned char>(ext[1])) && std::isdigit(static_cast<unsigned char>(ext[2]))) ||
+                            (ext[1] == 'g' && std::isdigit(static_cast<unsigned char>(ext[2]))));
+    if (secondary || ext == "val") c.others.push_back(n);
+  }
+  std::sort(c.others.begin(), c.others.end());
+  return c;
+}
+
+Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& dbPath, bool readOnly,
+                                                   const std::vector<std::string>* dirNames) {
   std::shared_ptr<TableFile> f(new TableFile());
   f->env_ = env;
   f->dbPath_ = dbPath;
   f->readOnly_ = readOnly;
-  const std::string dir = dirOf(dbPath), base = stemOf(dbPath);
-  f->lockPath_ = dir + "/" + base + ".tlk";
-  {
-    auto lockName = findCompanion(env, dir, base, "tlk");
-    if (!lockName.empty()) f->lockPath_ = lockName;
+  const std::string dir = dirOf(dbPath);
+  Companions companions;
+  if (dirNames) {
+    companions = companionsIn(*dirNames, dbPath);
+  } else {
+    auto names = env->list(dir);
+    companions = companionsIn(names.ok() ? *names : std::vector<std::string>(), dbPath);
   }
+  f->lockPath_ = companions.lock;
 
   auto db = env->open(dbPath, readOnly ? Env::OpenMode::kRead : Env::OpenMode::kReadWrite);
   if (!db.ok() && !readOnly && db.status().code() == code::kOsError) {
@@ -65,9 +96,13 @@ Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& 
     if (lock.ok()) f->lock_ = std::move(lock).value();
     else if (!f->readOnly_) return lock.status();
   }
+  if (f->lock_) {
+    f->counterWord_ = &f->lock_->sharedWord(0);
+    f->markWord_ = &f->lock_->sharedWord(kCommitWord);
+  }
 
-  f->pxPath_ = findCompanion(env, dir, base, "px");
-  f->mbPath_ = findCompanion(env, dir, base, "mb");
+  f->pxPath_ = companions.px;
+  f->mbPath_ = companions.mb;
 
   f->counterSeen_ = ~uint64_t{0};
   if (f->lock_) {
@@ -75,20 +110,7 @@ Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& 
   } else {
     PDX_RETURN_IF_ERROR(f->loadView());
   }
-
-  // Companion files the engine does not maintain.
-  if (auto names = env->list(dir); names.ok()) {
-    for (const auto& n : *names) {
-      size_t dot = n.find_last_of('.');
-      if (dot == std::string::npos || !detail::equalsIgnoreCase(n.substr(0, dot), base)) continue;
-      const std::string ext = detail::toLowerAscii(n.substr(dot + 1));
-      const bool secondary = ext.size() == 3 && (ext[0] == 'x' || ext[0] == 'y') &&
-                             ((std::isdigit(static_cast<unsigned char>(ext[1])) && std::isdigit(static_cast<unsigned char>(ext[2]))) ||
-                              (ext[1] == 'g' && std::isdigit(static_cast<unsigned char>(ext[2]))));
-      if (secondary || ext == "val") f->schema_.companionFiles.push_back(n);
-    }
-    std::sort(f->schema_.companionFiles.begin(), f->schema_.companionFiles.end());
-  }
+  f->schema_.companionFiles = std::move(companions.others);
 
   const bool hasBlobs = std::any_of(f->schema_.fields.begin(), f->schema_.fields.end(),
                                     [](const FieldDef& d) { return isBlobType(d.type); });
@@ -102,6 +124,7 @@ Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& 
         f->mbStatus_ = raw.status();
       } else {
         f->mbFile_ = std::make_unique<detail::PendingFile>(std::move(raw).value());
+        f->noteStamp(f->mbFile_.get(), f->mbStamp_);
         f->mbEnv_ = std::make_unique<detail::LendingEnv>(env, f->mbPath_, f->mbFile_.get());
         auto mb = detail::BlobFile::open(*f->mbEnv_, f->mbPath_, !f->readOnly_);
         if (mb.ok()) f->mb_ = std::move(mb).value();
@@ -115,6 +138,7 @@ Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& 
 Status TableFile::loadView() {
   // Caller holds the table lock (or runs without a lock file).
   uint64_t counter = lock_ ? lock_->sharedWord(0).load(std::memory_order_acquire) : 0;
+  noteStamps();  // before reading: a write after this point changes them
   PDX_ASSIGN_OR_RETURN(uint64_t fileSize, db_->size());
   std::string raw(static_cast<size_t>(std::min<uint64_t>(fileSize, 0x800)), '\0');
   PDX_ASSIGN_OR_RETURN(size_t got, db_->read(0, raw.size(), raw.data()));
@@ -173,12 +197,14 @@ Status TableFile::loadView() {
 
 Status TableFile::loadIndexFromChain() {
   blocks_.clear();
+  firstKeys_.clear();
   std::vector<bool> seen(size_t{fileBlocks_} + 1, false);
   uint16_t number = header_.firstBlock, prev = 0;
   uint64_t total = 0;
-  const size_t want = detail::kBlockHeaderSize + static_cast<size_t>(layout_.keySize);
+  const size_t keySize = keyBytes();
+  const size_t want = detail::kBlockHeaderSize + keySize;
   std::string buf(want, '\0');
-  std::string lastKey;
+  std::string lastKey(keySize, '\0');
   while (number != 0) {
     if (number > fileBlocks_ || seen[number])
       return Status(code::kFileCorrupt, "damaged block chain in " + dbPath_ + " (block " + std::to_string(number) + ")");
@@ -196,10 +222,12 @@ Status TableFile::loadIndexFromChain() {
     BlockInfo info;
     info.number = number;
     info.count = static_cast<uint16_t>(count);
-    if (keyed_) info.firstKey = count > 0 ? buf.substr(detail::kBlockHeaderSize) : lastKey;
-    lastKey = info.firstKey;
+    if (keyed_) {
+      if (count > 0) lastKey.assign(buf, detail::kBlockHeaderSize, keySize);
+      firstKeys_ += lastKey;
+    }
     total += static_cast<uint64_t>(count);
-    blocks_.push_back(std::move(info));
+    blocks_.push_back(info);
     prev = number;
     number = next;
   }
@@ -213,6 +241,7 @@ bool TableFile::loadIndexFromPx() {
     auto px = env_->open(pxPath_, readOnly_ ? Env::OpenMode::kRead : Env::OpenMode::kReadWrite);
     if (!px.ok()) return false;
     px_ = std::make_unique<detail::PendingFile>(std::move(px).value());
+    noteStamp(px_.get(), pxStamp_);
   }
   auto size = px_->size();
   if (!size.ok() || *size > (uint64_t{64} << 20) || *size < 0x58) return false;
@@ -226,16 +255,26 @@ bool TableFile::loadIndexFromPx() {
   if (h->recordSize != recSize || h->indexLevels == 0 || h->indexLevels > 8) return false;
   const uint32_t pxBlocks = h->fileBlocks;
   if (numRecords_ == 0 && pxBlocks == 0) {
+    if (header_.firstBlock != 0) return false;
+    // An empty index: the next commit writes its blocks after this header.
     blocks_.clear();
+    firstKeys_.clear();
     pxUsable_ = true;
     pxBlockSize_ = h->blockSize;
-    return header_.firstBlock == 0;
+    pxImages_.clear();
+    pxLeafSums_.clear();
+    pxRoot_ = 0;
+    pxLevels_ = h->indexLevels;
+    pxHeader_.assign(all.data(), h->headerSize);
+    return true;
   }
   if (h->indexRoot == 0 || h->indexRoot > pxBlocks) return false;
   auto blockAt = [&](uint32_t n) { return all.data() + h->headerSize + size_t{n - 1} * h->blockSize; };
   const int cap = static_cast<int>((h->blockSize - detail::kBlockHeaderSize) / recSize);
 
   std::vector<BlockInfo> out;
+  std::string keys;  // of out, as firstKeys_
+  const size_t keySize = keyBytes();
   std::vector<bool> visited(pxBlocks + 1, false);
   std::vector<bool> dataSeen(size_t{fileBlocks_} + 1, false);
   uint64_t total = 0;
@@ -260,13 +299,13 @@ bool TableFile::loadIndexFromPx() {
         BlockInfo info;
         info.number = static_cast<uint16_t>(child);
         info.count = static_cast<uint16_t>(cnt);
-        info.firstKey.assign(e, static_cast<size_t>(layout_.keySize));
-        if (!out.empty() && compareKey(info.firstKey.data(), out.back().firstKey.data(), info.firstKey.size()) < 0) {
+        if (!out.empty() && compareKey(e, keys.data() + keys.size() - keySize, keySize) < 0) {
           ok = false;
           return;
         }
+        keys.append(e, keySize);
         total += static_cast<uint64_t>(cnt);
-        out.push_back(std::move(info));
+        out.push_back(info);
       } else {
         walk(static_cast<uint32_t>(child < 0 ? 0 : child), level - 1);
       }
@@ -277,6 +316,7 @@ bool TableFile::loadIndexFromPx() {
       out.back().number != header_.lastBlock)
     return false;
   blocks_ = std::move(out);
+  firstKeys_ = std::move(keys);
   pxUsable_ = true;
   pxBlockSize_ = h->blockSize;
   pxImages_.clear();
@@ -289,8 +329,8 @@ bool TableFile::loadIndexFromPx() {
 
 Status TableFile::refresh() {
   if (!lock_) return counterSeen_ == ~uint64_t{0} ? loadView() : Status();
-  const uint64_t counter = lock_->sharedWord(0).load(std::memory_order_acquire);
-  if (counter == counterSeen_ && lock_->sharedWord(kCommitWord).load(std::memory_order_acquire) == 0) return {};
+  const uint64_t counter = counterWord_->load(std::memory_order_acquire);
+  if (counter == counterSeen_ && markWord_->load(std::memory_order_acquire) == 0) return {};
   PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
   if (lock_->sharedWord(kCommitWord).load(std::memory_order_acquire) != 0) {
     // A commit was under way and its process no longer holds the table: it
@@ -355,10 +395,16 @@ std::optional<TableFile::Pos> TableFile::posOfOrdinal(int64_t ordinal) {
   return Pos{block, static_cast<int>(ordinal - prefix_[block])};
 }
 
+void TableFile::prepareBuffer(std::string& out) {
+  if (out.capacity() < header_.blockSize) out = cache_.takeBuffer();
+  out.resize(header_.blockSize);
+}
+
 Status TableFile::readBlockFromDisk(uint16_t number, std::string& out) {
-  out.assign(header_.blockSize, '\0');
+  prepareBuffer(out);
   const uint64_t at = header_.headerSize + uint64_t{number - 1u} * header_.blockSize;
   PDX_ASSIGN_OR_RETURN(size_t got, db_->read(at, out.size(), out.data()));
+  if (got < out.size()) std::memset(out.data() + got, 0, out.size() - got);  // a reused buffer holds other bytes
   const int16_t add = static_cast<int16_t>(getU16(out.data() + 4));
   const size_t used = add < 0 ? 0 : static_cast<size_t>(add) + header_.recordSize;
   if (got < detail::kBlockHeaderSize || got < detail::kBlockHeaderSize + used)
@@ -384,8 +430,8 @@ Result<const std::string*> TableFile::blockBytes(size_t chainIndex) {
     // the table (shared word 1) before they write and bump the counter before
     // they unmark it, so a read that starts and ends with the counter unchanged
     // and no mark saw no commit at work. Otherwise take the table lock.
-    std::atomic<uint64_t>& counter = lock_->sharedWord(0);
-    std::atomic<uint64_t>& mark = lock_->sharedWord(kCommitWord);
+    std::atomic<uint64_t>& counter = *counterWord_;
+    std::atomic<uint64_t>& mark = *markWord_;
     if (counter.load() == counterSeen_ && mark.load() == 0) {
       // Reading in chain order (a scan): fetch the blocks that follow in the
       // file too, in the same read, when they are also the next of the chain.
@@ -436,21 +482,37 @@ Status TableFile::readAhead(size_t chainIndex, std::string& out) {
          blocks_[chainIndex + run].number == first + run && !cache_.find(static_cast<uint16_t>(first + run)))
     ++run;
   if (run == 1) return readBlockFromDisk(first, out);
-  std::string all(run * header_.blockSize, '\0');
-  const uint64_t at = header_.headerSize + uint64_t{first - 1u} * header_.blockSize;
-  PDX_ASSIGN_OR_RETURN(size_t got, db_->read(at, all.size(), all.data()));
-  if (got < header_.blockSize) return readBlockFromDisk(first, out);  // the short tail: the careful way
-  out.assign(all, 0, header_.blockSize);
+  // One read straight into the storage of each block.
+  const size_t bs = header_.blockSize;
+  prepareBuffer(out);
+  std::span<char> buffers[kReadAheadBlocks];
+  buffers[0] = std::span<char>(out.data(), bs);
+  aheadBlocks_.reserve(run - 1);
+  for (size_t k = 1; k < run; ++k) {
+    aheadBlocks_.emplace_back(static_cast<uint16_t>(first + k), std::string());
+    std::string& b = aheadBlocks_.back().second;
+    prepareBuffer(b);
+    buffers[k] = std::span<char>(b.data(), bs);
+  }
+  auto dropAhead = [&](size_t from) {
+    for (size_t k = from; k < aheadBlocks_.size(); ++k) cache_.giveBuffer(std::move(aheadBlocks_[k].second));
+    aheadBlocks_.resize(std::min(from, aheadBlocks_.size()));
+  };
+  const uint64_t at = header_.headerSize + uint64_t{first - 1u} * bs;
+  auto got = db_->readScattered(at, std::span<const std::span<char>>(buffers, run));
+  if (!got.ok() || *got < bs) {
+    dropAhead(0);
+    return readBlockFromDisk(first, out);  // the short tail, or an error: the careful way
+  }
   // The blocks after the first are kept only when whole and consistent with
   // the chain; anything odd is left for a read of its own to report.
   size_t k = 1;
-  for (; k < run && (k + 1) * header_.blockSize <= got; ++k) {
-    std::string block(all, k * header_.blockSize, header_.blockSize);
-    const int16_t add = static_cast<int16_t>(getU16(block.data() + 4));
+  for (; k < run && (k + 1) * bs <= *got; ++k) {
+    const int16_t add = static_cast<int16_t>(getU16(aheadBlocks_[k - 1].second.data() + 4));
     const int count = add < 0 ? 0 : add / header_.recordSize + 1;
     if (count != blocks_[chainIndex + k].count) break;
-    aheadBlocks_.emplace_back(static_cast<uint16_t>(first + k), std::move(block));
   }
+  dropAhead(k - 1);
   lastReadIndex_ = chainIndex + k - 1;  // the next miss after these is still sequential
   return {};
 }
@@ -468,7 +530,7 @@ Result<std::optional<TableFile::Pos>> TableFile::lowerBound(std::string_view pre
   size_t lo = 0, hi = blocks_.size();
   while (lo < hi) {
     size_t mid = (lo + hi) / 2;
-    if (blocks_[mid].count > 0 && compareKey(blocks_[mid].firstKey.data(), prefix.data(), len) < 0) lo = mid + 1;
+    if (blocks_[mid].count > 0 && compareKey(firstKey(mid), prefix.data(), len) < 0) lo = mid + 1;
     else hi = mid;
   }
   size_t block = lo == 0 ? 0 : lo - 1;
@@ -493,7 +555,7 @@ Result<std::optional<TableFile::Pos>> TableFile::upperBound(std::string_view pre
   size_t lo = 0, hi = blocks_.size();
   while (lo < hi) {
     size_t mid = (lo + hi) / 2;
-    if (blocks_[mid].count == 0 || compareKey(blocks_[mid].firstKey.data(), prefix.data(), len) <= 0) lo = mid + 1;
+    if (blocks_[mid].count == 0 || compareKey(firstKey(mid), prefix.data(), len) <= 0) lo = mid + 1;
     else hi = mid;
   }
   size_t block = lo == 0 ? 0 : lo - 1;
@@ -535,6 +597,10 @@ TableFile::Writer::~Writer() {
     if (!st.ok() && group_->failure.ok()) group_->failure = st;
   } else {
     file_.rollBack();
+    // Nothing is held for a commit any more: other writers may go on (a
+    // failed post, a key violation say, must not keep them out for as long
+    // as the cursor stays open).
+    file_.releaseReservation();
   }
 }
 
@@ -593,8 +659,44 @@ std::vector<detail::PendingFile*> TableFile::pendingFiles() {
 void TableFile::committed(uint64_t counter) {
   for (detail::PendingFile* f : {db_.get(), px_.get(), mbFile_.get()})
     if (f) f->committed();
+  pxCreated_ = false;  // the new index is the table's now
   counterSeen_ = counter;
+  noteStamps();
   ++viewVersion_;
+}
+
+// ---------------------------------------------------------------- reuse
+
+void TableFile::noteStamp(File* file, FileStamp& into) {
+  auto st = file->stamp();
+  if (st.ok()) into = *st;
+  else stampsKnown_ = false;
+}
+
+void TableFile::noteStamps() {
+  stampsKnown_ = lock_ != nullptr;
+  if (!lock_) return;
+  if (auto st = lock_->stamp(); st.ok()) lockStamp_ = *st;
+  else stampsKnown_ = false;
+  noteStamp(db_.get(), dbStamp_);
+  if (px_) noteStamp(px_.get(), pxStamp_);
+  if (mbFile_) noteStamp(mbFile_.get(), mbStamp_);
+}
+
+bool TableFile::matchesDisk(const std::vector<std::string>& dirNames) {
+  if (!stampsKnown_ || !lock_) return false;
+  const Companions c = companionsIn(dirNames, dbPath_);
+  if (c.lock != lockPath_ || c.px != pxPath_ || c.mb != mbPath_ || c.others != schema_.companionFiles) return false;
+  auto same = [&](const std::string& path, const FileStamp& seen) {
+    auto now = env_->stamp(path);
+    return now.ok() && *now == seen;
+  };
+  if (!same(dbPath_, dbStamp_)) return false;
+  if (px_ && !same(pxPath_, pxStamp_)) return false;
+  if (mbFile_ && !same(mbPath_, mbStamp_)) return false;
+  // The lock file's times move with its shared words: only its identity counts.
+  auto lock = env_->stamp(lockPath_);
+  return lock.ok() && lock->sameFile(lockStamp_);
 }
 
 void TableFile::rollBack() {
@@ -638,7 +740,7 @@ void TableFile::markPxEntry(size_t chainIndex) { pxDirtyEntries_.push_back(chain
 void TableFile::setFirstKey(size_t chainIndex) {
   if (!keyed_ || blocks_[chainIndex].count == 0) return;
   const std::string& b = dirty_.at(blocks_[chainIndex].number);
-  blocks_[chainIndex].firstKey.assign(b.data() + detail::kBlockHeaderSize, static_cast<size_t>(layout_.keySize));
+  std::memcpy(firstKeys_.data() + chainIndex * keyBytes(), b.data() + detail::kBlockHeaderSize, keyBytes());
   markPxEntry(chainIndex);
 }
 
@@ -666,8 +768,11 @@ Result<size_t> TableFile::addBlock(size_t at) {
   dirty_[number] = std::move(b);
   BlockInfo info;
   info.number = number;
-  if (keyed_) info.firstKey = at > 0 ? blocks_[at - 1].firstKey : std::string(static_cast<size_t>(layout_.keySize), '\0');
-  blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(at), std::move(info));
+  if (keyed_) {
+    const std::string key = at > 0 ? std::string(firstKey(at - 1), keyBytes()) : std::string(keyBytes(), '\0');
+    firstKeys_.insert(at * keyBytes(), key);
+  }
+  blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(at), info);
   prefixValid_ = false;
   markPxFrom(at);
   headerDirty_ = true;
@@ -687,6 +792,7 @@ Status TableFile::unlinkBlock(size_t ci) {
   }
   const uint16_t freed = blocks_[ci].number;
   blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(ci));
+  if (keyed_) firstKeys_.erase(ci * keyBytes(), keyBytes());
   dirty_.erase(freed);
   forgetMemo();
   cache_.erase(freed);
@@ -827,6 +933,7 @@ Status TableFile::Writer::remove(Pos pos) {
 Status TableFile::Writer::removeAll() {
   TableFile& f = file_;
   f.blocks_.clear();
+  f.firstKeys_.clear();
   f.dirty_.clear();
   f.forgetMemo();
   f.cache_.clear();
@@ -904,6 +1011,9 @@ Status TableFile::flush() {
 Status TableFile::writePx() {
   const size_t keySize = static_cast<size_t>(layout_.keySize);
   const size_t recSize = keySize + 6;
+  // The header is rewritten in place below: without one read or made, the
+  // index is made anew.
+  if (pxHeader_.size() < detail::off::kMaxBlocks + 2) pxUsable_ = false;
   if (!pxUsable_ || !px_) {
     if (!px_) {
       // A new index file starts empty on disk; its contents come with the commit.
@@ -965,8 +1075,8 @@ Status TableFile::writePx() {
     std::string b = makeBlock(to - from, prevOf(j + 1), nextOf(j + 1));
     int64_t sum = 0;
     for (size_t i = from; i < to; ++i) {
-      putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, blocks_[i].firstKey, blocks_[i].number,
-               blocks_[i].count);
+      putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, std::string_view(firstKey(i), keySize),
+               blocks_[i].number, blocks_[i].count);
       sum += blocks_[i].count;
     }
     pxLeafSums_[j] = sum;
@@ -978,7 +1088,7 @@ Status TableFile::writePx() {
   std::vector<Entry> level;
   for (size_t j = 0; j < leaves; ++j) {
     const size_t first = j * perBlock;
-    level.push_back({blocks_[first].firstKey, j + 1, pxLeafSums_[j]});
+    level.push_back({std::string(firstKey(first), keySize), j + 1, pxLeafSums_[j]});
   }
   size_t nextNumber = leaves + 1;
   uint8_t levels = 1;

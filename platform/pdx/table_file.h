@@ -58,7 +58,10 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   static constexpr uint64_t kRecordLockSpan = uint64_t{1} << 40;
   static constexpr int kWriteLockTimeoutMs = 10'000;
 
-  static Result<std::shared_ptr<TableFile>> open(Env* env, const std::string& dbPath, bool readOnly);
+  // Opens the table file `dbPath`. `dirNames`, when given, are the entries of
+  // its directory as just listed (spares listing them again).
+  static Result<std::shared_ptr<TableFile>> open(Env* env, const std::string& dbPath, bool readOnly,
+                                                 const std::vector<std::string>* dirNames = nullptr);
   ~TableFile();
 
   const Schema& schema() const { return schema_; }
@@ -88,6 +91,17 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   std::optional<Pos> posOfOrdinal(int64_t ordinal);
   // The record at pos (recordSize bytes, valid until the next call).
   Result<const char*> record(Pos pos);
+  // The same, for the common step of a scan: when no process has written
+  // since the view was read and pos lies in the block read last, which
+  // needs no check and no status. nullptr otherwise: record() does the work.
+  const char* recordAtHand(Pos pos) const {
+    if (writing_ || memoBytes_ == nullptr || counterWord_ == nullptr || pos.block >= blocks_.size()) return nullptr;
+    const BlockInfo& info = blocks_[pos.block];
+    if (info.number != memoNumber_ || pos.slot < 0 || pos.slot >= info.count) return nullptr;
+    if (counterWord_->load(std::memory_order_acquire) != counterSeen_ || markWord_->load(std::memory_order_acquire) != 0)
+      return nullptr;
+    return memoBytes_->data() + detail::kBlockHeaderSize + size_t(pos.slot) * header_.recordSize;
+  }
 
   // First position whose key starts at or after `prefix` (compared on
   // prefix.size() bytes); nullopt when every key is smaller.
@@ -130,6 +144,23 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
     bool committed_ = false;
   };
 
+  // ---- reuse by later opens of the table (see Directory::openTable)
+  int cursors() const { return cursors_; }
+  void cursorOpened() { ++cursors_; }
+  // True when the last cursor closed.
+  bool cursorClosed() { return --cursors_ == 0; }
+  // True when the files on disk are still the ones this view was read from,
+  // changed since by nothing but commits of this engine (which the change
+  // counter reports to refresh()): the same companion files among
+  // `dirNames` (the directory's entries), and every file open here with the
+  // stamp it had when the view was read or this process last committed.
+  // False when that cannot be told (an Env without stamps, no lock file).
+  bool matchesDisk(const std::vector<std::string>& dirNames);
+  // False when matchesDisk cannot but fail: no use keeping the file.
+  bool checkable() const { return lock_ != nullptr && stampsKnown_; }
+  // Bytes of the blocks held in the cache.
+  size_t cachedBytes() const { return cache_.bytes(); }
+
   // ---- commits (see commit.cpp)
   // The reservation: held by the one process that may write the table,
   // from its first change to its commit. Readers are not kept out by it.
@@ -148,16 +179,31 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   struct BlockInfo {
     uint16_t number = 0;
     uint16_t count = 0;
-    std::string firstKey;  // keyed tables: key bytes of the first record
   };
+  // Keyed tables: the key bytes of the first record of block blocks_[i]
+  // (of the one before it when the block is empty; zeros for an empty first
+  // block, which no search compares).
+  const char* firstKey(size_t chainIndex) const { return firstKeys_.data() + chainIndex * keyBytes(); }
+  size_t keyBytes() const { return static_cast<size_t>(layout_.keySize); }
+
+  // The files beside a table, from the entries of its directory.
+  struct Companions {
+    std::string lock, px, mb;         // paths; lock is the default name when there is none
+    std::vector<std::string> others;  // names of secondary indexes and validity files, sorted
+  };
+  static Companions companionsIn(const std::vector<std::string>& names, const std::string& dbPath);
 
   TableFile() = default;
   Status loadView();  // reads header and index; caller holds the table lock
+  void noteStamps();
+  void noteStamp(File* file, FileStamp& into);
   Status recoverDeadCommit();
   Status loadIndexFromChain();
   bool loadIndexFromPx();
   Result<const std::string*> blockBytes(size_t chainIndex);
   Result<std::string*> dirtyBlock(size_t chainIndex);
+  // Sizes `out` for a block, taking the storage of one the cache let go.
+  void prepareBuffer(std::string& out);
   Status readBlockFromDisk(uint16_t number, std::string& out);
   // Reads the block at chainIndex and, in the same read, the blocks that
   // follow it both in the file and in the chain (into aheadBlocks_).
@@ -186,6 +232,10 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   std::unique_ptr<detail::BlobFile> mb_;
   Status mbStatus_;  // why mb_ is missing, when it is
   std::unique_ptr<LockFile> lock_;
+  // Its change counter and commit mark (shared words 0 and kCommitWord),
+  // looked at before every read.
+  std::atomic<uint64_t>* counterWord_ = nullptr;
+  std::atomic<uint64_t>* markWord_ = nullptr;
 
   Schema schema_;
   detail::RecordLayout layout_;
@@ -200,11 +250,18 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   bool distrustPx_ = false;  // the .PX disagreed with a data block: use the chain
 
   std::vector<BlockInfo> blocks_;  // chain order
+  std::string firstKeys_;          // keyBytes() for each of blocks_, in one piece (see firstKey)
   std::vector<int64_t> prefix_;    // records before each block, rebuilt lazily
   bool prefixValid_ = false;
 
   uint64_t counterSeen_ = ~uint64_t{0};
   uint64_t viewVersion_ = 1;
+
+  // Stamps of the files open here as the view knows them (see matchesDisk):
+  // taken before the view is read from them and after this process commits.
+  FileStamp dbStamp_, pxStamp_, mbStamp_, lockStamp_;
+  bool stampsKnown_ = false;
+  int cursors_ = 0;
 
   // Clean blocks, least recently used out first.
   static constexpr size_t kCacheBlocks = 2048;

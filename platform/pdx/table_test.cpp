@@ -96,6 +96,142 @@ TEST(Table, EveryTypeRoundTripsThroughTheFile) {
   expectSound(t->path());
 }
 
+// The values read into Value objects of the caller, one field or a whole
+// record at a time, reusing them from record to record, are get()'s.
+TEST(Table, ReadingIntoValuesGivesWhatGetGives) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  ASSERT_TRUE(dir->createTable("Sample", everyType(), 1).ok());
+  auto t = openTable(*dir, "sample");
+  const std::vector<std::vector<Value>> rows = {
+      {Value::text("B-Noël"), Value::integer(-7), Value::integer(70000),
+       Value::number(0.5), Value::number(-3.25), Value::date(*Date::fromYmd(2001, 1, 1)), Value::time(Time{1000}),
+       Value::timestamp(Timestamp{1.5e12}), Value::logical(true), Value::bytes("abc"), Value::decimal("3.10"), Value(),
+       Value::text("en ligne"), Value::text(std::string(3000, 'r')), Value::bytes("xy"),
+       Value::bytes(std::string(100, 'g')), Value::bytes(std::string(5000, 'o'))},
+      {Value::text("A")},  // every other field blank
+      {Value::text("C"), Value(), Value(), Value(), Value(), Value(), Value(), Value(), Value::logical(false), Value(),
+       Value::decimal("-0.01"), Value(), Value::text("Être à l'écoute, près du client — 12 caractères de plus")},
+  };
+  for (const auto& row : rows) {
+    ASSERT_TRUE(t->insert().ok());
+    for (size_t i = 0; i < row.size(); ++i) ASSERT_TRUE(t->set(static_cast<int>(i), row[i]).ok()) << i;
+    ASSERT_TRUE(t->post().ok());
+  }
+  const size_t width = everyType().size();
+  std::vector<Value> all(width), one(width);
+  int seen = 0;
+  for (Status st = t->first(); st.ok(); st = t->next(), ++seen) {
+    ASSERT_TRUE(t->getAll(all).ok());
+    for (size_t i = 0; i < width; ++i) {
+      auto want = t->get(static_cast<int>(i));
+      ASSERT_TRUE(want.ok());
+      ASSERT_TRUE(t->get(static_cast<int>(i), one[i]).ok());
+      EXPECT_EQ(one[i], *want) << "record " << seen << " field " << i;
+      EXPECT_EQ(all[i], *want) << "record " << seen << " field " << i;
+    }
+  }
+  EXPECT_EQ(seen, 3);
+  // The edit buffer, with a memo set but not posted.
+  ASSERT_TRUE(t->first().ok());
+  ASSERT_TRUE(t->edit().ok());
+  ASSERT_TRUE(t->set("Notes", Value::text("pas encore")).ok());
+  ASSERT_TRUE(t->set("Short", Value::integer(5)).ok());
+  ASSERT_TRUE(t->getAll(all).ok());
+  EXPECT_EQ(all[12], Value::text("pas encore"));
+  EXPECT_EQ(all[1], Value::integer(5));
+  ASSERT_TRUE(t->cancel().ok());
+
+  // A Value made text again keeps its storage and holds only the new text.
+  Value reused = Value::text(std::string(100, 'x'));
+  const char* storage = reused.asText().data();
+  reused.resetText() += "court";
+  EXPECT_EQ(reused, Value::text("court"));
+  EXPECT_EQ(reused.asText().data(), storage);
+  reused = Value::integer(3);
+  EXPECT_EQ(reused.resetText(), "");
+  EXPECT_EQ(reused.kind(), Value::Kind::kText);
+
+  std::vector<Value> wrongSize(width - 1);
+  EXPECT_EQ(t->getAll(wrongSize).code(), code::kInvalidParameter);
+  Value v = Value::text("kept?");
+  EXPECT_EQ(t->get(static_cast<int>(width), v).code(), code::kInvalidParameter);
+  EXPECT_TRUE(v.isNull());
+  ASSERT_TRUE(t->setRange({Value::text("X")}, {Value::text("Y")}).ok());  // stands on no record
+  EXPECT_EQ(t->getAll(all).code(), code::kNoCurrentRecord);
+  EXPECT_EQ(t->get(0, v).code(), code::kNoCurrentRecord);
+}
+
+// A table emptied, then written by a directory that opens it afresh (its
+// index then has a header and no block): the index stays sound.
+TEST(Table, EmptiedTableWrittenAfreshKeepsASoundIndex) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  ASSERT_TRUE(dir->createTable("work", {{"Id", FieldType::kLong, 0}, {"Name", FieldType::kAlpha, 30}}, 1).ok());
+  auto fill = [&](Directory& d, int from, int to) {
+    auto t = openTable(d, "work");
+    for (int i = from; i <= to; ++i) {
+      ASSERT_TRUE(t->insert().ok());
+      ASSERT_TRUE(t->set(0, Value::integer(i)).ok());
+      ASSERT_TRUE(t->set(1, Value::text("ligne " + std::to_string(i))).ok());
+      ASSERT_TRUE(t->post().ok());
+    }
+  };
+  fill(*dir, 1, 300);
+  ASSERT_TRUE(dir->emptyTable("work").ok());
+  expectSound(tmp.file("work.DB"));
+  fill(*openDir(tmp), 1000, 1400);
+  expectSound(tmp.file("work.DB"));
+  auto t = openTable(*openDir(tmp), "work");
+  EXPECT_EQ(*t->recordCount(), 401);
+  ASSERT_TRUE(t->findKey({Value::integer(1234)}).ok());
+  EXPECT_EQ(t->get(1)->asText(), "ligne 1234");
+}
+
+// A table of more blocks than a cursor's cache holds, read forwards,
+// backwards and at random, again and again: blocks read ahead, dropped and
+// read again into storage other blocks left.
+TEST(Table, ReadsBeyondTheBlockCacheReturnTheRightRecords) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  CreateOptions small;
+  small.blockSize = 1024;
+  ASSERT_TRUE(dir->createTable("big", {{"Id", FieldType::kLong, 0}, {"Text", FieldType::kAlpha, 120}}, 1, small).ok());
+  constexpr int kRows = 24'000;  // 8 records a block: 3,000 blocks, more than the 2,048 kept
+  auto textOf = [](int id) { return std::to_string(id * 7919 % 100'003) + std::string(static_cast<size_t>(id % 90), 'z'); };
+  {
+    auto group = dir->beginGroup();
+    auto t = openTable(*dir, "big");
+    for (int i = 1; i <= kRows; ++i) {
+      ASSERT_TRUE(t->insert().ok());
+      ASSERT_TRUE(t->set(0, Value::integer(i)).ok());
+      ASSERT_TRUE(t->set(1, Value::text(textOf(i))).ok());
+      ASSERT_TRUE(t->post().ok());
+    }
+    ASSERT_TRUE((*group)->commit().ok());
+  }
+  auto check = [&](Table& t) {
+    const int id = static_cast<int>(t.get(0)->asInteger());
+    return t.get(1)->asText() == textOf(id) ? id : -id;
+  };
+  for (int round = 0; round < 2; ++round) {
+    auto t = dir->openTable("big", Directory::Access::kReadOnly);
+    ASSERT_TRUE(t.ok());
+    int expected = 1;
+    for (Status st = (*t)->first(); st.ok(); st = (*t)->next()) ASSERT_EQ(check(**t), expected++);
+    ASSERT_EQ(expected, kRows + 1);
+    for (Status st = (*t)->last(); st.ok(); st = (*t)->prior()) ASSERT_EQ(check(**t), --expected);
+    ASSERT_EQ(expected, 1);
+    std::mt19937 rng(static_cast<unsigned>(round));
+    for (int k = 0; k < 3000; ++k) {
+      const int id = 1 + static_cast<int>(rng() % kRows);
+      ASSERT_TRUE((*t)->findKey({Value::integer(id)}).ok());
+      ASSERT_EQ(check(**t), id);
+    }
+  }
+  expectSound(tmp.file("big.DB"));
+}
+
 TEST(Table, NamesAreFoundWithoutRegardToCase) {
   TempDir tmp;
   auto dir = openDir(tmp);

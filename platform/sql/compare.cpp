@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "pdx/dump_format.h"
@@ -407,6 +408,53 @@ LikePattern::LikePattern(std::string_view pattern) {
     if (u == '%') pieces_.emplace_back();
     else pieces_.back().push_back(u == '_' ? kOne : u);
   }
+  bytewise_ = pattern.find('_') == std::string_view::npos && isValidUtf8(pattern);
+  if (bytewise_) {
+    bytePieces_.emplace_back();
+    for (char c : pattern) {
+      if (c == '%') bytePieces_.emplace_back();
+      else bytePieces_.back() += c;
+    }
+  }
+}
+
+namespace {
+
+// The first place of `piece` in [from, end) of `t`, or nullptr.
+const char* findBytes(const char* from, const char* end, const std::string& piece) {
+  const size_t n = piece.size();
+  if (n == 0) return from;
+  const char first = piece[0];
+  while (end - from >= static_cast<std::ptrdiff_t>(n)) {
+    from = static_cast<const char*>(std::memchr(from, first, static_cast<size_t>(end - from) - n + 1));
+    if (from == nullptr) return nullptr;
+    size_t i = 1;  // pieces are short: byte by byte beats a call
+    while (i < n && from[i] == piece[i]) ++i;
+    if (i == n) return from;
+    ++from;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool LikePattern::matchesBytes(std::string_view t) const {
+  const std::string& head = bytePieces_.front();
+  if (bytePieces_.size() == 1) return t == head;
+  const std::string& tail = bytePieces_.back();
+  if (head.size() + tail.size() > t.size()) return false;
+  if ((!head.empty() && std::memcmp(t.data(), head.data(), head.size()) != 0) ||
+      (!tail.empty() && std::memcmp(t.data() + t.size() - tail.size(), tail.data(), tail.size()) != 0))
+    return false;
+  // Leftmost places, as matches() explains.
+  const char* from = t.data() + head.size();
+  const char* end = t.data() + t.size() - tail.size();
+  for (size_t k = 1; k + 1 < bytePieces_.size(); ++k) {
+    const char* at = findBytes(from, end, bytePieces_[k]);
+    if (at == nullptr) return false;
+    from = at + bytePieces_[k].size();
+  }
+  return true;
 }
 
 namespace {
@@ -420,7 +468,9 @@ bool pieceAt(const std::vector<uint32_t>& piece, const std::vector<uint32_t>& te
 }  // namespace
 
 bool LikePattern::matches(std::string_view text, std::vector<uint32_t>& t) const {
-  decodeUtf8(trimTrailingBlanks(text), t);
+  text = trimTrailingBlanks(text);
+  if (bytewise_) return matchesBytes(text);
+  decodeUtf8(text, t);
   const auto& head = pieces_.front();
   if (pieces_.size() == 1) return t.size() == head.size() && pieceAt(head, t, 0);
   const auto& tail = pieces_.back();

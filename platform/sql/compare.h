@@ -78,9 +78,23 @@ class LikePattern {
   bool matches(std::string_view text, std::vector<uint32_t>& scratch) const;
 
  private:
+  bool matchesBytes(std::string_view text) const;
+
   // The pieces between the %s; the first is anchored at the start of the
   // text and the last at its end (the same piece when there is no %).
   std::vector<std::vector<uint32_t>> pieces_;
+  // The same pieces as UTF-8, when the pattern is well-formed UTF-8 without
+  // '_': they then match the bytes of any text exactly where they match its
+  // characters, so the text need not be decoded. A piece starts with a byte
+  // that begins a character, never a continuation byte, so wherever its bytes
+  // stand in a text a character of the text begins there, and the text then
+  // decodes to the piece's characters: they are well-formed sequences (a
+  // byte that starts no well-formed sequence, which decodes alone, cannot be
+  // among them). Conversely the characters of a piece are the bytes of their
+  // only UTF-8 form. Lengths differ, but leftmost places and whether pieces
+  // overlap do not.
+  bool bytewise_ = false;
+  std::vector<std::string> bytePieces_;
 };
 
 }  // namespace sql::detail

@@ -3,9 +3,11 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "compare.h"
 #include "sql/query.h"
+#include "utf8.h"
 
 namespace sql::detail {
 namespace {
@@ -166,6 +168,48 @@ TEST(SqlCompare, LikePatterns) {
   std::vector<uint32_t> scratch;
   for (const Case& c : cases)
     EXPECT_EQ(LikePattern(c.pattern).matches(c.text, scratch), c.matches) << c.pattern << " / " << c.text;
+}
+
+// LIKE by its definition on the decoded text: a piece of the pattern matches
+// one unit (a character, or a stray byte), % any run of them.
+bool likeByDefinition(const std::vector<uint32_t>& p, size_t i, const std::vector<uint32_t>& t, size_t j) {
+  if (i == p.size()) return j == t.size();
+  if (p[i] == '%') {
+    for (size_t k = j; k <= t.size(); ++k)
+      if (likeByDefinition(p, i + 1, t, k)) return true;
+    return false;
+  }
+  return j < t.size() && (p[i] == '_' || p[i] == t[j]) && likeByDefinition(p, i + 1, t, j + 1);
+}
+
+// Patterns without '_' are matched on the bytes of the text: the result must
+// be the characters' for any text, well-formed UTF-8 or not.
+TEST(SqlCompare, LikeOnBytesAgreesWithLikeOnCharacters) {
+  const std::vector<std::string> bits = {"a", "b", "é", "è", "€", "😀", "\xC3", "\xA9", "\xE2\x82", "\xF0\x9F\x98",
+                                         "\xFF", "\xED\xA0\x80", "%", " ", "ab"};
+  std::mt19937 rng(11);
+  auto compose = [&](size_t n, bool pattern) {
+    std::string s;
+    for (size_t i = 0; i < n; ++i) {
+      const std::string& b = bits[rng() % bits.size()];
+      if (!pattern && b == "%") continue;
+      s += b;
+    }
+    return s;
+  };
+  std::vector<uint32_t> scratch, p, t;
+  int bytewise = 0;
+  for (int round = 0; round < 20'000; ++round) {
+    const std::string pattern = compose(rng() % 5, true);
+    const std::string text = compose(rng() % 7, false);
+    decodeUtf8(pattern, p);
+    decodeUtf8(trimTrailingBlanks(text), t);
+    const bool want = likeByDefinition(p, 0, t, 0);
+    bytewise += isValidUtf8(pattern);
+    ASSERT_EQ(LikePattern(pattern).matches(text, scratch), want)
+        << "pattern \"" << pattern << "\" text \"" << text << "\"";
+  }
+  EXPECT_GT(bytewise, 5000) << "too few patterns took the byte path";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <span>
 
 #include "compare.h"
 #include "lexer.h"
@@ -40,7 +41,9 @@ struct SortKey {
 };
 
 // The fields of the record under the cursor, read on first use: a record the
-// condition rejects costs only the fields the condition looks at.
+// condition rejects costs only the fields the condition looks at. The values
+// are read into the same Value objects record after record, so that text
+// fields reuse their storage.
 class RecordReader {
  public:
   RecordReader(pdx::Table& table, size_t fieldCount) : table_(table), values_(fieldCount), loaded_(fieldCount) {}
@@ -51,33 +54,29 @@ class RecordReader {
     const size_t f = static_cast<size_t>(field);
     if (!loaded_[f]) {
       loaded_[f] = 1;
-      auto v = table_.get(field);
-      if (v.ok()) {
-        values_[f] = std::move(v).value();
-      } else {
-        values_[f] = pdx::Value();
-        if (error_.ok()) error_ = v.status();
-      }
+      read(field, values_[f]);
     }
     return values_[f];
   }
 
-  // The field's value for the row being kept, read straight from the table
-  // when the condition did not look at it. The reader forgets it.
-  pdx::Value take(int field) {
+  // Puts the field's value for the row being kept into `out`: the value the
+  // condition looked at, or one read straight from the table.
+  void moveTo(int field, pdx::Value& out) {
     const size_t f = static_cast<size_t>(field);
-    if (loaded_[f]) return std::move(values_[f]);
+    if (loaded_[f]) out = std::move(values_[f]);
+    else read(field, out);
     loaded_[f] = 1;
-    auto v = table_.get(field);
-    if (v.ok()) return std::move(v).value();
-    if (error_.ok()) error_ = v.status();
-    return pdx::Value();
   }
 
   const pdx::Status& error() const { return error_; }
   std::vector<uint32_t>& scratch() { return scratch_; }
 
  private:
+  void read(int field, pdx::Value& out) {
+    pdx::Status st = table_.get(field, out);
+    if (!st.ok() && error_.ok()) error_ = std::move(st);
+  }
+
   pdx::Table& table_;
   std::vector<pdx::Value> values_;
   std::vector<char> loaded_;
@@ -349,6 +348,21 @@ pdx::Status Run::readRecords(pdx::Table& table, const std::vector<pdx::Value>& k
     if (count.ok()) values_.reserve(static_cast<size_t>(*count) * fieldCount);
   }
 
+  if (tests.empty()) {
+    // Every record is a row: each is read whole, straight into its place.
+    while (table.hasRecord()) {
+      ++stats_.rowsVisited;
+      const size_t row = values_.size();
+      values_.resize(row + fieldCount);
+      st = table.getAll(std::span<pdx::Value>(values_.data() + row, fieldCount));
+      if (!st.ok()) return readError(table, st);
+      st = table.next();
+      if (st.is(pdx::code::kEof)) break;
+      if (!st.ok()) return readError(table, st);
+    }
+    return {};
+  }
+
   RecordReader record(table, fieldCount);
   while (table.hasRecord()) {
     ++stats_.rowsVisited;
@@ -364,7 +378,9 @@ pdx::Status Run::readRecords(pdx::Table& table, const std::vector<pdx::Value>& k
     }
     if (!record.error().ok()) return readError(table, record.error());
     if (t == Truth::kTrue) {
-      for (size_t f = 0; f < fieldCount; ++f) values_.push_back(record.take(static_cast<int>(f)));
+      const size_t row = values_.size();
+      values_.resize(row + fieldCount);
+      for (size_t f = 0; f < fieldCount; ++f) record.moveTo(static_cast<int>(f), values_[row + f]);
       if (!record.error().ok()) return readError(table, record.error());
     }
     st = table.next();

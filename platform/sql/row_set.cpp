@@ -80,6 +80,12 @@ pdx::Result<pdx::Value> RowSet::get(int field) const {
   return values_[static_cast<size_t>(current_) * fields_.size() + static_cast<size_t>(field)];
 }
 
+const pdx::Value& RowSet::valueAt(int field) const {
+  static const pdx::Value kBlank;
+  if (current_ < 0 || field < 0 || static_cast<size_t>(field) >= fields_.size()) return kBlank;
+  return values_[static_cast<size_t>(current_) * fields_.size() + static_cast<size_t>(field)];
+}
+
 pdx::Result<pdx::Value> RowSet::get(std::string_view fieldName) const {
   const int f = fieldIndex(fieldName);
   if (f < 0) return pdx::Status(pdx::code::kInvalidParameter, "the query has no field \"" + std::string(fieldName) + "\"");

@@ -527,6 +527,14 @@ TEST_F(Sql, RowSetNavigation) {
   EXPECT_EQ(r.get("Cli_nope").status().code(), pdx::code::kInvalidParameter);
   // Memo contents are read with the row.
   EXPECT_EQ(r.get("Cli_comments")->asText(), "Bon client, paie à temps — toujours");
+  // valueAt gives the same values in place, and a blank where get() fails.
+  int rowsRead = 0;
+  for (pdx::Status st = r.first(); st.ok(); st = r.next(), ++rowsRead)
+    for (int f = 0; f < static_cast<int>(r.fields().size()); ++f) EXPECT_EQ(r.valueAt(f), *r.get(f)) << f;
+  EXPECT_EQ(rowsRead, 3);
+  EXPECT_EQ(&r.valueAt(1), &r.valueAt(1)) << "no copy";
+  EXPECT_TRUE(r.valueAt(11).isNull());
+  EXPECT_TRUE(r.valueAt(-1).isNull());
 
   auto none = run("SELECT * FROM cli WHERE Cli_code = 'nobody'");
   ASSERT_TRUE(none.ok());
@@ -534,6 +542,7 @@ TEST_F(Sql, RowSetNavigation) {
   EXPECT_TRUE((*none)->eof() && (*none)->bof() && !(*none)->hasRecord());
   EXPECT_TRUE((*none)->first().is(pdx::code::kEof));
   EXPECT_EQ((*none)->get(0).status().code(), pdx::code::kNoCurrentRecord);
+  EXPECT_TRUE((*none)->valueAt(0).isNull());
 }
 
 TEST_F(Sql, PdxtoolSqlCommand) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,17 +17,45 @@
 
 namespace pdx {
 
+// What tells one state of a file on disk from another: the file itself
+// (device and inode: a name replaced by a new file gets another inode, and
+// the system does not give the inode of a file to another while a handle on
+// it is open) and its size and times of last change (a write changes them).
+struct FileStamp {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t modifiedNs = 0;  // contents last written
+  int64_t changedNs = 0;   // contents or attributes last changed
+  bool operator==(const FileStamp&) const = default;
+  bool sameFile(const FileStamp& o) const { return device == o.device && inode == o.inode; }
+};
+
 // A file opened for positioned reads and writes.
 class File {
  public:
   virtual ~File() = default;
   // Reads up to n bytes at offset into buf. Fewer bytes only at end of file.
   virtual Result<size_t> read(uint64_t offset, size_t n, char* buf) = 0;
+  // Reads the bytes at offset into each buffer in turn, as read() would into
+  // one buffer as large as all of them: fewer bytes only at end of file.
+  virtual Result<size_t> readScattered(uint64_t offset, std::span<const std::span<char>> buffers) {
+    size_t done = 0;
+    for (std::span<char> b : buffers) {
+      PDX_ASSIGN_OR_RETURN(size_t got, read(offset + done, b.size(), b.data()));
+      done += got;
+      if (got < b.size()) break;
+    }
+    return done;
+  }
   virtual Status write(uint64_t offset, std::string_view data) = 0;
   virtual Result<uint64_t> size() = 0;
   virtual Status truncate(uint64_t size) = 0;
   // Makes written data durable (fsync).
   virtual Status sync() = 0;
+  // The stamp of the file this handle is open on. code::kNotSupported where
+  // the Env cannot tell (callers then assume nothing about the file).
+  virtual Result<FileStamp> stamp() { return Status(code::kNotSupported, "no stamp for " + path_); }
   const std::string& path() const { return path_; }
 
  protected:
@@ -54,6 +83,8 @@ class LockFile {
   // Word `slot` (0..kSharedWords-1) of the shared area.
   virtual std::atomic<uint64_t>& sharedWord(int slot) = 0;
   static constexpr int kSharedWords = 8;
+  // The stamp of the lock file this object has open (kNotSupported as File).
+  virtual Result<FileStamp> stamp() { return Status(code::kNotSupported, "no stamp for a lock file"); }
 };
 
 class Env {
@@ -72,6 +103,11 @@ class Env {
   virtual Result<std::unique_ptr<LockFile>> openLock(const std::string& path) = 0;
   virtual bool exists(const std::string& path) = 0;
   virtual bool isDirectory(const std::string& path) = 0;
+  // The stamp of the file a path names now: code::kTableNotFound when there
+  // is none, code::kNotSupported where the Env cannot tell.
+  virtual Result<FileStamp> stamp(const std::string& path) {
+    return Status(code::kNotSupported, "no stamp for " + path);
+  }
   // Names (not paths) of the entries of a directory.
   virtual Result<std::vector<std::string>> list(const std::string& dir) = 0;
   virtual Status remove(const std::string& path) = 0;

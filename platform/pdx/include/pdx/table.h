@@ -11,11 +11,17 @@
 // edited is locked, and any other cursor that tries to edit or delete it gets
 // code::kRecordLocked (10241) until the holder posts, cancels, closes or dies.
 //
+// A Directory keeps the files of the last few tables whose cursors all closed
+// open, with what it read of them (their index and some blocks, up to 64 MiB
+// in all), so that opening them again costs little; it holds no lock on them,
+// and it checks them against the files on disk when a table is opened again.
+//
 // Threads: a Directory and the Tables opened from it belong to one thread.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -165,6 +171,13 @@ class Table {
   // belong to one state of it.
   Result<Value> get(int field);
   Result<Value> get(std::string_view fieldName);
+  // As get(field), into `out`, reusing the storage of the text it holds: for
+  // reading many records without allocating for each. On failure `out` is
+  // left blank.
+  Status get(int field, Value& out);
+  // Every field, as get(field, out[field]): `out` holds one Value per field
+  // of the schema (kInvalidParameter otherwise).
+  Status getAll(std::span<Value> out);
 
   // ---- searches on the primary key (keyed tables only). `key` holds values
   // for the first key.size() key fields.
@@ -216,11 +229,13 @@ class Table {
   Status retrying(F&& op);
   Status syncView();
   Status standOn(Position pos);
+  void copyRecord(const char* rec);  // into currentRecord_
   Status stepForward(Position& pos);
   Status stepBack(Position& pos);
   bool inRange(const char* rec) const;
   Status encodeKey(const std::vector<Value>& key, std::string& out) const;
   Result<Value> fieldOf(int field, const std::string& rec);
+  Status readField(int field, const std::string& rec, Value& out);
   Status findRecord(const std::string& original, Position& where);
   Status lockRecord(const std::string& rec);
   void releaseRecordLock();

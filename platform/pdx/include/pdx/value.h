@@ -121,6 +121,16 @@ class Value {
   // Numeric view of integer, number and decimal values; nullopt otherwise.
   std::optional<double> toDouble() const;
 
+  // Makes the value an empty text and returns its string, to be filled. The
+  // string keeps the storage of the text the value held before, so that
+  // reading many values into one Value allocates only when a text outgrows it.
+  std::string& resetText() {
+    if (v_.index() != 1) v_.emplace<1>();
+    std::string& s = std::get<1>(v_);
+    s.clear();
+    return s;
+  }
+
   bool operator==(const Value&) const = default;
 
  private:

@@ -70,6 +70,10 @@ class RowSet {
   // row, kInvalidParameter for a field the table does not have.
   pdx::Result<pdx::Value> get(int field) const;
   pdx::Result<pdx::Value> get(std::string_view fieldName) const;
+  // The same value without a copy: a reference into the set, valid as long
+  // as the RowSet. A blank value when get() would fail (no current row, no
+  // such field).
+  const pdx::Value& valueAt(int field) const;
 
  private:
   friend class detail::Executor;
