@@ -7,14 +7,14 @@ namespace vd87 {
 using Style = db::Field::CurrencyStyle;
 
 Tvd87_dm::Tvd87_dm() {
-  struct Spec {
+  struct TableUse {
     db::Table* table;
     const char* name;  // the component name
     const char* file;  // as the data module names the file
     const char* database;
     Style money;
   };
-  const Spec specs[] = {
+  const TableUse uses[] = {
       {&sup, "sup", "sup.DB", "vd87db", Style::kMoneyField},
       {&Sup2_Table, "Sup2_Table", "sup.DB", "vd87db", Style::kPlainCurrency},
       {&cap, "cap", "cap.DB", "vd87db", Style::kMoneyField},
@@ -27,7 +27,7 @@ Tvd87_dm::Tvd87_dm() {
       {&apori, "apori", "apori.DB", "vd87db", Style::kPlainCurrency},
       {&virmem, "virmem", "virmem.DB", "mydbvd87", Style::kMoneyField},
   };
-  for (const Spec& s : specs) {
+  for (const TableUse& s : uses) {
     s.table->setName(s.name);
     s.table->setTableName(s.file);
     s.table->setDatabaseName(s.database);

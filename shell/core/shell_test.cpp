@@ -99,7 +99,7 @@ class ShellTest : public ::testing::Test {
   }
 
   // A data root with `users` and `sessions` slots, and company 1.
-  void makeDataRoot(std::vector<admin::UserSpec> users = {}, int sessions = 3) {
+  void makeDataRoot(std::vector<admin::NewUser> users = {}, int sessions = 3) {
     std::ostringstream log;
     admin::InitOptions init;
     init.dataRoot = dataDir_.toStdString();
@@ -120,7 +120,7 @@ class ShellTest : public ::testing::Test {
     for (size_t i = 1; i < users.size(); ++i) addUser(users[i]);
   }
 
-  void addUser(const admin::UserSpec& u) {
+  void addUser(const admin::NewUser& u) {
     db::Table t;
     t.setDatabaseName(dataDir_.toStdString());
     t.setTableName("user");
@@ -157,8 +157,8 @@ class ShellTest : public ::testing::Test {
   std::unique_ptr<os::Printers> previousPrinters_;
 };
 
-admin::UserSpec user(const char* password, const char* code, const char* name, int language = 0, int company = 1) {
-  admin::UserSpec u;
+admin::NewUser user(const char* password, const char* code, const char* name, int language = 0, int company = 1) {
+  admin::NewUser u;
   u.password = password;
   u.code = code;
   u.name = name;

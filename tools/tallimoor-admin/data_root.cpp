@@ -27,8 +27,8 @@ const std::vector<TranslationSource>& sourcesOf(const InitOptions& options) {
 
 }  // namespace
 
-UserSpec InitOptions::defaultFirstUser() {
-  UserSpec user;
+NewUser InitOptions::defaultFirstUser() {
+  NewUser user;
   user.password = "ADMIN";
   user.code = "ADMIN";
   user.name = "Administrator";
@@ -51,7 +51,7 @@ Refusals initRefusals(const InitOptions& options) {
   if (options.dataRoot.empty()) reasons.invalid("no data root given");
   if (options.sessions < 1 || options.sessions > kMaxSessions)
     reasons.invalid("the number of sessions must lie between 1 and " + std::to_string(kMaxSessions));
-  const UserSpec& u = options.firstUser;
+  const NewUser& u = options.firstUser;
   if (u.password.empty() || characters(u.password) > 10) reasons.invalid("the password has 1 to 10 characters");
   if (u.code.empty() || characters(u.code) > 10) reasons.invalid("the user code has 1 to 10 characters");
   if (characters(u.name) > 30) reasons.invalid("the user name has at most 30 characters");

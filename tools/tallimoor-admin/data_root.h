@@ -25,10 +25,10 @@ struct InitOptions {
   std::string languagesDir;
   // The texts to compile; empty = the texts built into this program.
   std::vector<TranslationSource> translations;
-  UserSpec firstUser = defaultFirstUser();
+  NewUser firstUser = defaultFirstUser();
   pdx::Env* env = pdx::Env::standard();
 
-  static UserSpec defaultFirstUser();
+  static NewUser defaultFirstUser();
 };
 
 // The languages folder of a data root: "languages" beside it.

@@ -40,10 +40,10 @@ std::string securityFor(const std::vector<int>& menus) {
   return bits;
 }
 
-std::vector<std::pair<UserSpec, std::string>> demoUsers() {
+std::vector<std::pair<NewUser, std::string>> demoUsers() {
   auto user = [](const char* password, const char* code, const char* name, int language, int company, int detail,
                  std::string security) {
-    UserSpec u;
+    NewUser u;
     u.password = password;
     u.code = code;
     u.name = name;
@@ -153,11 +153,11 @@ pdx::Status buildDemo(const DemoOptions& options, DemoSummary& summary, std::ost
     PDX_ASSIGN_OR_RETURN(auto root, pdx::Directory::open(options.dataRoot, options.env));
     PDX_ASSIGN_OR_RETURN(auto users, openForWriting(*root, "user"));
     PDX_ASSIGN_OR_RETURN(auto group, root->beginGroup());
-    const UserSpec& first = init.firstUser;
+    const NewUser& first = init.firstUser;
     summary.users.push_back({storedPassword(first.password), first.code, first.name, first.language, first.company, "everything"});
-    for (const auto& [spec, rights] : demoUsers()) {
-      PDX_RETURN_IF_ERROR(insertRow(*users, userRow(spec)));
-      summary.users.push_back({storedPassword(spec.password), spec.code, spec.name, spec.language, spec.company, rights});
+    for (const auto& [newUser, rights] : demoUsers()) {
+      PDX_RETURN_IF_ERROR(insertRow(*users, userRow(newUser)));
+      summary.users.push_back({storedPassword(newUser.password), newUser.code, newUser.name, newUser.language, newUser.company, rights});
     }
     PDX_RETURN_IF_ERROR(group->commit());
   }

@@ -83,7 +83,7 @@ std::string storedPassword(const std::string& typed) {
   return password;
 }
 
-Row userRow(const UserSpec& user) {
+Row userRow(const NewUser& user) {
   return {
       {"User_password", text(storedPassword(user.password))},
       {"User_code", text(user.code)},

@@ -23,7 +23,7 @@ std::vector<Row> paymentTermRows();
 // The Tools menu's one default entry, "Maintenance of Tools menu".
 Row defaultCatalogueRow();
 
-struct UserSpec {
+struct NewUser {
   std::string password;  // stored upper case
   std::string code;
   std::string name;
@@ -32,7 +32,7 @@ struct UserSpec {
   int detail = 0;
   std::string security;  // the 200-byte bit set
 };
-Row userRow(const UserSpec& user);
+Row userRow(const NewUser& user);
 // A password as `user` stores it: upper case, as the login edit forces it
 // (ASCII letters; others are kept as typed).
 std::string storedPassword(const std::string& typed);
