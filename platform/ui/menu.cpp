@@ -43,7 +43,8 @@ MenuItem* MenuItem::add(const QString& name, const QString& caption) {
 }
 
 MenuItem* MenuItem::addSeparator(const QString& name) {
-  MenuItem* item = add(name, QStringLiteral("-"));
+  // The line itself, with no text: a style may draw a separator's text.
+  MenuItem* item = add(name, QString());
   item->setSeparator(true);
   return item;
 }

@@ -37,7 +37,7 @@ class MenuItem : public QAction, public Component {
 
   // Sub-entries, in order.
   MenuItem* add(const QString& name, const QString& caption);
-  // A separator line ("-") is an entry too, so positions count it.
+  // A separator line is an entry too, so positions count it.
   MenuItem* addSeparator(const QString& name = {});
   // Inserts an existing entry at `index` (moves it when it is elsewhere).
   void insert(int index, MenuItem* item);
