@@ -79,6 +79,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench_common.h"
 #include "pdx/status.h"
 #include "pdx/table.h"
 #include "pdx/value.h"
@@ -656,10 +657,7 @@ class EngineStore final : public Store {
 
 // ------------------------------------------------------------ SQLite side
 
-struct Finalize {
-  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, Finalize>;
+using bench::Statement;
 
 class SqliteStore final : public Store {
  public:
@@ -860,23 +858,9 @@ class SqliteStore final : public Store {
     return rc == SQLITE_DONE ? Error() : failure("insert");
   }
 
-  Error failure(const std::string& what) const { return "sqlite: " + what + ": " + sqlite3_errmsg(db_); }
-
-  Error exec(const std::string& sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return {};
-    Error e = "sqlite: " + sql + ": " + (message ? message : "failed");
-    sqlite3_free(message);
-    return e;
-  }
-
-  Error prepare(const std::string& sql, Statement& out) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK)
-      return failure("prepare " + sql);
-    out.reset(s);
-    return {};
-  }
+  Error failure(const std::string& what) const { return bench::sqliteFailure(db_, what); }
+  Error exec(const std::string& sql) { return bench::sqliteExec(db_, sql); }
+  Error prepare(const std::string& sql, Statement& out) { return bench::sqlitePrepare(db_, sql, out); }
 
   sqlite3* db_;
   bool withoutRowid_;
@@ -1204,21 +1188,11 @@ void usage(FILE* f) {
 
 bool parseOptions(int argc, char** argv, Options& opt) {
   bool only = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view a = argv[i];
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    auto count = [&](const char* option, int64_t high, int64_t& to) {
-      const char* v = value();
-      char* end = nullptr;
-      errno = 0;
-      const long long n = v ? std::strtoll(v, &end, 10) : 0;
-      if (!v || *end != '\0' || errno != 0 || n < 1 || n > high) {
-        std::fprintf(stderr, "pdx_bench: %s needs a number from 1 to %" PRId64 "\n", option, high);
-        return false;
-      }
-      to = n;
-      return true;
-    };
+  bench::Arguments args("pdx_bench", argc, argv);
+  while (args.next()) {
+    const std::string_view a = args.current();
+    auto value = [&] { return args.value(); };
+    auto count = [&](const char*, int64_t high, int64_t& to) { return args.count(1, high, to); };
     if (a == "--rows") {
       if (!count("--rows", kMaxRows, opt.rows)) return false;
     } else if (a == "--durable-rows") {
@@ -1232,41 +1206,12 @@ bool parseOptions(int argc, char** argv, Options& opt) {
     } else if (a == "--no-reference") {
       opt.reference = false;
     } else if (a == "--dir") {
-      const char* v = value();
-      if (!v || !*v) {
-        std::fprintf(stderr, "pdx_bench: --dir needs a folder\n");
-        return false;
-      }
-      opt.dir = v;
+      if (!args.folder(opt.dir)) return false;
     } else if (a == "--only") {
-      const char* v = value();
-      if (!v) {
-        std::fprintf(stderr, "pdx_bench: --only needs workload names\n");
-        return false;
-      }
       only = true;
-      std::string_view names = v;
-      while (!names.empty()) {
-        const size_t comma = names.find(',');
-        const std::string_view name = names.substr(0, comma);
-        names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
-        bool known = false;
-        for (size_t w = 0; w < std::size(kWorkloadNames); ++w)
-          if (name == kWorkloadNames[w]) opt.selected[w] = known = true;
-        if (!known) {
-          std::fprintf(stderr, "pdx_bench: no workload called \"%.*s\"\n", static_cast<int>(name.size()), name.data());
-          return false;
-        }
-      }
+      if (!args.workloads(kWorkloadNames, opt.selected)) return false;
     } else if (a == "--side") {
-      const char* v = value();
-      const std::string_view s = v ? v : "";
-      if (s != "engine" && s != "sqlite" && s != "both") {
-        std::fprintf(stderr, "pdx_bench: --side takes engine, sqlite or both\n");
-        return false;
-      }
-      opt.runEngine = s != "sqlite";
-      opt.runSqlite = s != "engine";
+      if (!args.side(opt.runEngine, opt.runSqlite)) return false;
     } else if (a == "--sqlite-without-rowid") {
       opt.withoutRowid = true;
     } else if (a == "--sqlite-pragma") {
@@ -1282,7 +1227,7 @@ bool parseOptions(int argc, char** argv, Options& opt) {
       usage(stdout);
       std::exit(0);
     } else {
-      std::fprintf(stderr, "pdx_bench: unknown argument \"%s\"\n", argv[i]);
+      std::fprintf(stderr, "pdx_bench: unknown argument \"%.*s\"\n", static_cast<int>(a.size()), a.data());
       usage(stderr);
       return false;
     }
@@ -1342,16 +1287,9 @@ int main(int argc, char** argv) {
 
   // Where the data goes: a folder of our own, emptied first.
   std::string base = opt.dir;
-  const bool temporary = base.empty();
+  bool temporary = false;
+  if (!bench::workFolder("pdx_bench", base, temporary)) return 1;
   std::error_code ec;
-  if (temporary) {
-    char pattern[] = "/tmp/pdx_bench.XXXXXX";
-    if (!::mkdtemp(pattern)) {
-      std::fprintf(stderr, "pdx_bench: cannot make a folder under /tmp: %s\n", std::strerror(errno));
-      return 1;
-    }
-    base = pattern;
-  }
   const std::string engineDir = base + "/pdx_bench_engine", sqliteDir = base + "/pdx_bench_sqlite";
   for (const auto& d : {engineDir, sqliteDir})
     if (!freshFolder(d)) return 1;

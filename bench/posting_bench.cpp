@@ -58,6 +58,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_common.h"
 #include "db/database.h"
 #include "db/formats.h"
 #include "posting_bench_engine.h"
@@ -569,22 +570,11 @@ void usage(FILE* f) {
 }
 
 bool parseOptions(int argc, char** argv, Options& opt) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view a = argv[i];
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    auto count = [&](int64_t low, int64_t high, int64_t& to) {
-      const char* v = value();
-      char* end = nullptr;
-      errno = 0;
-      const long long n = v ? std::strtoll(v, &end, 10) : 0;
-      if (!v || *end != '\0' || errno != 0 || n < low || n > high) {
-        std::fprintf(stderr, "posting_bench: %.*s needs a number from %" PRId64 " to %" PRId64 "\n",
-                     static_cast<int>(a.size()), a.data(), low, high);
-        return false;
-      }
-      to = n;
-      return true;
-    };
+  bench::Arguments args("posting_bench", argc, argv);
+  while (args.next()) {
+    const std::string_view a = args.current();
+    auto value = [&] { return args.value(); };
+    auto count = [&](int64_t low, int64_t high, int64_t& to) { return args.count(low, high, to); };
     if (a == "--docs") {
       if (!count(1, 1'000'000, opt.docs)) return false;
     } else if (a == "--small-lines") {
@@ -605,28 +595,16 @@ bool parseOptions(int argc, char** argv, Options& opt) {
       opt.small = s == "small";
       opt.large = s == "large";
     } else if (a == "--side") {
-      const char* v = value();
-      const std::string_view s = v ? v : "";
-      if (s != "engine" && s != "sqlite" && s != "both") {
-        std::fprintf(stderr, "posting_bench: --side takes engine, sqlite or both\n");
-        return false;
-      }
-      opt.engine = s != "sqlite";
-      opt.sqlite = s != "engine";
+      if (!args.side(opt.engine, opt.sqlite)) return false;
     } else if (a == "--dir") {
-      const char* v = value();
-      if (!v || !*v) {
-        std::fprintf(stderr, "posting_bench: --dir needs a folder\n");
-        return false;
-      }
-      opt.dir = v;
+      if (!args.folder(opt.dir)) return false;
     } else if (a == "--keep") {
       opt.keep = true;
     } else if (a == "--help" || a == "-h") {
       usage(stdout);
       std::exit(0);
     } else {
-      std::fprintf(stderr, "posting_bench: unknown argument \"%s\"\n", argv[i]);
+      std::fprintf(stderr, "posting_bench: unknown argument \"%.*s\"\n", static_cast<int>(a.size()), a.data());
       usage(stderr);
       return false;
     }
@@ -642,19 +620,9 @@ int main(int argc, char** argv) {
   if (!parseOptions(argc, argv, opt)) return 2;
 
   std::string base = opt.dir;
-  const bool temporary = base.empty();
+  bool temporary = false;
+  if (!bench::workFolder("posting_bench", base, temporary)) return 1;
   std::error_code ec;
-  if (temporary) {
-    char pattern[] = "/tmp/posting_bench.XXXXXX";
-    if (!::mkdtemp(pattern)) {
-      std::fprintf(stderr, "posting_bench: cannot make a folder under /tmp: %s\n", std::strerror(errno));
-      return 1;
-    }
-    base = pattern;
-  } else if (!fs::create_directories(base, ec) && !fs::is_directory(base, ec)) {
-    std::fprintf(stderr, "posting_bench: cannot make %s\n", base.c_str());
-    return 1;
-  }
 
   std::printf(
       "posting_bench: %s purchases of 4 lines (A/P credit; purchases, GST and QST debits), each posted\n"

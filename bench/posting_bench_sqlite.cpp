@@ -1,4 +1,5 @@
 #include "posting_bench_sqlite.h"
+#include "bench_common.h"
 
 #include <sqlite3.h>
 
@@ -13,10 +14,7 @@ namespace postbench {
 
 namespace {
 
-struct Finalize {
-  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, Finalize>;
+using bench::Statement;
 
 const char* columnType(pdx::FieldType type) {
   switch (type) {
@@ -83,17 +81,9 @@ SqlitePoster::~SqlitePoster() {
   sqlite3_close_v2(db_);
 }
 
-Error SqlitePoster::failure(const std::string& what) const {
-  return "sqlite: " + what + ": " + sqlite3_errmsg(db_);
-}
+Error SqlitePoster::failure(const std::string& what) const { return bench::sqliteFailure(db_, what); }
 
-Error SqlitePoster::exec(const std::string& sql) {
-  char* message = nullptr;
-  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return {};
-  Error e = "sqlite: " + sql + ": " + (message ? message : "failed");
-  sqlite3_free(message);
-  return e;
-}
+Error SqlitePoster::exec(const std::string& sql) { return bench::sqliteExec(db_, sql); }
 
 Error SqlitePoster::create(const std::string& path, SqliteJournal journal, bool synced, int suppliers,
                            const PrefillPlan& prefill, std::unique_ptr<SqlitePoster>& out) {

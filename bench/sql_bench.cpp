@@ -63,6 +63,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_common.h"
 #include "sql_bench_data.h"
 #include "sql_bench_sides.h"
 
@@ -262,21 +263,11 @@ void usage(FILE* f) {
 
 bool parseOptions(int argc, char** argv, Options& opt) {
   bool only = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view a = argv[i];
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    auto count = [&](const char* option, int64_t high, int64_t& to) {
-      const char* v = value();
-      char* end = nullptr;
-      errno = 0;
-      const long long n = v ? std::strtoll(v, &end, 10) : 0;
-      if (!v || *end != '\0' || errno != 0 || n < 1 || n > high) {
-        std::fprintf(stderr, "sql_bench: %s needs a number from 1 to %" PRId64 "\n", option, high);
-        return false;
-      }
-      to = n;
-      return true;
-    };
+  bench::Arguments args("sql_bench", argc, argv);
+  while (args.next()) {
+    const std::string_view a = args.current();
+    auto value = [&] { return args.value(); };
+    auto count = [&](const char*, int64_t high, int64_t& to) { return args.count(1, high, to); };
     if (a == "--rows") {
       if (!count("--rows", sqlbench::kMaxSuppliers * sqlbench::kItemsPerSupplier, opt.rows)) return false;
     } else if (a == "--clients") {
@@ -290,43 +281,14 @@ bool parseOptions(int argc, char** argv, Options& opt) {
       if (!count("--rounds", 100, n)) return false;
       opt.rounds = static_cast<int>(n);
     } else if (a == "--dir") {
-      const char* v = value();
-      if (!v || !*v) {
-        std::fprintf(stderr, "sql_bench: --dir needs a folder\n");
-        return false;
-      }
-      opt.dir = v;
+      if (!args.folder(opt.dir)) return false;
     } else if (a == "--keep") {
       opt.keep = true;
     } else if (a == "--only") {
-      const char* v = value();
-      if (!v) {
-        std::fprintf(stderr, "sql_bench: --only needs workload names\n");
-        return false;
-      }
       only = true;
-      std::string_view names = v;
-      while (!names.empty()) {
-        const size_t comma = names.find(',');
-        const std::string_view name = names.substr(0, comma);
-        names = comma == std::string_view::npos ? std::string_view() : names.substr(comma + 1);
-        bool known = false;
-        for (size_t w = 0; w < std::size(kWorkloadNames); ++w)
-          if (name == kWorkloadNames[w]) opt.selected[w] = known = true;
-        if (!known) {
-          std::fprintf(stderr, "sql_bench: no workload called \"%.*s\"\n", static_cast<int>(name.size()), name.data());
-          return false;
-        }
-      }
+      if (!args.workloads(kWorkloadNames, opt.selected)) return false;
     } else if (a == "--side") {
-      const char* v = value();
-      const std::string_view s = v ? v : "";
-      if (s != "engine" && s != "sqlite" && s != "both") {
-        std::fprintf(stderr, "sql_bench: --side takes engine, sqlite or both\n");
-        return false;
-      }
-      opt.runEngine = s != "sqlite";
-      opt.runSqlite = s != "engine";
+      if (!args.side(opt.runEngine, opt.runSqlite)) return false;
     } else if (a == "--engine-hold-tables") {
       opt.holdTables = true;
     } else if (a == "--sqlite-rowid") {
@@ -344,7 +306,7 @@ bool parseOptions(int argc, char** argv, Options& opt) {
       usage(stdout);
       std::exit(0);
     } else {
-      std::fprintf(stderr, "sql_bench: unknown argument \"%s\"\n", argv[i]);
+      std::fprintf(stderr, "sql_bench: unknown argument \"%.*s\"\n", static_cast<int>(a.size()), a.data());
       usage(stderr);
       return false;
     }
@@ -378,15 +340,8 @@ int main(int argc, char** argv) {
   const sqlbench::CapShape shape = sqlbench::CapShape::forRows(opt.rows);
 
   std::string base = opt.dir;
-  const bool temporary = base.empty();
-  if (temporary) {
-    char pattern[] = "/tmp/sql_bench.XXXXXX";
-    if (!::mkdtemp(pattern)) {
-      std::fprintf(stderr, "sql_bench: cannot make a folder under /tmp: %s\n", std::strerror(errno));
-      return 1;
-    }
-    base = pattern;
-  }
+  bool temporary = false;
+  if (!bench::workFolder("sql_bench", base, temporary)) return 1;
 
   std::printf("sql_bench: the engine's local SQL against sqlite %s, the same query texts on both sides\n",
               sqlite3_libversion());

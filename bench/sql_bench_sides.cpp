@@ -1,4 +1,5 @@
 #include "sql_bench_sides.h"
+#include "bench_common.h"
 
 #include <sqlite3.h>
 
@@ -199,10 +200,7 @@ class EngineSide final : public Side {
 
 // ------------------------------------------------------------------ SQLite
 
-struct Finalize {
-  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, Finalize>;
+using bench::Statement;
 
 class SqliteSide final : public Side {
  public:
@@ -360,23 +358,9 @@ class SqliteSide final : public Side {
     return rc == SQLITE_DONE ? Error() : failure(what);
   }
 
-  Error failure(const std::string& what) const { return "sqlite: " + what + ": " + sqlite3_errmsg(db_); }
-
-  Error exec(const std::string& sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return {};
-    Error e = "sqlite: " + sql + ": " + (message ? message : "failed");
-    sqlite3_free(message);
-    return e;
-  }
-
-  Error prepare(const std::string& sql, Statement& out) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK)
-      return failure("prepare " + sql);
-    out.reset(s);
-    return {};
-  }
+  Error failure(const std::string& what) const { return bench::sqliteFailure(db_, what); }
+  Error exec(const std::string& sql) { return bench::sqliteExec(db_, sql); }
+  Error prepare(const std::string& sql, Statement& out) { return bench::sqlitePrepare(db_, sql, out); }
 
   sqlite3* db_;
   SqliteLayouts layouts_;
