@@ -1,6 +1,7 @@
 // Shared by the parts of the ledger generator (ledger_generator.h).
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <tuple>
@@ -89,6 +90,42 @@ struct Context {
   std::vector<int64_t> documentAges(int count, int64_t forcedAge);
   // Whether a party does business in French.
   bool partyFrench();
+};
+
+// A document of a party as it goes into its open items (or their history)
+// and, but for payments, its source entry.
+struct Document {
+  data::TransactionType type = data::TransactionType::kInvoice;
+  std::string ref;  // empty for the invoice itself
+  pdx::Date date;
+  pdx::Date due;
+  Cents amount = 0;  // signed: owed by the client, or to the supplier, positive
+  std::vector<Distribution> lines;  // the source entry; none for payments
+  std::string memo;
+};
+
+// What a party's documents add up to on its master row: the balance of its
+// open documents, its first document, its last payment, its last invoice,
+// and the invoices of the current month and year.
+struct PartyActivity {
+  Cents balance = 0, lastInvoice = 0, month = 0, year = 0;
+  pdx::Date lastInvoiceDate{0}, lastPayment{0}, first;
+
+  explicit PartyActivity(pdx::Date today) : first(today) {}
+  void note(const Context& ctx, const Document& d, bool history) {
+    if (!history) balance += d.amount;
+    first = std::min(first, d.date);
+    if (d.type == data::TransactionType::kPayment) {
+      lastPayment = std::max(lastPayment, d.date);
+    } else if (d.type == data::TransactionType::kInvoice) {
+      if (d.date >= lastInvoiceDate) {
+        lastInvoiceDate = d.date;
+        lastInvoice = d.amount;
+      }
+      if (ctx.inCurrentMonth(d.date)) month += d.amount;
+      if (ctx.inCurrentYear(d.date)) year += d.amount;
+    }
+  }
 };
 
 // A new reference for a debit note (DN / ND), credit note (CN / NC) or

@@ -12,17 +12,6 @@ namespace {
 
 using data::TransactionType;
 
-// A document of a supplier as it goes into cap / caph (and apori).
-struct Document {
-  TransactionType type = TransactionType::kInvoice;
-  std::string ref;  // empty for the purchase itself
-  pdx::Date date;
-  pdx::Date due;
-  Cents amount = 0;  // signed, owed to the supplier positive
-  std::vector<Distribution> lines;  // the source entry; none for payments
-  std::string memo;
-};
-
 // A purchase invoice and the documents that hang on it.
 struct Purchase {
   std::string invoice;
@@ -212,8 +201,7 @@ pdx::Status payAndWrite(Context& ctx, Supplier& s) {
   for (Purchase& p : s.purchases)
     p.history = p.balance() == 0 && ctx.ageOf(p.lastActivity()) > 60 && ctx.random.chance(85);
 
-  Cents balance = 0, lastPurchase = 0, month = 0, year = 0;
-  pdx::Date lastPurchaseDate{0}, lastPayment{0}, first = ctx.profile.today;
+  PartyActivity activity(ctx.profile.today);
   const int journal = *data::payablesJournal(s.currency);
   for (const Purchase& p : s.purchases) {
     for (const Document& d : p.docs) {
@@ -224,20 +212,8 @@ pdx::Status payAndWrite(Context& ctx, Supplier& s) {
                {"Cap_stamp", pdx::Value::timestamp(ctx.stampOn(d.date))}};
       PDX_RETURN_IF_ERROR(ctx.sink.add(p.history ? "caph" : "cap", item));
       ++(p.history ? ctx.counts.payablesHistory : ctx.counts.openPayables);
-      if (!p.history) balance += d.amount;
-      first = std::min(first, d.date);
-      if (d.type == TransactionType::kPayment) {
-        lastPayment = std::max(lastPayment, d.date);
-        continue;
-      }
-      if (d.type == TransactionType::kInvoice) {
-        if (d.date >= lastPurchaseDate) {
-          lastPurchaseDate = d.date;
-          lastPurchase = d.amount;
-        }
-        if (ctx.inCurrentMonth(d.date)) month += d.amount;
-        if (ctx.inCurrentYear(d.date)) year += d.amount;
-      }
+      activity.note(ctx, d, p.history);
+      if (d.type == TransactionType::kPayment) continue;
       Row entry{{"Reference", text(p.invoice)},
                 {"Supplier", text(s.id.code)},
                 {"Date", date(d.date)},
@@ -270,16 +246,16 @@ pdx::Status payAndWrite(Context& ctx, Supplier& s) {
                {"Sup_email", text(s.id.email)},
                {"Sup_terr", text(s.id.province)},
                {"Sup_language", text(fr ? "F" : "E")},
-               {"Sup_date_created", date(pdx::Date{first.days - static_cast<int32_t>(ctx.random.between(30, 400))})},
+               {"Sup_date_created", date(pdx::Date{activity.first.days - static_cast<int32_t>(ctx.random.between(30, 400))})},
                {"Sup_po_req", logical(ctx.random.chance(20))},
                {"Sup_du_days", integer(s.terms)},
                {"Sup_credit_limit", integer(ctx.random.between(5, 60) * 1000)},
                {"Sup_pmt_discount", pdx::Value::number(ctx.random.chance(25) ? 2.0 : 0.0)},
                {"Sup_purch_discount", pdx::Value::number(0.0)},
-               {"Sup_current_bal", cents(balance)},
-               {"Sup_last_purch", cents(lastPurchase)},
-               {"Sup_purch_mth", cents(month)},
-               {"Sup_purch_ytd", cents(year)},
+               {"Sup_current_bal", cents(activity.balance)},
+               {"Sup_last_purch", cents(activity.lastInvoice)},
+               {"Sup_purch_mth", cents(activity.month)},
+               {"Sup_purch_ytd", cents(activity.year)},
                {"Sup_user", text("ADMIN")},
                {"Sup_currency", integer(s.currency)},
                {"Sup_bank_account", integer(s.bank)},
@@ -289,8 +265,8 @@ pdx::Status payAndWrite(Context& ctx, Supplier& s) {
                {"Sup_accnt2", integer(s.accounts[1])},
                {"Sup_accnt3", integer(s.accounts[2])},
                {"Sup_copies", integer(ctx.random.between(1, 3))}};
-  if (lastPurchaseDate.days > 0) supplier.emplace_back("Sup_date_last_purch", date(lastPurchaseDate));
-  if (lastPayment.days > 0) supplier.emplace_back("Sup_date_last_pmt", date(lastPayment));
+  if (activity.lastInvoiceDate.days > 0) supplier.emplace_back("Sup_date_last_purch", date(activity.lastInvoiceDate));
+  if (activity.lastPayment.days > 0) supplier.emplace_back("Sup_date_last_pmt", date(activity.lastPayment));
   if (ctx.random.chance(30)) {
     // Some comments are longer than the part of the memo kept in the record.
     std::string note = fr ? "Livraison le mardi seulement. Appeler la veille pour confirmer le quai de réception. "

@@ -12,16 +12,6 @@ namespace {
 
 using data::TransactionType;
 
-struct Document {
-  TransactionType type = TransactionType::kInvoice;
-  std::string ref;
-  pdx::Date date;
-  pdx::Date due;
-  Cents amount = 0;  // signed, owed by the client positive
-  std::vector<Distribution> lines;
-  std::string memo;
-};
-
 struct InvoiceLine {
   const Product* product = nullptr;  // none for a comment line
   std::string description;
@@ -322,8 +312,7 @@ pdx::Status payAndWrite(Context& ctx, Client& c) {
 
   for (Sale& s : c.sales) s.history = s.balance() == 0 && ctx.ageOf(s.lastActivity()) > 60 && ctx.random.chance(85);
 
-  Cents balance = 0, lastSale = 0, month = 0, year = 0;
-  pdx::Date lastSaleDate{0}, lastPayment{0}, first = ctx.profile.today;
+  PartyActivity activity(ctx.profile.today);
   for (const Sale& s : c.sales) {
     for (const Document& d : s.docs) {
       const std::string type = data::transactionTypeCode(d.type);
@@ -339,19 +328,9 @@ pdx::Status payAndWrite(Context& ctx, Client& c) {
       if (!s.history) item.emplace_back("Car_seq", integer(ctx.nextCarSeq++));
       PDX_RETURN_IF_ERROR(ctx.sink.add(s.history ? "carh" : "car", item));
       ++(s.history ? ctx.counts.receivablesHistory : ctx.counts.openReceivables);
-      if (!s.history) balance += d.amount;
-      first = std::min(first, d.date);
-      if (d.type == TransactionType::kPayment) {
-        lastPayment = std::max(lastPayment, d.date);
-        continue;
-      }
+      activity.note(ctx, d, s.history);
+      if (d.type == TransactionType::kPayment) continue;
       if (d.type == TransactionType::kInvoice) {
-        if (d.date >= lastSaleDate) {
-          lastSaleDate = d.date;
-          lastSale = d.amount;
-        }
-        if (ctx.inCurrentMonth(d.date)) month += d.amount;
-        if (ctx.inCurrentYear(d.date)) year += d.amount;
         PDX_RETURN_IF_ERROR(writeInvoice(ctx, c, s, d));
       }
       Row entry{{"Reference", text(s.invoice)},
@@ -387,7 +366,7 @@ pdx::Status payAndWrite(Context& ctx, Client& c) {
              {"Cli_terr", text(c.id.province)},
              {"Cli_language", text(fr ? "F" : "E")},
              {"Cli_terms", integer(c.termsCode)},
-             {"Cli_date_created", date(pdx::Date{first.days - static_cast<int32_t>(ctx.random.between(30, 500))})},
+             {"Cli_date_created", date(pdx::Date{activity.first.days - static_cast<int32_t>(ctx.random.between(30, 500))})},
              {"Cli_tax_fed", logical(c.currency == 0)},
              {"Cli_tax_pro", logical(c.currency == 0)},
              {"Cli_po_req", logical(ctx.random.chance(15))},
@@ -395,10 +374,10 @@ pdx::Status payAndWrite(Context& ctx, Client& c) {
              {"Cli_credit_limit", integer(ctx.random.between(2, 50) * 1000)},
              {"Cli_price_list", integer(c.priceList)},
              {"Cli_discount", pdx::Value::number(c.discount)},
-             {"Cli_current_bal", cents(balance)},
-             {"Cli_last_sale", cents(lastSale)},
-             {"Cli_sales_mth", cents(month)},
-             {"Cli_sales_ytd", cents(year)},
+             {"Cli_current_bal", cents(activity.balance)},
+             {"Cli_last_sale", cents(activity.lastInvoice)},
+             {"Cli_sales_mth", cents(activity.month)},
+             {"Cli_sales_ytd", cents(activity.year)},
              {"Cli_user", text("ADMIN")},
              {"Cli_stamp", pdx::Value::timestamp(ctx.stampOn(ctx.daysAgo(1)))},
              {"Cli_currency", integer(c.currency)},
@@ -410,8 +389,8 @@ pdx::Status payAndWrite(Context& ctx, Client& c) {
              {"Cli_accnt2", integer(0)},
              {"Cli_accnt3", integer(0)},
              {"Cli_copies", integer(ctx.random.between(1, 2))}};
-  if (lastSaleDate.days > 0) client.emplace_back("Cli_date_last_sale", date(lastSaleDate));
-  if (lastPayment.days > 0) client.emplace_back("Cli_date_last_pmt", date(lastPayment));
+  if (activity.lastInvoiceDate.days > 0) client.emplace_back("Cli_date_last_sale", date(activity.lastInvoiceDate));
+  if (activity.lastPayment.days > 0) client.emplace_back("Cli_date_last_pmt", date(activity.lastPayment));
   if (ctx.random.chance(25))
     client.emplace_back("Cli_comments", text(fr ? "Client fidèle depuis l'ouverture; préfère être joint le matin."
                                                 : "Long-standing customer; prefers to be called in the morning."));
