@@ -831,40 +831,12 @@ TEST(PxlibInterop, IndexHeaderSaysUnencryptedAsRealIndexesDo) {
   EXPECT_TRUE(rows.ok()) << rows.status().toString();
 }
 
-// What is wrong with the block chain of an index file: real indexes link
-// every block, the root and all levels, into one chain from the header's
-// first block to its last, and pxlib reads the entries along that chain.
-std::string indexChainProblem(const std::string& px) {
-  auto u16 = [&](size_t at) {
-    return at + 2 <= px.size() ? static_cast<unsigned>(static_cast<uint8_t>(px[at]) | static_cast<uint8_t>(px[at + 1]) << 8) : 0u;
-  };
-  if (px.size() < 0x58) return "no header";
-  const unsigned recordSize = u16(0), headerSize = u16(2), blockSize = static_cast<uint8_t>(px[5]) * 1024u;
-  const unsigned blocks = u16(0x0C), first = u16(0x0E), last = u16(0x10);
-  const uint32_t entries = u16(6) | u16(8) << 16;
-  std::set<unsigned> seen;
-  unsigned prev = 0, n = first, total = 0;
-  while (n != 0) {
-    if (n > blocks || !seen.insert(n).second) return "the chain leaves the file or loops at block " + std::to_string(n);
-    const size_t at = headerSize + size_t{n - 1} * blockSize;
-    if (u16(at + 2) != prev) return "block " + std::to_string(n) + " links back to the wrong block";
-    const auto add = static_cast<int16_t>(u16(at + 4));
-    total += add < 0 ? 0 : static_cast<unsigned>(add) / recordSize + 1;
-    prev = n;
-    n = u16(at);
-  }
-  if (seen.size() != blocks) return std::to_string(blocks - seen.size()) + " of " + std::to_string(blocks) + " blocks are off the chain";
-  if (prev != last) return "the chain does not end at the header's last block";
-  if (total != entries) return "the chain holds " + std::to_string(total) + " entries, the header counts " + std::to_string(entries);
-  return {};
-}
-
 TEST(PxlibInterop, IndexBlocksFormOneChainAsInRealIndexes) {
   int seen = 0;
   for (const auto& e : std::filesystem::recursive_directory_iterator(TALLIMOOR_SAMPLES)) {
     std::string ext = e.path().extension().string();
     if (ext != ".px" && ext != ".PX") continue;
-    EXPECT_EQ(indexChainProblem(testing::readFile(e.path().string())), "") << e.path();
+    EXPECT_EQ(testing::indexChainProblem(testing::readFile(e.path().string())), "") << e.path();
     ++seen;
   }
   EXPECT_GT(seen, 10);
@@ -890,7 +862,7 @@ TEST(PxlibInterop, IndexBlocksFormOneChainAsInRealIndexes) {
   }
   const std::string index = testing::readFile(tmp.file("Deep.PX"));
   ASSERT_GE(indexLevels(tmp.file("Deep.PX")), 2);
-  EXPECT_EQ(indexChainProblem(index), "");
+  EXPECT_EQ(testing::indexChainProblem(index), "");
 }
 
 }  // namespace

@@ -182,10 +182,7 @@ Status TableFile::loadView() {
   forgetMemo();
   cache_.clear();
   dirty_.clear();
-  pxImages_.clear();
-  pxLeafSums_.clear();
-  pxDirtyFrom_ = SIZE_MAX;
-  pxDirtyEntries_.clear();
+  forgetPxLayout();
   prefixValid_ = false;
   pxUsable_ = false;
   if (!(keyed_ && !distrustPx_ && loadIndexFromPx())) PDX_RETURN_IF_ERROR(loadIndexFromChain());
@@ -261,8 +258,7 @@ bool TableFile::loadIndexFromPx() {
     firstKeys_.clear();
     pxUsable_ = true;
     pxBlockSize_ = h->blockSize;
-    pxImages_.clear();
-    pxLeafSums_.clear();
+    forgetPxLayout();
     pxRoot_ = 0;
     pxLevels_ = h->indexLevels;
     pxHeader_.assign(all.data(), h->headerSize);
@@ -277,6 +273,8 @@ bool TableFile::loadIndexFromPx() {
   const size_t keySize = keyBytes();
   std::vector<bool> visited(pxBlocks + 1, false);
   std::vector<bool> dataSeen(size_t{fileBlocks_} + 1, false);
+  std::vector<PxLeaf> leaves;
+  std::vector<std::pair<int, uint16_t>> upper;  // level, block
   uint64_t total = 0;
   // Depth-first walk from the root, levels counted down to the leaves; the
   // depth is bounded by the level count and every block is visited once.
@@ -289,6 +287,8 @@ bool TableFile::loadIndexFromPx() {
     const int16_t add = static_cast<int16_t>(getU16(b + 4));
     const int count = add < 0 ? 0 : add / static_cast<int>(recSize) + 1;
     if (add >= 0 && (add % static_cast<int>(recSize) != 0 || count > cap)) { ok = false; return; }
+    if (level == 1) leaves.push_back({static_cast<uint16_t>(n), static_cast<uint32_t>(count), false});
+    else upper.emplace_back(level, static_cast<uint16_t>(n));
     for (int i = 0; i < count && ok; ++i) {
       const char* e = b + detail::kBlockHeaderSize + size_t(i) * recSize;
       const int child = getShortBe(e + layout_.keySize);
@@ -319,8 +319,12 @@ bool TableFile::loadIndexFromPx() {
   firstKeys_ = std::move(keys);
   pxUsable_ = true;
   pxBlockSize_ = h->blockSize;
-  pxImages_.clear();
+  forgetPxLayout();
   for (uint32_t n = 1; n <= pxBlocks; ++n) pxImages_.emplace_back(blockAt(n), h->blockSize);
+  pxLeaves_ = std::move(leaves);
+  std::stable_sort(upper.begin(), upper.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [level, number] : upper) pxUpper_.push_back(number);
+  pxRebuild_ = false;
   pxRoot_ = h->indexRoot;
   pxLevels_ = h->indexLevels;
   pxHeader_.assign(all.data(), h->headerSize);
@@ -588,8 +592,7 @@ TableFile::Writer::~Writer() {
   if (committed_) return;
   // The record changes of this writer were never handed to the files.
   file_.dirty_.clear();
-  file_.pxDirtyFrom_ = SIZE_MAX;
-  file_.pxDirtyEntries_.clear();
+  file_.forgetPxLayout();
   file_.headerDirty_ = false;
   if (group_) {
     // Earlier posts of the group stay held; the view is rebuilt from them.
@@ -703,8 +706,7 @@ void TableFile::rollBack() {
   for (detail::PendingFile* f : {db_.get(), px_.get(), mbFile_.get()})
     if (f) f->discard();
   dirty_.clear();
-  pxDirtyFrom_ = SIZE_MAX;
-  pxDirtyEntries_.clear();
+  forgetPxLayout();
   headerDirty_ = false;
   counterSeen_ = ~uint64_t{0};  // rebuild the view from the files at the next read
   if (pxCreated_) {
@@ -734,8 +736,73 @@ void TableFile::setCount(size_t chainIndex, int count) {
   markPxEntry(chainIndex);
 }
 
-void TableFile::markPxFrom(size_t chainIndex) { pxDirtyFrom_ = std::min(pxDirtyFrom_, chainIndex); }
-void TableFile::markPxEntry(size_t chainIndex) { pxDirtyEntries_.push_back(chainIndex); }
+void TableFile::forgetPxLayout() {
+  pxLeaves_.clear();
+  pxUpper_.clear();
+  pxImages_.clear();
+  pxRebuild_ = true;
+  pxChanged_ = false;
+  pxFindLeaf_ = pxFindStart_ = 0;
+}
+
+void TableFile::markPxRebuild() {
+  pxRebuild_ = true;
+  pxChanged_ = true;
+}
+
+size_t TableFile::pxLeafOf(size_t at, bool inserting) {
+  if (pxRebuild_ || pxLeaves_.empty()) return SIZE_MAX;
+  size_t j = pxFindLeaf_, start = pxFindStart_;
+  if (j >= pxLeaves_.size()) j = start = 0;
+  // Changes come in runs at one place: the walk starts where the last ended.
+  while (j > 0 && at < start) start -= pxLeaves_[--j].entries;
+  for (;;) {
+    const size_t end = start + pxLeaves_[j].entries;
+    // An entry inserted between two leaves goes to the end of the first, so
+    // the second keeps its first key.
+    if (at < end || (inserting && at == end)) break;
+    if (j + 1 == pxLeaves_.size()) return SIZE_MAX;  // out of step with blocks_
+    start = end;
+    ++j;
+  }
+  pxFindLeaf_ = j;
+  pxFindStart_ = start;
+  return j;
+}
+
+void TableFile::pxInserted(size_t at) {
+  pxChanged_ = true;
+  const size_t j = pxLeafOf(at, true);
+  if (j == SIZE_MAX) {
+    pxRebuild_ = true;
+    return;
+  }
+  ++pxLeaves_[j].entries;
+  pxLeaves_[j].dirty = true;
+}
+
+void TableFile::pxRemoved(size_t at) {
+  pxChanged_ = true;
+  const size_t j = pxLeafOf(at, false);
+  if (j == SIZE_MAX) {
+    pxRebuild_ = true;
+    return;
+  }
+  pxLeaves_[j].dirty = true;
+  if (--pxLeaves_[j].entries > 0) return;
+  pxLeaves_.erase(pxLeaves_.begin() + static_cast<std::ptrdiff_t>(j));
+  pxFindLeaf_ = pxFindStart_ = 0;
+  // Its neighbours now point past it in the chain.
+  if (j > 0) pxLeaves_[j - 1].dirty = true;
+  if (j < pxLeaves_.size()) pxLeaves_[j].dirty = true;
+}
+
+void TableFile::markPxEntry(size_t chainIndex) {
+  pxChanged_ = true;
+  const size_t j = pxLeafOf(chainIndex, false);
+  if (j == SIZE_MAX) pxRebuild_ = true;
+  else pxLeaves_[j].dirty = true;
+}
 
 void TableFile::setFirstKey(size_t chainIndex) {
   if (!keyed_ || blocks_[chainIndex].count == 0) return;
@@ -774,7 +841,7 @@ Result<size_t> TableFile::addBlock(size_t at) {
   }
   blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(at), info);
   prefixValid_ = false;
-  markPxFrom(at);
+  pxInserted(at);
   headerDirty_ = true;
   return at;
 }
@@ -797,7 +864,7 @@ Status TableFile::unlinkBlock(size_t ci) {
   forgetMemo();
   cache_.erase(freed);
   prefixValid_ = false;
-  markPxFrom(ci);
+  pxRemoved(ci);
   headerDirty_ = true;
 
   // Keep the file compact: the block with the highest number moves into the
@@ -940,7 +1007,7 @@ Status TableFile::Writer::removeAll() {
   f.fileBlocks_ = 0;
   f.numRecords_ = 0;
   f.prefixValid_ = false;
-  f.markPxFrom(0);
+  f.markPxRebuild();
   f.headerDirty_ = true;
   if (f.mb_) PDX_RETURN_IF_ERROR(f.mb_->clear());
   return {};
@@ -1002,9 +1069,8 @@ Status TableFile::flush() {
     header_.autoInc = autoInc_;
     headerDirty_ = false;
   }
-  if (keyed_ && (pxDirtyFrom_ != SIZE_MAX || !pxDirtyEntries_.empty() || !pxUsable_)) PDX_RETURN_IF_ERROR(writePx());
-  pxDirtyFrom_ = SIZE_MAX;
-  pxDirtyEntries_.clear();
+  if (keyed_ && (pxChanged_ || !pxUsable_)) PDX_RETURN_IF_ERROR(writePx());
+  pxChanged_ = false;
   return {};
 }
 
@@ -1027,24 +1093,101 @@ Status TableFile::writePx() {
     std::vector<FieldDef> keyDefs(header_.fields.begin(), header_.fields.begin() + layout_.keyFields);
     pxBlockSize_ = header_.blockSize;
     pxHeader_ = detail::buildIndexHeader(keyDefs, pxBlockSize_, stemOf(dbPath_) + ".PX", header_.sortOrder);
-    pxImages_.clear();
-    pxLeafSums_.clear();
-    pxDirtyFrom_ = 0;
+    forgetPxLayout();
   }
   const size_t perBlock = (pxBlockSize_ - detail::kBlockHeaderSize) / recSize;
   const size_t n = blocks_.size();
-  const size_t leaves = (n + perBlock - 1) / perBlock;
+  pxFindLeaf_ = pxFindStart_ = 0;
+
+  // Leaves. Laid out anew they are full, numbered 1, 2, ... in key order.
+  // Otherwise each keeps its block; one that overflowed is cut in pieces with
+  // room to spare for the inserts to come, except the last, which grows by
+  // appends and is cut into full leaves.
+  if (!pxRebuild_) {
+    size_t covered = 0;
+    for (const PxLeaf& l : pxLeaves_) covered += l.entries;
+    if (covered != n) pxRebuild_ = true;  // never expected: lay it out anew rather than write it wrong
+  }
+  if (pxRebuild_) {
+    pxLeaves_.clear();
+    pxUpper_.clear();
+    for (size_t from = 0; from < n; from += perBlock)
+      pxLeaves_.push_back({static_cast<uint16_t>(std::min<size_t>(pxLeaves_.size() + 1, 0xFFFF)),
+                           static_cast<uint32_t>(std::min(perBlock, n - from)), true});
+  } else {
+    std::vector<PxLeaf> leaves;
+    leaves.reserve(pxLeaves_.size() + 1);
+    for (size_t j = 0; j < pxLeaves_.size(); ++j) {
+      PxLeaf l = pxLeaves_[j];
+      if (l.entries == 0) {
+        if (!leaves.empty()) leaves.back().dirty = true;
+        if (j + 1 < pxLeaves_.size()) pxLeaves_[j + 1].dirty = true;
+        continue;
+      }
+      if (l.entries <= perBlock) {
+        leaves.push_back(l);
+        continue;
+      }
+      const bool last = j + 1 == pxLeaves_.size();
+      size_t pieces = (l.entries + perBlock - 1) / perBlock;
+      if (!last) pieces = std::max(pieces, (size_t{l.entries} * 4 + perBlock * 3 - 1) / (perBlock * 3));
+      size_t left = l.entries;
+      for (size_t k = 0; k < pieces; ++k) {
+        const size_t size = last ? std::min(left, perBlock) : left / (pieces - k);
+        leaves.push_back({k == 0 ? l.number : uint16_t{0}, static_cast<uint32_t>(size), true});
+        left -= size;
+      }
+      if (j + 1 < pxLeaves_.size()) pxLeaves_[j + 1].dirty = true;  // its chain neighbour changed
+    }
+    pxLeaves_ = std::move(leaves);
+  }
+  pxRebuild_ = false;
+
+  // The levels above hold one entry per block below, packed; they are few and
+  // rebuilt whole, each keeping its block where it can.
+  const size_t leafCount = pxLeaves_.size();
+  std::vector<size_t> levelSizes;
+  for (size_t below = leafCount; below > 1;) {
+    below = (below + perBlock - 1) / perBlock;
+    levelSizes.push_back(below);
+  }
+  size_t total = leafCount;
+  for (size_t s : levelSizes) total += s;
+  if (total > detail::kMaxBlockNumber) return Status(code::kTableFull, "primary index of " + dbPath_ + " is full");
+
+  // The file holds exactly blocks 1..total: a block keeps its number when it
+  // is in that range, the others fill the gaps left.
+  std::vector<bool> taken(total + 1, false);
+  for (PxLeaf& l : pxLeaves_) {
+    if (l.number == 0 || l.number > total || taken[l.number]) {
+      l.number = 0;
+      l.dirty = true;
+    } else {
+      taken[l.number] = true;
+    }
+  }
+  std::vector<uint16_t> upper;
+  for (uint16_t u : pxUpper_)
+    if (u != 0 && u <= total && !taken[u] && upper.size() < total - leafCount) {
+      taken[u] = true;
+      upper.push_back(u);
+    }
+  size_t nextFree = 1;
+  auto freeNumber = [&] {
+    while (taken[nextFree]) ++nextFree;
+    taken[nextFree] = true;
+    return static_cast<uint16_t>(nextFree);
+  };
+  for (PxLeaf& l : pxLeaves_)
+    if (l.number == 0) l.number = freeNumber();
+  while (upper.size() < total - leafCount) upper.push_back(freeNumber());
+
   // Every block of the index, leaves first and the root last, forms one
   // chain, as in the indexes the original engine writes.
-  size_t allBlocks = leaves;
-  for (size_t level = leaves; level > 1;) {
-    level = (level + perBlock - 1) / perBlock;
-    allBlocks += level;
-  }
-  auto prevOf = [](size_t number) { return static_cast<uint16_t>(number - 1); };
-  auto nextOf = [&](size_t number) { return static_cast<uint16_t>(number < allBlocks ? number + 1 : 0); };
-  const size_t oldLeaves = pxLeafSums_.size();
-
+  auto chainAt = [&](size_t i) -> uint16_t {
+    if (i >= total) return 0;
+    return i < leafCount ? pxLeaves_[i].number : upper[i - leafCount];
+  };
   auto putEntry = [&](char* e, std::string_view key, size_t child, int64_t count) {
     std::memset(e, 0, recSize);
     std::memcpy(e, key.data(), std::min(key.size(), keySize));
@@ -1058,70 +1201,61 @@ Status TableFile::writePx() {
     putU16(b.data() + 4, static_cast<uint16_t>(static_cast<int16_t>((static_cast<int>(entries) - 1) * static_cast<int>(recSize))));
     return b;
   };
+  pxImages_.resize(total);
+  auto store = [&](uint16_t number, std::string image) -> Status {
+    std::string& old = pxImages_[number - 1u];
+    if (old == image) return {};
+    PDX_RETURN_IF_ERROR(px_->write(pxHeader_.size() + uint64_t{number - 1u} * pxBlockSize_, image));
+    old = std::move(image);
+    return {};
+  };
+  auto linksMatch = [&](uint16_t number, uint16_t prev, uint16_t next) {
+    const std::string& old = pxImages_[number - 1u];
+    return old.size() == pxBlockSize_ && getU16(old.data()) == next && getU16(old.data() + 2) == prev;
+  };
 
-  // Leaves: entry i of the data-block list sits in leaf i / perBlock.
-  std::vector<bool> leafDirty(leaves, false);
-  if (pxImages_.empty() || leaves != oldLeaves) std::fill(leafDirty.begin(), leafDirty.end(), true);
-  if (pxDirtyFrom_ != SIZE_MAX)
-    for (size_t j = pxDirtyFrom_ / perBlock; j < leaves; ++j) leafDirty[j] = true;
-  for (size_t e : pxDirtyEntries_)
-    if (e < n) leafDirty[e / perBlock] = true;
-  pxLeafSums_.resize(leaves, 0);
-
-  std::vector<std::pair<uint16_t, std::string>> images;  // block number, image
-  for (size_t j = 0; j < leaves; ++j) {
-    if (!leafDirty[j]) continue;
-    const size_t from = j * perBlock, to = std::min(n, from + perBlock);
-    std::string b = makeBlock(to - from, prevOf(j + 1), nextOf(j + 1));
-    int64_t sum = 0;
-    for (size_t i = from; i < to; ++i) {
-      putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, std::string_view(firstKey(i), keySize),
-               blocks_[i].number, blocks_[i].count);
-      sum += blocks_[i].count;
-    }
-    pxLeafSums_[j] = sum;
-    images.emplace_back(static_cast<uint16_t>(j + 1), std::move(b));
-  }
-
-  // Upper levels, rebuilt whole: they hold one entry per block below.
-  struct Entry { std::string key; size_t child; int64_t count; };
+  struct Entry { std::string_view key; size_t child; int64_t count; };
   std::vector<Entry> level;
-  for (size_t j = 0; j < leaves; ++j) {
-    const size_t first = j * perBlock;
-    level.push_back({std::string(firstKey(first), keySize), j + 1, pxLeafSums_[j]});
+  level.reserve(leafCount);
+  size_t first = 0;
+  for (size_t j = 0; j < leafCount; ++j) {
+    PxLeaf& l = pxLeaves_[j];
+    const size_t to = first + l.entries;
+    int64_t sum = 0;
+    for (size_t i = first; i < to; ++i) sum += blocks_[i].count;
+    const uint16_t prev = j > 0 ? chainAt(j - 1) : 0, next = chainAt(j + 1);
+    if (l.dirty || !linksMatch(l.number, prev, next)) {
+      std::string b = makeBlock(l.entries, prev, next);
+      for (size_t i = first; i < to; ++i)
+        putEntry(b.data() + detail::kBlockHeaderSize + (i - first) * recSize, std::string_view(firstKey(i), keySize),
+                 blocks_[i].number, blocks_[i].count);
+      PDX_RETURN_IF_ERROR(store(l.number, std::move(b)));
+      l.dirty = false;
+    }
+    level.push_back({std::string_view(firstKey(first), keySize), l.number, sum});
+    first = to;
   }
-  size_t nextNumber = leaves + 1;
+
+  size_t root = leafCount == 1 ? pxLeaves_[0].number : 0;
   uint8_t levels = 1;
-  size_t root = leaves == 1 ? 1 : 0;
-  while (level.size() > 1) {
+  size_t chainIndex = leafCount;
+  for (size_t count : levelSizes) {
     ++levels;
-    const size_t count = (level.size() + perBlock - 1) / perBlock;
-    const size_t base = nextNumber;
     std::vector<Entry> up;
-    for (size_t j = 0; j < count; ++j) {
+    for (size_t j = 0; j < count; ++j, ++chainIndex) {
       const size_t from = j * perBlock, to = std::min(level.size(), from + perBlock);
-      std::string b = makeBlock(to - from, prevOf(base + j), nextOf(base + j));
+      const uint16_t number = chainAt(chainIndex);
+      std::string b = makeBlock(to - from, chainAt(chainIndex - 1), chainAt(chainIndex + 1));
       int64_t sum = 0;
       for (size_t i = from; i < to; ++i) {
         putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, level[i].key, level[i].child, level[i].count);
         sum += level[i].count;
       }
-      images.emplace_back(static_cast<uint16_t>(base + j), std::move(b));
-      up.push_back({level[from].key, base + j, sum});
+      PDX_RETURN_IF_ERROR(store(number, std::move(b)));
+      up.push_back({level[from].key, number, sum});
     }
-    nextNumber += count;
     level = std::move(up);
     if (level.size() == 1) root = level[0].child;
-  }
-  const size_t total = nextNumber - 1;
-  if (total > detail::kMaxBlockNumber) return Status(code::kTableFull, "primary index of " + dbPath_ + " is full");
-
-  pxImages_.resize(total);
-  for (auto& [number, image] : images) {
-    std::string& old = pxImages_[number - 1u];
-    if (old == image) continue;
-    PDX_RETURN_IF_ERROR(px_->write(pxHeader_.size() + uint64_t{number - 1u} * pxBlockSize_, image));
-    old = std::move(image);
   }
   std::string h = pxHeader_;
   char* p = h.data();
@@ -1129,8 +1263,8 @@ Status TableFile::writePx() {
   putU32(p + detail::off::kNumRecords, static_cast<uint32_t>(n + (total > 0 ? total - 1 : 0)));
   putU16(p + detail::off::kUsedBlocks, static_cast<uint16_t>(total));
   putU16(p + detail::off::kFileBlocks, static_cast<uint16_t>(total));
-  putU16(p + detail::off::kFirstBlock, total ? 1 : 0);
-  putU16(p + detail::off::kLastBlock, static_cast<uint16_t>(total));
+  putU16(p + detail::off::kFirstBlock, chainAt(0));
+  putU16(p + detail::off::kLastBlock, total ? chainAt(total - 1) : 0);
   putU16(p + detail::off::kMaxBlocks, static_cast<uint16_t>(total));
   putU16(p + detail::off::kIndexRoot, static_cast<uint16_t>(root));
   p[detail::off::kIndexLevels] = static_cast<char>(levels);
@@ -1141,6 +1275,7 @@ Status TableFile::writePx() {
   PDX_ASSIGN_OR_RETURN(uint64_t size, px_->size());
   const uint64_t want = pxHeader_.size() + uint64_t{total} * pxBlockSize_;
   if (size > want) PDX_RETURN_IF_ERROR(px_->truncate(want));
+  pxUpper_ = std::move(upper);
   pxUsable_ = true;
   distrustPx_ = false;
   pxRoot_ = static_cast<uint16_t>(root);

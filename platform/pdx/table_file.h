@@ -215,8 +215,15 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   Status unlinkBlock(size_t chainIndex);
   Result<Pos> insertAt(size_t chainIndex, int slot, std::string_view rec);
   void setFirstKey(size_t chainIndex);
-  void markPxFrom(size_t chainIndex);
+  // The primary index follows the changes of blocks_ as they are made: an
+  // entry inserted at or removed from chainIndex, or one whose count or
+  // first key changed, touches the one leaf that holds it.
+  size_t pxLeafOf(size_t chainIndex, bool inserting);
+  void pxInserted(size_t chainIndex);
+  void pxRemoved(size_t chainIndex);
   void markPxEntry(size_t chainIndex);
+  void markPxRebuild();
+  void forgetPxLayout();
   Status flush();
   Status writePx();
   std::string recordsOf(const std::string& block) const;
@@ -281,10 +288,21 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   bool reserved_ = false;  // this process holds the reservation
   std::map<uint16_t, std::string> dirty_;
   bool headerDirty_ = false;
-  size_t pxDirtyFrom_ = SIZE_MAX;
-  std::vector<size_t> pxDirtyEntries_;
-  std::vector<std::string> pxImages_;
-  std::vector<int64_t> pxLeafSums_;  // PX blocks as last written or read
+  // The primary index as last written or read. Its leaves (the lowest level)
+  // in key order: the entries of blocks_ are dealt to them in turn, `entries`
+  // each. A leaf keeps its block number while it lives, so a change rewrites
+  // the leaf that holds it and the few blocks above, whatever the table's size.
+  struct PxLeaf {
+    uint16_t number = 0;  // 0 until one is given at the next write
+    uint32_t entries = 0;
+    bool dirty = false;
+  };
+  std::vector<PxLeaf> pxLeaves_;
+  std::vector<uint16_t> pxUpper_;  // blocks of the levels above, lowest level first, root last
+  bool pxRebuild_ = true;          // the next write lays the index out anew
+  bool pxChanged_ = false;         // the held changes touch the index
+  size_t pxFindLeaf_ = 0, pxFindStart_ = 0;  // the leaf found last and its first entry
+  std::vector<std::string> pxImages_;        // block images, by number - 1
   std::string pxHeader_;  // header of the .PX as last written or read
   uint32_t pxBlockSize_ = 0;
   uint16_t pxRoot_ = 0;

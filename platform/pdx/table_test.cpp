@@ -348,6 +348,119 @@ TEST(Table, KeyOrderAndIndexHoldAfterRandomInsertsAndDeletes) {
   EXPECT_EQ(testing::readFile(t->path()).size(), 2048u);
 }
 
+// Blocks of two files of the same block layout that differ (a longer file's
+// extra blocks count as differing).
+size_t changedBlocks(const std::string& a, const std::string& b, size_t headerSize, size_t blockSize) {
+  size_t changed = 0;
+  for (size_t at = headerSize; at < std::max(a.size(), b.size()); at += blockSize)
+    changed += a.compare(std::min(at, a.size()), blockSize, b, std::min(at, b.size()), blockSize) != 0;
+  return changed;
+}
+
+TEST(Table, AnInsertRewritesAFewIndexBlocksWhateverTheTableSize) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  CreateOptions small;
+  small.blockSize = 1024;
+  ASSERT_TRUE(dir->createTable("lines", {{"Ref", FieldType::kAlpha, 40}, {"Line", FieldType::kLong, 0},
+                                         {"Amount", FieldType::kMoney, 0}}, 2, small).ok());
+  auto t = openTable(*dir, "lines");
+  // 20,000 rows loaded in key order: thousands of data blocks, a three-level index.
+  {
+    auto group = dir->beginGroup();
+    ASSERT_TRUE(group.ok());
+    for (int i = 0; i < 20'000; ++i) {
+      ASSERT_TRUE(t->insert().ok());
+      ASSERT_TRUE(t->set(0, Value::text("R" + std::to_string(100'000 + i * 10))).ok());
+      ASSERT_TRUE(t->set(1, Value::integer(1)).ok());
+      ASSERT_TRUE(t->post().ok());
+    }
+    ASSERT_TRUE((*group)->commit().ok());
+  }
+  const std::string pxPath = tmp.file("lines.PX");
+  std::string before = testing::readFile(pxPath);
+  ASSERT_GE(static_cast<unsigned char>(before[0x20]), 3) << "index levels";
+  const size_t headerSize = static_cast<unsigned char>(before[2]) | static_cast<unsigned char>(before[3]) << 8;
+  // Each row inserted between existing ones splits a data block now and then,
+  // and leaves of the index now and then: each commit still rewrites only
+  // the leaf it lands in, the blocks above it, and the neighbours of a split.
+  std::mt19937 rng(11);
+  std::map<std::pair<std::string, int>, bool> model;
+  for (int i = 0; i < 20'000; ++i) model[{"R" + std::to_string(100'000 + i * 10), 1}] = true;
+  size_t worst = 0, changed = 0, commits = 0;
+  for (int round = 0; round < 600; ++round) {
+    const std::string ref = "R" + std::to_string(100'000 + static_cast<int>(rng() % 200'000));
+    const int line = static_cast<int>(rng() % 1000) + 2;
+    if (round % 5 == 4) {
+      // Now and then a row goes: the leaves shrink too.
+      auto it = model.lower_bound({ref, 0});
+      if (it == model.end()) continue;
+      ASSERT_TRUE(t->findKey({Value::text(it->first.first), Value::integer(it->first.second)}).ok());
+      ASSERT_TRUE(t->remove().ok());
+      model.erase(it);
+    } else {
+      if (!model.emplace(std::make_pair(ref, line), true).second) continue;
+      ASSERT_TRUE(t->insert().ok());
+      ASSERT_TRUE(t->set(0, Value::text(ref)).ok());
+      ASSERT_TRUE(t->set(1, Value::integer(line)).ok());
+      ASSERT_TRUE(t->post().ok());
+    }
+    std::string after = testing::readFile(pxPath);
+    const size_t blocks = changedBlocks(before, after, headerSize, 1024);
+    worst = std::max(worst, blocks);
+    changed += blocks;
+    ++commits;
+    before = std::move(after);
+  }
+  // Packed, the levels above the leaves shift when a leaf splits: every one
+  // of their blocks may change then, a few times in a hundred commits.
+  const size_t leaves = (before.size() - headerSize) / 1024;
+  EXPECT_LE(worst, 4 + (leaves + 19) / 20) << leaves << " index blocks";
+  EXPECT_LE(changed, commits * 4) << "on average";
+
+  expectSound(t->path());
+  EXPECT_EQ(testing::indexChainProblem(before), "");
+  // Read back through the index by a fresh process's view.
+  t.reset();
+  auto fresh = Directory::open(tmp.path(), Env::unsynced());
+  t = openTable(**fresh, "lines");
+  ASSERT_EQ(*t->recordCount(), static_cast<int64_t>(model.size()));
+  for (const auto& [key, present] : model)
+    ASSERT_TRUE(t->findKey({Value::text(key.first), Value::integer(key.second)}).ok()) << key.first;
+}
+
+TEST(Table, TheOriginalEnginesIndexIsKeptInItsOwnLayout) {
+  // A two-level index whose root sits between its leaves.
+  TempDir tmp;
+  const std::string from = std::string(TALLIMOOR_SAMPLES) + "/paradoxdriver/areas/";
+  testing::writeFile(tmp.file("ZIPCODES.DB"), testing::readFile(from + "ZIPCODES.DB"));
+  testing::writeFile(tmp.file("ZIPCODES.PX"), testing::readFile(from + "ZIPCODES.PX"));
+  auto dir = openDir(tmp);
+  auto t = openTable(*dir, "zipcodes");
+  const std::string original = testing::readFile(tmp.file("ZIPCODES.PX"));
+  auto add = [&](const char* zip, const char* city) {
+    ASSERT_TRUE(t->insert().ok());
+    ASSERT_TRUE(t->set(0, Value::text(zip)).ok());
+    ASSERT_TRUE(t->set(1, Value::text("NC")).ok());
+    ASSERT_TRUE(t->set(2, Value::text(city)).ok());
+    ASSERT_TRUE(t->post().ok());
+  };
+  // The first write links the blocks leaves first, root last; every block
+  // keeps its number, the root included.
+  add("27001", "Nulle Part");
+  const std::string first = testing::readFile(tmp.file("ZIPCODES.PX"));
+  EXPECT_EQ(first.size(), original.size());
+  EXPECT_EQ(first[0x1E], original[0x1E]);
+  EXPECT_EQ(testing::indexChainProblem(first), "");
+  // From then on an insert rewrites the leaf it lands in and the root.
+  add("27002", "Ailleurs");
+  EXPECT_LE(changedBlocks(first, testing::readFile(tmp.file("ZIPCODES.PX")), 2048, 2048), 2u);
+  expectSound(t->path());
+  ASSERT_TRUE(t->findKey({Value::text("27001")}).ok());
+  EXPECT_EQ(t->get(2)->asText(), "Nulle Part");
+  EXPECT_EQ(*t->recordCount(), 43187);
+}
+
 TEST(Table, UnkeyedTablesKeepInsertionOrder) {
   TempDir tmp;
   auto dir = openDir(tmp);

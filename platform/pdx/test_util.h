@@ -42,4 +42,10 @@ pid_t spawn(F body) {
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 
+// What is wrong with the block chain of an index file ("" when nothing): real
+// indexes link every block, the root and all levels, into one chain from the
+// header's first block to its last, and pxlib reads the entries along that
+// chain.
+std::string indexChainProblem(const std::string& px);
+
 }  // namespace pdx::testing
