@@ -19,7 +19,7 @@ Result<uint64_t> PendingFile::baseLimit() {
   return lowWater_ ? std::min(*lowWater_, size) : size;
 }
 
-Result<std::string*> PendingFile::page(uint64_t index) {
+Result<PendingFile::Page*> PendingFile::page(uint64_t index) {
   if (auto it = pages_.find(index); it != pages_.end()) return &it->second;
   std::string bytes(kPageSize, '\0');
   PDX_ASSIGN_OR_RETURN(uint64_t limit, baseLimit());
@@ -31,7 +31,7 @@ Result<std::string*> PendingFile::page(uint64_t index) {
     PDX_ASSIGN_OR_RETURN(size_t got, base_->read(start, want, bytes.data()));
     (void)got;  // a base shorter than the pending size reads as zeros
   }
-  return &pages_.emplace(index, std::move(bytes)).first->second;
+  return &pages_.emplace(index, Page{std::move(bytes)}).first->second;
 }
 
 Result<size_t> PendingFile::read(uint64_t offset, size_t n, char* buf) {
@@ -47,7 +47,7 @@ Result<size_t> PendingFile::read(uint64_t offset, size_t n, char* buf) {
     const uint64_t index = at / kPageSize, inPage = at % kPageSize;
     const size_t chunk = static_cast<size_t>(std::min<uint64_t>(n - done, kPageSize - inPage));
     if (auto it = pages_.find(index); it != pages_.end()) {
-      std::memcpy(buf + done, it->second.data() + inPage, chunk);
+      std::memcpy(buf + done, it->second.bytes.data() + inPage, chunk);
     } else {
       size_t got = 0;
       if (at < limit) {
@@ -72,8 +72,9 @@ Status PendingFile::write(uint64_t offset, std::string_view data) {
     const uint64_t at = offset + done;
     const uint64_t index = at / kPageSize, inPage = at % kPageSize;
     const size_t chunk = static_cast<size_t>(std::min<uint64_t>(data.size() - done, kPageSize - inPage));
-    PDX_ASSIGN_OR_RETURN(std::string * p, page(index));
-    std::memcpy(p->data() + inPage, data.data() + done, chunk);
+    PDX_ASSIGN_OR_RETURN(Page * p, page(index));
+    std::memcpy(p->bytes.data() + inPage, data.data() + done, chunk);
+    p->changed(inPage, inPage + chunk);
     done += chunk;
   }
   const uint64_t end = offset + data.size();
@@ -88,8 +89,9 @@ Status PendingFile::truncate(uint64_t size) {
     // past it, so that growing the file again reads zeros.
     pages_.erase(pages_.lower_bound((size + kPageSize - 1) / kPageSize), pages_.end());
     if (size % kPageSize != 0) {
-      PDX_ASSIGN_OR_RETURN(std::string * p, page(size / kPageSize));
-      std::memset(p->data() + size % kPageSize, 0, kPageSize - size % kPageSize);
+      PDX_ASSIGN_OR_RETURN(Page * p, page(size / kPageSize));
+      std::memset(p->bytes.data() + size % kPageSize, 0, kPageSize - size % kPageSize);
+      p->changed(size % kPageSize, kPageSize);
     }
   }
   newSize_ = size;
@@ -97,27 +99,26 @@ Status PendingFile::truncate(uint64_t size) {
   return {};
 }
 
-std::vector<std::pair<uint64_t, const std::string*>> PendingFile::changedPages() const {
-  std::vector<std::pair<uint64_t, const std::string*>> out;
-  for (const auto& [index, bytes] : pages_) out.emplace_back(index * kPageSize, &bytes);
-  return out;
-}
-
 Result<std::vector<std::pair<uint64_t, uint64_t>>> PendingFile::touchedRanges() {
   PDX_ASSIGN_OR_RETURN(uint64_t baseSize, base_->size());
-  std::vector<std::pair<uint64_t, uint64_t>> out;  // [begin, end)
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;  // [begin, end)
   auto add = [&](uint64_t begin, uint64_t end) {
     end = std::min(end, baseSize);
-    if (begin >= end) return;
-    if (!out.empty() && begin <= out.back().second) out.back().second = std::max(out.back().second, end);
-    else out.emplace_back(begin, end);
+    if (begin < end) ranges.emplace_back(begin, end);
   };
   const uint64_t cut = lowWater_ ? *lowWater_ : baseSize;
-  for (const auto& [index, bytes] : pages_) {
-    if (index * kPageSize >= cut) break;
-    add(index * kPageSize, (index + 1) * kPageSize);
+  for (const auto& [index, p] : pages_) {
+    const uint64_t at = index * kPageSize;
+    if (at >= cut) break;
+    add(at + p.from, at + p.to);
   }
   add(cut, baseSize);
+  std::sort(ranges.begin(), ranges.end());
+  std::vector<std::pair<uint64_t, uint64_t>> out;
+  for (const auto& r : ranges) {
+    if (!out.empty() && r.first <= out.back().second) out.back().second = std::max(out.back().second, r.second);
+    else out.push_back(r);
+  }
   return out;
 }
 
@@ -129,12 +130,22 @@ Status PendingFile::apply() {
     PDX_ASSIGN_OR_RETURN(uint64_t baseSize, base_->size());
     if (baseSize > *lowWater_) PDX_RETURN_IF_ERROR(base_->truncate(*lowWater_));
   }
-  for (const auto& [index, bytes] : pages_) {
+  // The changed parts, those that meet end to end written at once.
+  std::string run;
+  uint64_t runAt = 0;
+  for (const auto& [index, p] : pages_) {
     const uint64_t at = index * kPageSize;
-    if (at >= size) continue;
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(kPageSize, size - at));
-    PDX_RETURN_IF_ERROR(base_->write(at, std::string_view(bytes.data(), n)));
+    if (at >= size) break;
+    const uint64_t to = std::min<uint64_t>(p.to, size - at);
+    if (p.from >= to) continue;
+    if (!run.empty() && runAt + run.size() != at + p.from) {
+      PDX_RETURN_IF_ERROR(base_->write(runAt, run));
+      run.clear();
+    }
+    if (run.empty()) runAt = at + p.from;
+    run.append(p.bytes.data() + p.from, static_cast<size_t>(to - p.from));
   }
+  if (!run.empty()) PDX_RETURN_IF_ERROR(base_->write(runAt, run));
   PDX_ASSIGN_OR_RETURN(uint64_t baseSize, base_->size());
   if (baseSize != size) PDX_RETURN_IF_ERROR(base_->truncate(size));
   return {};

@@ -5,6 +5,7 @@
 // committed one. Writes are kept per 4 KiB page.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -36,8 +37,6 @@ class PendingFile final : public File {
   // Size of the file on disk, and the size it will have after the commit.
   Result<uint64_t> baseSize() { return base_->size(); }
   Result<uint64_t> finalSize();
-  // The pages to write (offset, bytes), in order; the last page may be short.
-  std::vector<std::pair<uint64_t, const std::string*>> changedPages() const;
   // Byte ranges of the file on disk that apply() will overwrite or cut off:
   // what a rollback journal must save first.
   Result<std::vector<std::pair<uint64_t, uint64_t>>> touchedRanges();
@@ -51,12 +50,20 @@ class PendingFile final : public File {
   void committed() { discard(); }
 
  private:
-  Result<std::string*> page(uint64_t index);
+  struct Page {
+    std::string bytes;  // the whole page, zero-padded past the end of the file
+    uint32_t from = kPageSize, to = 0;  // the changed part, [from, to)
+    void changed(uint64_t begin, uint64_t end) {
+      from = std::min(from, static_cast<uint32_t>(begin));
+      to = std::max(to, static_cast<uint32_t>(end));
+    }
+  };
+  Result<Page*> page(uint64_t index);
   // How much of the base file still counts as the file's contents.
   Result<uint64_t> baseLimit();
 
   std::unique_ptr<File> base_;
-  std::map<uint64_t, std::string> pages_;  // page index -> whole page (zero-padded past the end)
+  std::map<uint64_t, Page> pages_;  // by page index
   std::optional<uint64_t> newSize_;        // size once committed, when it differs from the base
   std::optional<uint64_t> lowWater_;       // smallest size a truncation left; base bytes past it are gone
 };
