@@ -12,16 +12,22 @@ using pdx::FieldType;
 using pdx::Status;
 using pdx::Value;
 
+namespace {
+// Names are compared as the engine compares them: ASCII letters without
+// regard to case, whatever the process's locale says of other bytes.
+char lowerByte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+}  // namespace
+
 bool equalsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    if (a[i] != b[i] && lowerByte(a[i]) != lowerByte(b[i])) return false;
   return true;
 }
 
 std::string lowerAscii(std::string_view text) {
   std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out) c = lowerByte(c);
   return out;
 }
 
