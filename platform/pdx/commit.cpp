@@ -19,7 +19,13 @@
 // A failure before step 5 puts the saved bytes back (a journal whose save
 // failed is cleared, since it may be whole on disk); if even that fails the
 // journal is left live and the marks set, and the next reader recovers.
+#include <unistd.h>
+
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "directory_state.h"
@@ -41,6 +47,64 @@ struct HeldLocks {
   }
 };
 
+// Threads kept to sync files side by side: starting threads for every commit
+// cost more than the syncs' own work. A child made by fork() has none of its
+// parent's threads, so it starts its own set.
+class SyncWorkers {
+ public:
+  static SyncWorkers& ofThisProcess() {
+    static std::mutex guard;
+    static SyncWorkers* workers = nullptr;
+    std::lock_guard<std::mutex> lock(guard);
+    // The parent's set is left alone in a child: its threads are not there.
+    if (!workers || workers->pid_ != ::getpid()) workers = new SyncWorkers();
+    return *workers;
+  }
+
+  // Runs every job, the first on the calling thread, and waits for all.
+  void runAll(std::vector<std::function<void()>>& jobs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    size_t pending = jobs.size() - 1;
+    for (size_t i = 1; i < jobs.size(); ++i) {
+      queue_.push_back([&, job = &jobs[i]] {
+        (*job)();
+        std::lock_guard<std::mutex> done(mutex_);
+        if (--pending == 0) finished_.notify_all();
+      });
+    }
+    while (threads_ < std::min(queue_.size(), kMaxThreads)) {
+      std::thread(&SyncWorkers::work, this).detach();
+      ++threads_;
+    }
+    work_.notify_all();
+    lock.unlock();
+    jobs[0]();
+    lock.lock();
+    finished_.wait(lock, [&] { return pending == 0; });
+  }
+
+ private:
+  static constexpr size_t kMaxThreads = 7;
+
+  void work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      work_.wait(lock, [&] { return !queue_.empty(); });
+      std::function<void()> job = std::move(queue_.front());
+      queue_.pop_front();
+      lock.unlock();
+      job();
+      lock.lock();
+    }
+  }
+
+  const pid_t pid_ = ::getpid();
+  std::mutex mutex_;
+  std::condition_variable work_, finished_;
+  std::deque<std::function<void()>> queue_;
+  size_t threads_ = 0;
+};
+
 // Syncs every file. J2 asks only that all are synced before the journal is
 // cleared, in any order, so they are synced at once where the Env allows it:
 // the file system then flushes them together instead of one after another.
@@ -50,12 +114,10 @@ Status syncAll(Env* env, const std::vector<detail::PendingFile*>& files) {
     return {};
   }
   std::vector<Status> results(files.size());
-  std::vector<std::thread> threads;
-  threads.reserve(files.size() - 1);
-  for (size_t i = 1; i < files.size(); ++i)
-    threads.emplace_back([&results, &files, i] { results[i] = files[i]->syncBase(); });
-  results[0] = files[0]->syncBase();
-  for (std::thread& t : threads) t.join();
+  std::vector<std::function<void()>> jobs;
+  jobs.reserve(files.size());
+  for (size_t i = 0; i < files.size(); ++i) jobs.emplace_back([&results, &files, i] { results[i] = files[i]->syncBase(); });
+  SyncWorkers::ofThisProcess().runAll(jobs);
   for (const Status& st : results) PDX_RETURN_IF_ERROR(st);
   return {};
 }
