@@ -3,7 +3,9 @@
 // The states a commit passes through, for the tables T1..Tn it changed (each
 // already reserved, so no other process writes them):
 //   1. Table locks of T1..Tn taken exclusively, in path order: readers wait
-//      from here to step 6, which is one commit.
+//      from here to step 6, which is one commit. Another journal whose
+//      clearing after an earlier commit to these tables may not be on the
+//      disk yet is synced now (journal.h, J6).
 //   2. Each table's commit mark (shared word 1 of its lock file) is set: a
 //      reader or writer that later finds a mark without a holder knows the
 //      committer died and recovers from the journal before going on. The mark
@@ -12,10 +14,13 @@
 //   3. The journal saves every byte the commit will overwrite or cut, and is
 //      synced (journal invariant J1).
 //   4. Every changed file is written and synced (J2).
-//   5. The journal is cleared and synced: the commit point.
-//   6. Change counters bumped, then marks cleared (a reader that read blocks
-//      without the table lock checks both), table locks and reservations
-//      released.
+//   5. The journal is cleared: the commit point. The clearing is not waited
+//      for: should a power cut bring the journal back, the files it names
+//      already hold the commit, and recovery keeps it (J5).
+//   6. Each table names this journal as the one whose clearing is not synced
+//      (J6); change counters bumped, then marks cleared (a reader that read
+//      blocks without the table lock checks both), table locks and
+//      reservations released.
 // A failure before step 5 puts the saved bytes back (a journal whose save
 // failed is cleared, since it may be whole on disk); if even that fails the
 // journal is left live and the marks set, and the next reader recovers.
@@ -156,6 +161,7 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
   // slot up, and the table locks go before the views are rebuilt (which runs
   // that recovery).
   auto giveUp = [&](HeldLocks& held, Status st) {
+    for (TableFile* t : tables) t->lockFile().sharedWord(detail::kMustUndoWord).store(dir.journal->slot() + 1);
     dir.journal->abandon();
     dir.journal.reset();
     bumpCounters();
@@ -172,6 +178,17 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
       if (!st.ok()) return finish(Status(st.code(), "table " + t->path() + " is busy: " + st.message()));
       held.tables.push_back(t);
     }
+    const uint64_t ownWord = dir.journal->slot() + 1;
+    std::vector<uint64_t> unsyncedClears;
+    for (TableFile* t : tables) {
+      const uint64_t word = t->lockFile().sharedWord(detail::kUnsyncedClearWord).load();
+      if (word != 0 && word != ownWord && std::find(unsyncedClears.begin(), unsyncedClears.end(), word) == unsyncedClears.end())
+        unsyncedClears.push_back(word);
+    }
+    for (uint64_t word : unsyncedClears) {
+      Status st = detail::syncJournalOfSlot(dir.env, dir.path, word - 1);
+      if (!st.ok()) return finish(st);
+    }
     for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(1);  // 2
     Status st = dir.journal->save(files);  // 3
     if (!st.ok()) {
@@ -185,14 +202,15 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
       if (!st.ok()) break;
     }
     if (st.ok()) st = syncAll(dir.env, files);
-    if (st.ok()) st = dir.journal->clear();  // 5
+    if (st.ok()) st = dir.journal->clearLazily();  // 5
     if (!st.ok()) {
       if (!dir.journal->rollback().ok()) return giveUp(held, st);
       bumpCounters();
       unmark();
       return finish(st);
     }
-    counters = bumpCounters();  // 6: the counter moves before the mark goes
+    for (TableFile* t : tables) t->lockFile().sharedWord(detail::kUnsyncedClearWord).store(ownWord);  // 6
+    counters = bumpCounters();  // the counter moves before the mark goes
     unmark();
   }
   for (size_t i = 0; i < tables.size(); ++i) tables[i]->committed(counters[i]);

@@ -358,8 +358,9 @@ struct Reference {
   std::vector<std::string> trace;
   // Operation numbers of the journal's steps.
   int journalSynced = 0;  // the journal is live and durable
-  int clearWritten = 0;   // the journal's magic is cleared: the commit point for a crash of the program
-  int clearSynced = 0;    // ... and durable: the commit point for a power cut
+  int tablesWritten = 0;  // the last table file is written: a killed program's commit is whole in the files
+  int tablesSynced = 0;   // the last table file is synced: the commit point for a power cut
+  int clearWritten = 0;   // the journal's magic is cleared: the commit point for the program
 
   int count(Op op) const { return counts[static_cast<size_t>(op)]; }
   // Operation number of the n-th operation of kind `op`.
@@ -400,14 +401,18 @@ Reference measure(const Files& baseline, const Workload& work) {
   for (size_t i = 0; i < ref.trace.size(); ++i) {
     const std::string& line = ref.trace[i];
     const int number = static_cast<int>(i) + 1;
-    if (line.find(" sync tallimoor-") != std::string::npos) {
-      if (ref.journalSynced == 0) ref.journalSynced = number;
-      else ref.clearSynced = number;
+    const bool journal = line.find(" tallimoor-") != std::string::npos;
+    if (journal && line.find(" sync ") != std::string::npos && ref.journalSynced == 0) ref.journalSynced = number;
+    if (journal && line.find(" write ") != std::string::npos) ref.clearWritten = number;
+    if (!journal && ref.journalSynced != 0 && ref.clearWritten <= ref.journalSynced) {
+      if (line.find(" write ") != std::string::npos || line.find(" truncate ") != std::string::npos)
+        ref.tablesWritten = number;
+      if (line.find(" sync ") != std::string::npos) ref.tablesSynced = number;
     }
-    if (line.find(" write tallimoor-") != std::string::npos) ref.clearWritten = number;
   }
   EXPECT_NE(ref.beforeDump, ref.afterDump);
-  EXPECT_TRUE(ref.journalSynced > 0 && ref.journalSynced < ref.clearWritten && ref.clearWritten < ref.clearSynced)
+  EXPECT_TRUE(ref.journalSynced > 0 && ref.journalSynced < ref.tablesWritten && ref.tablesWritten < ref.tablesSynced &&
+              ref.tablesSynced < ref.clearWritten)
       << "the commit does not go through its journal as expected:\n"
       << ref.traceText();
   return ref;
@@ -607,16 +612,17 @@ TEST(Durability, EveryWriteFailureIsAllOrNothing) {
   }
 }
 
-// The write that clears the journal, and its sync, are the commit point: if
-// either fails, commit() must not report a failure while the changes stay,
-// nor success while they go.
+// The last sync of a table file and the write that clears the journal are
+// the commit point, for a power cut and for the program: if either fails,
+// commit() must not report a failure while the changes stay, nor success
+// while they go.
 TEST(Durability, FailureAtTheCommitPointIsReportedTruthfully) {
   const Files baseline = baselineBooks();
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.name);
     const Reference ref = measure(baseline, c.work);
     ASSERT_FALSE(::testing::Test::HasFailure());
-    for (const int at : {ref.clearWritten, ref.clearSynced}) {
+    for (const int at : {ref.tablesSynced, ref.clearWritten}) {
       SCOPED_TRACE("operation " + ref.trace[size_t(at - 1)] + " fails");
       failAndCheck(ref, c.work, [&](FaultEnv& env) { env.failOperation(at, /*sticky=*/false); });
     }
@@ -651,7 +657,7 @@ bool isJournal(const std::string& name) {
 // Journals that a recovery would act on.
 int liveJournals(const Files& files) {
   int live = 0;
-  for (const auto& [name, bytes] : files) live += isJournal(name) && bytes.compare(0, 8, "TMJRNL01") == 0;
+  for (const auto& [name, bytes] : files) live += isJournal(name) && bytes.compare(0, 7, "TMJRNL0") == 0;
   return live;
 }
 
@@ -708,11 +714,12 @@ TEST(Durability, PowerCutAtEveryPointIsAllOrNothing) {
         putFiles(tmp.path(), ref.before);
         ASSERT_NO_FATAL_FAILURE(cutPower(tmp.path(), ref, c.work, k, cut.mode, cut.seed));
         const std::string dump = dumpBooks(tmp.path());  // recovers
-        // Before the journal is durable nothing may show; once its clearing
-        // is durable everything must. In between the disk decides.
+        // Before the journal is durable nothing may show; once every table
+        // file is durable everything must, whether the journal's clearing
+        // reached the disk or not. In between the disk decides.
         bool committed = dump == ref.afterDump;
-        if (k < ref.journalSynced || (cut.mode == CutMode::kLoseUnsynced && k < ref.clearSynced)) committed = false;
-        if (k >= ref.clearSynced) committed = true;
+        if (k < ref.journalSynced || (cut.mode == CutMode::kLoseUnsynced && k < ref.tablesSynced)) committed = false;
+        if (k >= ref.tablesSynced) committed = true;
         (committed ? kept : undone)++;
         EXPECT_EQ(dump, committed ? ref.afterDump : ref.beforeDump);
         EXPECT_EQ(difference(tableFiles(tmp.path()), committed ? ref.after : ref.before), "");
@@ -735,19 +742,94 @@ TEST(Durability, PowerCutAtEveryPointIsAllOrNothing) {
   }
 }
 
+// A commit leaves its journal's clearing unsynced. Another program then
+// commits to the same tables, and the power goes: the first journal, back
+// live on the disk, must not be undone over the second commit. Programs take
+// turns, each closing its books or keeping them open, and the power is cut
+// after each commit.
+TEST(Durability, AReappearingJournalNeverUndoesAnotherProgramsLaterCommit) {
+  const Files baseline = baselineBooks();
+  for (const bool closeBetween : {false, true}) {
+    SCOPED_TRACE(closeBetween ? "each program closes its books after committing" : "the books stay open");
+    TempDir tmp;
+    putFiles(tmp.path(), baseline);
+    for (int turn = 0; turn < 6; ++turn) {
+      SCOPED_TRACE("power cut after commit " + std::to_string(turn + 1));
+      FaultEnv env(Env::unsynced());
+      std::vector<std::shared_ptr<Directory>> programs;
+      int64_t sale = 101;
+      for (int k = 0; k <= turn; ++k) {
+        if (programs.size() < 3 || closeBetween) {
+          auto d = Directory::open(tmp.path(), &env);
+          ASSERT_TRUE(d.ok());
+          programs.push_back(*d);
+        }
+        Directory& program = *programs[programs.size() - 1 - (closeBetween ? 0 : size_t(k) % 3)];
+        ASSERT_TRUE((k % 2 == 0 ? commitSale(program, sale) : commitRefund(program, 2 * (k + 1))).ok());
+        ++sale;
+        if (closeBetween) programs.back().reset();
+      }
+      const std::string committed = Cursors(*Directory::open(tmp.path(), Env::unsynced()).value()).dump();
+      env.powerCut(CutMode::kLoseUnsynced);
+      programs.clear();
+      env.restart();
+      EXPECT_EQ(dumpBooks(tmp.path()), committed) << "a commit that had succeeded is gone";
+      ASSERT_NO_FATAL_FAILURE(expectSound(tmp.path()));
+      putFiles(tmp.path(), baseline);  // the next turn starts from the same books
+      for (const auto& [name, bytes] : dataFiles(tmp.path()))
+        if (isJournal(name)) std::filesystem::remove(tmp.file(name));
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+}
+
+// A journal in the first layout, as an earlier build of the engine left it
+// when it died in the middle of a commit, is still undone.
+TEST(Durability, AJournalOfTheFirstLayoutIsStillUndone) {
+  const Files baseline = baselineBooks();
+  TempDir tmp;
+  putFiles(tmp.path(), baseline);
+  const std::string before = dumpBooks(tmp.path());
+  const std::string lines = testing::readFile(tmp.file("Lines.DB"));
+  const uint64_t at = 2048, length = 512;
+  // The commit got as far as overwriting part of a block.
+  std::string torn = lines;
+  torn.replace(at, length, std::string(length, '\x5A'));
+  testing::writeFile(tmp.file("Lines.DB"), torn);
+  auto le = [](uint64_t v, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
+    return out;
+  };
+  std::string j = "TMJRNL01" + le(0, 8) + le(1, 4) + le(1, 4);
+  j += le(8, 2) + "Lines.DB" + le(lines.size(), 8);
+  j += le(0, 4) + le(at, 8) + le(length, 4) + lines.substr(at, length);
+  const std::string lengthBytes = le(j.size() + 16, 8);
+  j.replace(8, 8, lengthBytes);
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : j) h = (h ^ c) * 1099511628211ull;
+  j += le(h, 8) + "TMJEND01";
+  testing::writeFile(tmp.file("tallimoor-00000007.journal"), j);
+  EXPECT_EQ(dumpBooks(tmp.path()), before);
+  EXPECT_EQ(testing::readFile(tmp.file("Lines.DB")), lines);
+  EXPECT_EQ(journalFiles(tmp.path()), 0);
+}
+
 // A live journal is undone the same way however often recovery is cut short:
-// by a failing disk, a dying process or a power cut at any of its steps.
+// by a failing disk, a dying process or a power cut at any of its steps. One
+// whose commit is already whole in the files is kept the same way.
 TEST(Durability, RecoveryIsIdempotent) {
   const Files baseline = baselineBooks();
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.name);
     const Reference ref = measure(baseline, c.work);
     ASSERT_FALSE(::testing::Test::HasFailure());
-    // Crash states with a live journal: the power cut between the journal's
-    // sync and the sync of its clearing, some table files already changed.
+    // Crash states with a live journal: the power cut after the journal's
+    // sync, some table files already changed, or all of them, the journal's
+    // clearing lost.
     std::vector<Files> crashes;  // each state once
     std::set<Files> seen;
-    for (int k = ref.journalSynced; k < ref.clearSynced; ++k) {
+    for (int k = ref.journalSynced; k <= ref.operations; ++k) {
       for (const Cut& cut : {kCuts[0], kCuts[1]}) {
         TempDir tmp;
         putFiles(tmp.path(), ref.before);
@@ -763,15 +845,23 @@ TEST(Durability, RecoveryIsIdempotent) {
       }
     }
     ASSERT_GE(crashes.size(), 4u) << "the cuts left too few live journals";
-    int torn = 0;
+    // What recovery must leave of each: the books after the commit when its
+    // files already hold it whole, else the books before.
+    std::vector<const Files*> expected;
+    int torn = 0, whole = 0;
     for (const Files& crash : crashes) {
       Files tables;
       for (const auto& [name, bytes] : crash)
         if (isTableFile(name)) tables[name] = bytes;
-      torn += !difference(tables, ref.before).empty();
+      const bool reached = difference(tables, ref.after).empty();
+      expected.push_back(reached ? &ref.after : &ref.before);
+      whole += reached;
+      torn += !reached && !difference(tables, ref.before).empty();
     }
     EXPECT_GT(torn, 0) << "no crash state has a table file changed: recovery would have nothing to undo";
-    std::printf("%s: %zu crash states with a live journal, %d with table files changed\n", c.name, crashes.size(), torn);
+    EXPECT_GT(whole, 0) << "no crash state has the commit whole in the files: recovery would have nothing to keep";
+    std::printf("%s: %zu crash states with a live journal, %d with table files changed, %d with the commit whole\n",
+                c.name, crashes.size(), torn, whole);
     int recoverySteps = 0;
 
     for (size_t s = 0; s < crashes.size(); ++s) {
@@ -785,14 +875,14 @@ TEST(Durability, RecoveryIsIdempotent) {
         FaultEnv env(Env::unsynced());
         ASSERT_TRUE(Directory::open(tmp.path(), &env).ok());
         steps = env.operations();
-        EXPECT_EQ(difference(tableFiles(tmp.path()), ref.before), "");
+        EXPECT_EQ(difference(tableFiles(tmp.path()), *expected[s]), "");
         // The same journal undone a second time changes nothing.
         Files journal;
         for (const auto& [name, bytes] : crash)
           if (isJournal(name)) journal[name] = bytes;
         putFiles(tmp.path(), journal);
         ASSERT_TRUE(Directory::open(tmp.path(), Env::unsynced()).ok());
-        EXPECT_EQ(difference(tableFiles(tmp.path()), ref.before), "") << "undoing the journal twice";
+        EXPECT_EQ(difference(tableFiles(tmp.path()), *expected[s]), "") << "recovering the journal twice";
       }
       ASSERT_GT(steps, 3);
       recoverySteps = std::max(recoverySteps, steps);
@@ -817,7 +907,7 @@ TEST(Durability, RecoveryIsIdempotent) {
           }
           env.restart();
           ASSERT_TRUE(Directory::open(tmp.path(), Env::unsynced()).ok());
-          EXPECT_EQ(difference(tableFiles(tmp.path()), ref.before), "");
+          EXPECT_EQ(difference(tableFiles(tmp.path()), *expected[s]), "");
           EXPECT_EQ(journalFiles(tmp.path()), 0);
           ASSERT_NO_FATAL_FAILURE(expectSound(tmp.path()));
           if (::testing::Test::HasFailure()) return;
@@ -867,9 +957,10 @@ TEST(Durability, WriterKilledAtEveryStepIsRolledBack) {
       ASSERT_EQ(watch.dump(), ref.beforeDump);
       const int status = runKilledAt(tmp.path(), c.work, k);
       ASSERT_TRUE(killed(status)) << describeExit(status);
-      // The page cache survives a killed process: the clearing write alone
-      // makes the commit.
-      const bool committed = k >= ref.clearWritten;
+      // The page cache survives a killed process: the clearing write makes
+      // the commit, and so does the last write to the table files, since
+      // recovery keeps a commit that is whole in the files.
+      const bool committed = k >= ref.tablesWritten;
       EXPECT_EQ(watch.dump(), committed ? ref.afterDump : ref.beforeDump) << "seen by a program that had the books open";
       ASSERT_NO_FATAL_FAILURE(expectSound(tmp.path()));
       EXPECT_EQ(dumpBooks(tmp.path()), committed ? ref.afterDump : ref.beforeDump) << "reopened";
@@ -897,7 +988,7 @@ TEST(Durability, WriterKilledWhileTheBooksWereClosedIsRolledBackOnReopen) {
     ASSERT_EQ(Cursors(**watcher).dump(), ref.beforeDump);
     const int status = runKilledAt(tmp.path(), sale.work, k);
     ASSERT_TRUE(killed(status)) << describeExit(status);
-    const bool committed = k >= ref.clearWritten;
+    const bool committed = k >= ref.tablesWritten;
     EXPECT_EQ(Cursors(**watcher).dump(), committed ? ref.afterDump : ref.beforeDump) << "reopened by the same program";
     ASSERT_NO_FATAL_FAILURE(expectSound(tmp.path()));
     EXPECT_EQ(difference(tableFiles(tmp.path()), committed ? ref.after : ref.before), "");
@@ -937,11 +1028,11 @@ TEST(Durability, ReaderWaitsForAnotherProcessToUndoADeadCommit) {
   const Case sale = cases()[0];
   const Reference ref = measure(baseline, sale.work);
   ASSERT_FALSE(::testing::Test::HasFailure());
-  // Killed after the first table file it changed is synced: the others are
-  // still as before.
+  // Killed after its first write to a table file: the others are still as
+  // before.
   int k = ref.journalSynced + 1;
-  while (k < ref.clearWritten && ref.trace[size_t(k - 1)].find(" sync ") == std::string::npos) ++k;
-  ASSERT_LT(k, ref.clearWritten);
+  while (k < ref.tablesWritten && ref.trace[size_t(k - 1)].find(" write ") == std::string::npos) ++k;
+  ASSERT_LT(k, ref.tablesWritten);
   TempDir tmp;
   putFiles(tmp.path(), ref.before);
   auto watcher = Directory::open(tmp.path(), Env::unsynced());
