@@ -3,16 +3,16 @@
 // The states a commit passes through, for the tables T1..Tn it changed (each
 // already reserved, so no other process writes them):
 //   1. Table locks of T1..Tn taken exclusively, in path order: readers wait
-//      from here to step 6, which is one commit. Another journal whose
-//      clearing after an earlier commit to these tables may not be on the
-//      disk yet is synced now (journal.h, J6).
+//      from here to step 6, which is one commit.
 //   2. Each table's commit mark (shared word 1 of its lock file) is set: a
 //      reader or writer that later finds a mark without a holder knows the
 //      committer died and recovers from the journal before going on. The mark
 //      comes before the journal, so that no live journal can outlast its
 //      committer unnoticed while other commits change the tables.
 //   3. The journal saves every byte the commit will overwrite or cut, and is
-//      synced (journal invariant J1).
+//      synced (journal invariant J1); so, at the same time, is another
+//      journal whose clearing after an earlier commit to these tables may not
+//      be on the disk yet (J6).
 //   4. Every changed file is written and synced (J2).
 //   5. The journal is cleared: the commit point. The clearing is not waited
 //      for: should a power cut bring the journal back, the files it names
@@ -24,17 +24,12 @@
 // A failure before step 5 puts the saved bytes back (a journal whose save
 // failed is cleared, since it may be whole on disk); if even that fails the
 // journal is left live and the marks set, and the next reader recovers.
-#include <unistd.h>
-
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 #include "directory_state.h"
 #include "journal.h"
+#include "sync_together.h"
 #include "pdx/table.h"
 #include "table_file.h"
 
@@ -52,79 +47,13 @@ struct HeldLocks {
   }
 };
 
-// Threads kept to sync files side by side: starting threads for every commit
-// cost more than the syncs' own work. A child made by fork() has none of its
-// parent's threads, so it starts its own set.
-class SyncWorkers {
- public:
-  static SyncWorkers& ofThisProcess() {
-    static std::mutex guard;
-    static SyncWorkers* workers = nullptr;
-    std::lock_guard<std::mutex> lock(guard);
-    // The parent's set is left alone in a child: its threads are not there.
-    if (!workers || workers->pid_ != ::getpid()) workers = new SyncWorkers();
-    return *workers;
-  }
-
-  // Runs every job, the first on the calling thread, and waits for all.
-  void runAll(std::vector<std::function<void()>>& jobs) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    size_t pending = jobs.size() - 1;
-    for (size_t i = 1; i < jobs.size(); ++i) {
-      queue_.push_back([&, job = &jobs[i]] {
-        (*job)();
-        std::lock_guard<std::mutex> done(mutex_);
-        if (--pending == 0) finished_.notify_all();
-      });
-    }
-    while (threads_ < std::min(queue_.size(), kMaxThreads)) {
-      std::thread(&SyncWorkers::work, this).detach();
-      ++threads_;
-    }
-    work_.notify_all();
-    lock.unlock();
-    jobs[0]();
-    lock.lock();
-    finished_.wait(lock, [&] { return pending == 0; });
-  }
-
- private:
-  static constexpr size_t kMaxThreads = 7;
-
-  void work() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      work_.wait(lock, [&] { return !queue_.empty(); });
-      std::function<void()> job = std::move(queue_.front());
-      queue_.pop_front();
-      lock.unlock();
-      job();
-      lock.lock();
-    }
-  }
-
-  const pid_t pid_ = ::getpid();
-  std::mutex mutex_;
-  std::condition_variable work_, finished_;
-  std::deque<std::function<void()>> queue_;
-  size_t threads_ = 0;
-};
-
 // Syncs every file. J2 asks only that all are synced before the journal is
-// cleared, in any order, so they are synced at once where the Env allows it:
-// the file system then flushes them together instead of one after another.
+// cleared, in any order.
 Status syncAll(Env* env, const std::vector<detail::PendingFile*>& files) {
-  if (files.size() < 2 || !env->concurrentSyncs()) {
-    for (detail::PendingFile* f : files) PDX_RETURN_IF_ERROR(f->syncBase());
-    return {};
-  }
-  std::vector<Status> results(files.size());
-  std::vector<std::function<void()>> jobs;
-  jobs.reserve(files.size());
-  for (size_t i = 0; i < files.size(); ++i) jobs.emplace_back([&results, &files, i] { results[i] = files[i]->syncBase(); });
-  SyncWorkers::ofThisProcess().runAll(jobs);
-  for (const Status& st : results) PDX_RETURN_IF_ERROR(st);
-  return {};
+  std::vector<std::function<Status()>> syncs;
+  syncs.reserve(files.size());
+  for (detail::PendingFile* f : files) syncs.emplace_back([f] { return f->syncBase(); });
+  return detail::syncTogether(env, syncs);
 }
 
 }  // namespace
@@ -178,19 +107,18 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
       if (!st.ok()) return finish(Status(st.code(), "table " + t->path() + " is busy: " + st.message()));
       held.tables.push_back(t);
     }
+    // Journals whose clearing after an earlier commit to these tables may not
+    // be on the disk: synced with this one (J6).
     const uint64_t ownWord = dir.journal->slot() + 1;
     std::vector<uint64_t> unsyncedClears;
     for (TableFile* t : tables) {
       const uint64_t word = t->lockFile().sharedWord(detail::kUnsyncedClearWord).load();
-      if (word != 0 && word != ownWord && std::find(unsyncedClears.begin(), unsyncedClears.end(), word) == unsyncedClears.end())
-        unsyncedClears.push_back(word);
-    }
-    for (uint64_t word : unsyncedClears) {
-      Status st = detail::syncJournalOfSlot(dir.env, dir.path, word - 1);
-      if (!st.ok()) return finish(st);
+      if (word != 0 && word != ownWord &&
+          std::find(unsyncedClears.begin(), unsyncedClears.end(), word - 1) == unsyncedClears.end())
+        unsyncedClears.push_back(word - 1);
     }
     for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(1);  // 2
-    Status st = dir.journal->save(files);  // 3
+    Status st = dir.journal->save(files, unsyncedClears);  // 3
     if (!st.ok()) {
       // A journal that may be complete on disk must not outlive this commit.
       if (!dir.journal->clear().ok()) return giveUp(held, st);

@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 
 #include "ascii.h"
 #include "format.h"
+#include "sync_together.h"
 
 namespace pdx::detail {
 namespace {
@@ -260,7 +262,7 @@ Journal::~Journal() {
   if (dirLock_) dirLock_->unlock(kDirSlotBase + slot_, 1);
 }
 
-Status Journal::save(const std::vector<PendingFile*>& files) {
+Status Journal::save(const std::vector<PendingFile*>& files, const std::vector<uint64_t>& otherSlots) {
   std::string j(kHeaderSize, '\0');
   std::string ranges;
   uint32_t rangeCount = 0;
@@ -314,7 +316,9 @@ Status Journal::save(const std::vector<PendingFile*>& files) {
   PDX_ASSIGN_OR_RETURN(uint64_t size, file_->size());
   if (size > j.size()) PDX_RETURN_IF_ERROR(file_->truncate(j.size()));
   saved_ = std::move(j);
-  PDX_RETURN_IF_ERROR(file_->sync());  // J1
+  std::vector<std::function<Status()>> syncs{[this] { return file_->sync(); }};  // J1
+  for (uint64_t slot : otherSlots) syncs.emplace_back([this, slot] { return syncJournalOfSlot(env_, dir_, slot); });
+  PDX_RETURN_IF_ERROR(syncTogether(env_, syncs));
   clearUnsynced_ = false;  // what is on the disk now is this journal
   return {};
 }

@@ -53,6 +53,7 @@
 //       file is removed.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,8 +69,9 @@ class Journal {
   static Result<std::unique_ptr<Journal>> acquire(Env* env, const std::string& dir);
   ~Journal();
 
-  // Saves what committing `files` will change, and syncs it (J1).
-  Status save(const std::vector<PendingFile*>& files);
+  // Saves what committing `files` will change, and syncs it (J1), together
+  // with the journals of `otherSlots` (J6).
+  Status save(const std::vector<PendingFile*>& files, const std::vector<uint64_t>& otherSlots = {});
   // Ends the journal's life: the commit point (J2). The clearing is synced;
   // clearLazily() leaves that to the next save or to J6.
   Status clear();
