@@ -80,6 +80,7 @@ Status DataSet::open() {
     if (old && old->calculated_) fields.push_back(std::move(old));
   fields_ = std::move(fields);
   for (size_t i = 0; i < fields_.size(); ++i) fields_[i]->index_ = static_cast<int>(i);
+  indexFields();
   clearRow();
 
   database_ = database;
@@ -406,10 +407,22 @@ pdx::Result<bool> DataSet::takeCursorRecord(const Bookmark& fallback, bool wasOn
 
 // ---------------------------------------------------------------- fields
 
+size_t DataSet::NameHash::operator()(std::string_view name) const {
+  size_t h = 1469598103934665603ull;
+  for (char c : name) h = (h ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c)) * 1099511628211ull;
+  return h;
+}
+
+bool DataSet::NameEqual::operator()(std::string_view a, std::string_view b) const { return equalsNoCase(a, b); }
+
+void DataSet::indexFields() {
+  fieldsByName_.clear();
+  for (const auto& f : fields_) fieldsByName_.emplace(f->name_, f.get());
+}
+
 Field* DataSet::findField(std::string_view name) const {
-  for (const auto& f : fields_)
-    if (equalsNoCase(f->name_, name)) return f.get();
-  return nullptr;
+  auto it = fieldsByName_.find(name);
+  return it == fieldsByName_.end() ? nullptr : it->second;
 }
 
 Field& DataSet::fieldByName(std::string_view name) const {
@@ -421,6 +434,7 @@ Field& DataSet::addCalculatedField(std::string name, pdx::FieldType type, int si
   if (Field* f = findField(name)) return *f;
   fields_.push_back(std::make_unique<Field>(this, std::move(name), type, size, true));
   fields_.back()->index_ = static_cast<int>(fields_.size()) - 1;
+  fieldsByName_.emplace(fields_.back()->name_, fields_.back().get());
   row_.resize(fields_.size());
   return *fields_.back();
 }

@@ -31,6 +31,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "db/field.h"
@@ -221,6 +222,16 @@ class DataSet {
   Database* database_ = nullptr;
   State state_ = State::kInactive;
   std::vector<std::unique_ptr<Field>> fields_;
+  // The fields by name without regard to case, keyed by views of their own
+  // names; the first of two with one name wins, as in fields_.
+  struct NameHash {
+    size_t operator()(std::string_view name) const;
+  };
+  struct NameEqual {
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  std::unordered_map<std::string_view, Field*, NameHash, NameEqual> fieldsByName_;
+  void indexFields();
   std::vector<pdx::Value> row_;
   bool onRecord_ = false;
   bool eof_ = true;
