@@ -287,7 +287,7 @@ bool TableFile::loadIndexFromPx() {
     const int16_t add = static_cast<int16_t>(getU16(b + 4));
     const int count = add < 0 ? 0 : add / static_cast<int>(recSize) + 1;
     if (add >= 0 && (add % static_cast<int>(recSize) != 0 || count > cap)) { ok = false; return; }
-    if (level == 1) leaves.push_back({static_cast<uint16_t>(n), static_cast<uint32_t>(count), false});
+    if (level == 1) leaves.push_back({static_cast<uint16_t>(n), static_cast<uint32_t>(count), false, 0});
     else upper.emplace_back(level, static_cast<uint16_t>(n));
     for (int i = 0; i < count && ok; ++i) {
       const char* e = b + detail::kBlockHeaderSize + size_t(i) * recSize;
@@ -305,6 +305,7 @@ bool TableFile::loadIndexFromPx() {
         }
         keys.append(e, keySize);
         total += static_cast<uint64_t>(cnt);
+        leaves.back().records += cnt;
         out.push_back(info);
       } else {
         walk(static_cast<uint32_t>(child < 0 ? 0 : child), level - 1);
@@ -1221,8 +1222,10 @@ Status TableFile::writePx() {
   for (size_t j = 0; j < leafCount; ++j) {
     PxLeaf& l = pxLeaves_[j];
     const size_t to = first + l.entries;
-    int64_t sum = 0;
-    for (size_t i = first; i < to; ++i) sum += blocks_[i].count;
+    if (l.dirty || l.records < 0) {
+      l.records = 0;
+      for (size_t i = first; i < to; ++i) l.records += blocks_[i].count;
+    }
     const uint16_t prev = j > 0 ? chainAt(j - 1) : 0, next = chainAt(j + 1);
     if (l.dirty || !linksMatch(l.number, prev, next)) {
       std::string b = makeBlock(l.entries, prev, next);
@@ -1232,7 +1235,7 @@ Status TableFile::writePx() {
       PDX_RETURN_IF_ERROR(store(l.number, std::move(b)));
       l.dirty = false;
     }
-    level.push_back({std::string_view(firstKey(first), keySize), l.number, sum});
+    level.push_back({std::string_view(firstKey(first), keySize), l.number, l.records});
     first = to;
   }
 

@@ -296,6 +296,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
     uint16_t number = 0;  // 0 until one is given at the next write
     uint32_t entries = 0;
     bool dirty = false;
+    int64_t records = -1;  // in the data blocks of its entries, as last written; -1 when not known
   };
   std::vector<PxLeaf> pxLeaves_;
   std::vector<uint16_t> pxUpper_;  // blocks of the levels above, lowest level first, root last
