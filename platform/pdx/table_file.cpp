@@ -771,26 +771,25 @@ size_t TableFile::pxLeafOf(size_t at, bool inserting) {
   return j;
 }
 
-void TableFile::pxInserted(size_t at) {
+TableFile::PxLeaf* TableFile::pxTouch(size_t at, bool inserting) {
   pxChanged_ = true;
-  const size_t j = pxLeafOf(at, true);
+  const size_t j = pxLeafOf(at, inserting);
   if (j == SIZE_MAX) {
     pxRebuild_ = true;
-    return;
+    return nullptr;
   }
-  ++pxLeaves_[j].entries;
   pxLeaves_[j].dirty = true;
+  return &pxLeaves_[j];
+}
+
+void TableFile::pxInserted(size_t at) {
+  if (PxLeaf* leaf = pxTouch(at, true)) ++leaf->entries;
 }
 
 void TableFile::pxRemoved(size_t at) {
-  pxChanged_ = true;
-  const size_t j = pxLeafOf(at, false);
-  if (j == SIZE_MAX) {
-    pxRebuild_ = true;
-    return;
-  }
-  pxLeaves_[j].dirty = true;
-  if (--pxLeaves_[j].entries > 0) return;
+  PxLeaf* leaf = pxTouch(at, false);
+  if (!leaf || --leaf->entries > 0) return;
+  const size_t j = static_cast<size_t>(leaf - pxLeaves_.data());
   pxLeaves_.erase(pxLeaves_.begin() + static_cast<std::ptrdiff_t>(j));
   pxFindLeaf_ = pxFindStart_ = 0;
   // Its neighbours now point past it in the chain.
@@ -798,12 +797,7 @@ void TableFile::pxRemoved(size_t at) {
   if (j < pxLeaves_.size()) pxLeaves_[j].dirty = true;
 }
 
-void TableFile::markPxEntry(size_t chainIndex) {
-  pxChanged_ = true;
-  const size_t j = pxLeafOf(chainIndex, false);
-  if (j == SIZE_MAX) pxRebuild_ = true;
-  else pxLeaves_[j].dirty = true;
-}
+void TableFile::markPxEntry(size_t chainIndex) { pxTouch(chainIndex, false); }
 
 void TableFile::setFirstKey(size_t chainIndex) {
   if (!keyed_ || blocks_[chainIndex].count == 0) return;

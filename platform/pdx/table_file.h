@@ -219,6 +219,8 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // entry inserted at or removed from chainIndex, or one whose count or
   // first key changed, touches the one leaf that holds it.
   size_t pxLeafOf(size_t chainIndex, bool inserting);
+  struct PxLeaf;
+  PxLeaf* pxTouch(size_t chainIndex, bool inserting);  // the leaf, marked changed; null when laid out anew
   void pxInserted(size_t chainIndex);
   void pxRemoved(size_t chainIndex);
   void markPxEntry(size_t chainIndex);
