@@ -95,40 +95,53 @@ Status Table::retrying(F&& op) {
 // another process's) the current record is found again by its key, or by its
 // position in an unkeyed table.
 Status Table::syncView() {
-  PDX_RETURN_IF_ERROR(file_->refresh());
-  if (file_->viewVersion() == seenVersion_) return {};
-  seenVersion_ = file_->viewVersion();
-  if (!current_.valid) return {};
-  const auto& layout = file_->layout();
-  if (layout.keyFields > 0) {
-    const std::string key = currentRecord_.substr(0, static_cast<size_t>(layout.keySize));
-    auto at = file_->lowerBound(key);
-    if (!at.ok()) {
+  for (int attempt = 0; attempt < kMaxRetries; ++attempt) {
+    PDX_RETURN_IF_ERROR(file_->refresh());
+    if (file_->viewVersion() == seenVersion_) return {};
+    seenVersion_ = file_->viewVersion();
+    if (!current_.valid) return {};
+    // Another commit may land while the record is looked for: the view is
+    // then brought up to date again and the record looked for anew.
+    const auto& layout = file_->layout();
+    if (layout.keyFields > 0) {
+      const std::string key = currentRecord_.substr(0, static_cast<size_t>(layout.keySize));
+      auto at = file_->lowerBound(key);
+      if (!at.ok() && at.status().code() == kStale) {
+        seenVersion_ = 0;
+        continue;
+      }
+      if (!at.ok()) {
+        current_.valid = false;
+        return at.status();
+      }
+      if (!*at) {
+        current_ = {};
+        eof_ = true;
+        return {};
+      }
+      current_ = Position{true, (*at)->block, (*at)->slot};
+      ordinal_ = -1;
+    } else {
+      auto at = file_->posOfOrdinal(std::min<int64_t>(ordinal_, int64_t{file_->recordCount()} - 1));
+      if (!at) {
+        current_ = {};
+        return {};
+      }
+      current_ = Position{true, at->block, at->slot};
+    }
+    auto rec = file_->record(TableFile::Pos{current_.block, current_.slot});
+    if (!rec.ok() && rec.status().code() == kStale) {
+      seenVersion_ = 0;
+      continue;
+    }
+    if (!rec.ok()) {
       current_.valid = false;
-      return at.status().code() == kStale ? syncView() : at.status();
+      return rec.status();
     }
-    if (!*at) {
-      current_ = {};
-      eof_ = true;
-      return {};
-    }
-    current_ = Position{true, (*at)->block, (*at)->slot};
-    ordinal_ = -1;
-  } else {
-    auto at = file_->posOfOrdinal(std::min<int64_t>(ordinal_, int64_t{file_->recordCount()} - 1));
-    if (!at) {
-      current_ = {};
-      return {};
-    }
-    current_ = Position{true, at->block, at->slot};
+    currentRecord_.assign(*rec, static_cast<size_t>(file_->layout().recordSize));
+    return {};
   }
-  auto rec = file_->record(TableFile::Pos{current_.block, current_.slot});
-  if (!rec.ok()) {
-    current_.valid = false;
-    return rec.status().code() == kStale ? Status() : rec.status();
-  }
-  currentRecord_.assign(*rec, static_cast<size_t>(file_->layout().recordSize));
-  return {};
+  return Status(code::kTableBusy, file_->path() + " keeps changing; try again");
 }
 
 void Table::copyRecord(const char* rec) {
