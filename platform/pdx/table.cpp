@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "codepage.h"
 #include "directory_state.h"
@@ -101,18 +102,23 @@ Status Table::syncView() {
     seenVersion_ = file_->viewVersion();
     if (!current_.valid) return {};
     // Another commit may land while the record is looked for: the view is
-    // then brought up to date again and the record looked for anew.
+    // then brought up to date again and the record looked for anew. Any
+    // other failure leaves the cursor without a record.
+    auto giveUp = [&](const Status& st) -> std::optional<Status> {
+      if (st.code() == kStale) {
+        seenVersion_ = 0;
+        return std::nullopt;
+      }
+      current_.valid = false;
+      return st;
+    };
     const auto& layout = file_->layout();
     if (layout.keyFields > 0) {
       const std::string key = currentRecord_.substr(0, static_cast<size_t>(layout.keySize));
       auto at = file_->lowerBound(key);
-      if (!at.ok() && at.status().code() == kStale) {
-        seenVersion_ = 0;
-        continue;
-      }
       if (!at.ok()) {
-        current_.valid = false;
-        return at.status();
+        if (auto st = giveUp(at.status())) return *st;
+        continue;
       }
       if (!*at) {
         current_ = {};
@@ -130,13 +136,9 @@ Status Table::syncView() {
       current_ = Position{true, at->block, at->slot};
     }
     auto rec = file_->record(TableFile::Pos{current_.block, current_.slot});
-    if (!rec.ok() && rec.status().code() == kStale) {
-      seenVersion_ = 0;
-      continue;
-    }
     if (!rec.ok()) {
-      current_.valid = false;
-      return rec.status();
+      if (auto st = giveUp(rec.status())) return *st;
+      continue;
     }
     currentRecord_.assign(*rec, static_cast<size_t>(file_->layout().recordSize));
     return {};
