@@ -5,7 +5,9 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -100,6 +102,21 @@ class Arguments {
   char** argv_;
   int i_ = 0;
 };
+
+// Seconds from `start` to now.
+inline double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// 1234567 as "1,234,567".
+inline std::string withThousands(int64_t n) {
+  std::string digits = std::to_string(n < 0 ? -n : n), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return n < 0 ? "-" + out : out;
+}
 
 // The folder a run works in: `base` when given (made when missing), else a
 // new one under /tmp named after the tool, and then `temporary` is set.

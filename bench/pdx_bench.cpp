@@ -84,6 +84,9 @@
 #include "pdx/table.h"
 #include "pdx/value.h"
 
+using bench::secondsSince;
+using bench::withThousands;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -872,10 +875,6 @@ class SqliteStore final : public Store {
 enum class Side { kEngine, kSqlite };
 const char* sideName(Side s) { return s == Side::kEngine ? "engine" : "sqlite"; }
 
-double secondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 std::string oneLine(std::string s) {
   std::replace(s.begin(), s.end(), '\n', ' ');
   return s;
@@ -1235,15 +1234,6 @@ bool parseOptions(int argc, char** argv, Options& opt) {
   if (!only)
     for (bool& s : opt.selected) s = true;
   return true;
-}
-
-std::string withThousands(int64_t n) {
-  std::string digits = std::to_string(n < 0 ? -n : n), out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return n < 0 ? "-" + out : out;
 }
 
 std::string mib(long kib) {

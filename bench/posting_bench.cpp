@@ -74,6 +74,9 @@
 // once) and how many such waits there were: syncs made together, as the
 // engine's commit makes those of its files, are one wait.
 
+using bench::secondsSince;
+using bench::withThousands;
+
 namespace {
 
 struct SyncWaits {
@@ -156,19 +159,6 @@ struct Options {
   std::string dir;
   bool keep = false;
 };
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::string withThousands(int64_t n) {
-  std::string digits = std::to_string(n < 0 ? -n : n), out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return n < 0 ? "-" + out : out;
-}
 
 // Makes everything written so far under `dir` durable, untimed, so that the
 // postings pay for their own writes only.

@@ -18,6 +18,7 @@
 #include "posting_bench_engine.h"
 #include "posting_bench_sqlite.h"
 #include "test_util.h"
+#include "tool_run.h"
 
 namespace postbench {
 namespace {
@@ -399,23 +400,9 @@ TEST_F(PostingBenchSides, SqlitePostsTheSameBooksInBothJournalModes) {
 
 // ---------------------------------------------------------------- the tool
 
-struct ToolRun {
-  int status = -1;
-  std::string output;  // stdout and stderr
-};
+using bench::ToolRun;
 
-ToolRun runTool(const std::string& arguments) {
-  const std::string command = std::string(TALLIMOOR_TEST_BINARY_DIR) + "/posting_bench " + arguments + " 2>&1";
-  ToolRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.output.append(buf, n);
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+ToolRun runTool(const std::string& arguments) { return bench::runTool("posting_bench", arguments); }
 
 // The number in column `column` (from 0, after the side's name) of the
 // report line that starts with `side`, in the section after `section`.

@@ -67,6 +67,9 @@
 #include "sql_bench_data.h"
 #include "sql_bench_sides.h"
 
+using bench::secondsSince;
+using bench::withThousands;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -103,19 +106,6 @@ struct Options {
 
   bool wants(Workload w) const { return selected[static_cast<size_t>(w)]; }
 };
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::string withThousands(int64_t n) {
-  std::string digits = std::to_string(n < 0 ? -n : n), out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return n < 0 ? "-" + out : out;
-}
 
 std::string describe(const Checksum& c) {
   char buf[64];

@@ -19,6 +19,7 @@
 #include "sql_bench_data.h"
 #include "sql_bench_sides.h"
 #include "test_util.h"
+#include "tool_run.h"
 
 namespace sqlbench {
 namespace {
@@ -318,23 +319,9 @@ TEST_F(SqlBenchSides, TheEngineAnswersAlikeWithItsTablesHeldOpen) {
 
 // ---------------------------------------------------------------- the tool
 
-struct ToolRun {
-  int status = -1;
-  std::string output;  // stdout and stderr
-};
+using bench::ToolRun;
 
-ToolRun runTool(const std::string& arguments) {
-  const std::string command = std::string(TALLIMOOR_TEST_BINARY_DIR) + "/sql_bench " + arguments + " 2>&1";
-  ToolRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.output.append(buf, n);
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+ToolRun runTool(const std::string& arguments) { return bench::runTool("sql_bench", arguments); }
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
