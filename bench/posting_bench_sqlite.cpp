@@ -121,14 +121,15 @@ Error SqlitePoster::create(const std::string& path, SqliteJournal journal, bool 
 
 Error SqlitePoster::fill(int suppliers, const PrefillPlan& prefill) {
   if (Error e = exec("BEGIN"); !e.empty()) return e;
-  sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db_,
-                         "INSERT INTO sup(Sup_code, Sup_name, Sup_city, Sup_prov, Sup_du_days, Sup_currency,"
-                         " Sup_current_bal, Sup_last_purch, Sup_purch_mth, Sup_purch_ytd)"
-                         " VALUES(?1, ?2, 'Trois-Rivières', 'QC', ?3, 0, 0, 0, 0, 0)",
-                         -1, &raw, nullptr) != SQLITE_OK)
-    return failure("prepare the suppliers");
-  Statement sup(raw);
+  Statement sup, header, line;
+  if (Error e = bench::sqlitePrepare(db_,
+                                     "INSERT INTO sup(Sup_code, Sup_name, Sup_city, Sup_prov, Sup_du_days, Sup_currency,"
+                                     " Sup_current_bal, Sup_last_purch, Sup_purch_mth, Sup_purch_ytd)"
+                                     " VALUES(?1, ?2, 'Trois-Rivières', 'QC', ?3, 0, 0, 0, 0, 0)",
+                                     sup);
+      !e.empty())
+    return e;
+  sqlite3_stmt* raw = sup.get();
   for (int s = 0; s < suppliers; ++s) {
     const std::string code = supplierCode(s), name = supplierName(s);
     sqlite3_bind_text(raw, 1, code.c_str(), -1, SQLITE_TRANSIENT);
@@ -137,19 +138,19 @@ Error SqlitePoster::fill(int suppliers, const PrefillPlan& prefill) {
     if (sqlite3_step(raw) != SQLITE_DONE) return failure("add supplier " + code);
     sqlite3_reset(raw);
   }
-  if (sqlite3_prepare_v2(db_,
-                         "INSERT INTO tjlh(Tjlh_period, Tjlh_journal, Tjlh_reference, Tjlh_date, Tjlh_tot_debit,"
-                         " Tjlh_tot_credit, Tjlh_user) VALUES(?1, ?2, ?3, ?4, ?5, ?5, 'ADMIN')",
-                         -1, &raw, nullptr) != SQLITE_OK)
-    return failure("prepare the prefill headers");
-  Statement header(raw);
-  if (sqlite3_prepare_v2(db_,
-                         "INSERT INTO tjld(Tjld_period, Tjld_journal, Tjld_reference, Tjld_date, Tjld_autoinc,"
-                         " Tjld_account, Tjld_debit, Tjld_credit, Tjld_description)"
-                         " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
-                         -1, &raw, nullptr) != SQLITE_OK)
-    return failure("prepare the prefill lines");
-  Statement line(raw);
+  if (Error e = bench::sqlitePrepare(db_,
+                                     "INSERT INTO tjlh(Tjlh_period, Tjlh_journal, Tjlh_reference, Tjlh_date, Tjlh_tot_debit,"
+                                     " Tjlh_tot_credit, Tjlh_user) VALUES(?1, ?2, ?3, ?4, ?5, ?5, 'ADMIN')",
+                                     header);
+      !e.empty())
+    return e;
+  if (Error e = bench::sqlitePrepare(db_,
+                                     "INSERT INTO tjld(Tjld_period, Tjld_journal, Tjld_reference, Tjld_date, Tjld_autoinc,"
+                                     " Tjld_account, Tjld_debit, Tjld_credit, Tjld_description)"
+                                     " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
+                                     line);
+      !e.empty())
+    return e;
   Error failed;
   const bool whole = prefill.forEach([&](const JournalDocument& doc) {
     sqlite3_stmt* h = header.get();
@@ -219,12 +220,8 @@ Error SqlitePoster::prepareAll() {
        "INSERT INTO cap(Cap_supplier, Cap_invoice, Cap_ref, Cap_date, Cap_type, Cap_seq, Cap_du_date, Cap_amount,"
        " Cap_user, Cap_stamp) VALUES(?1, ?2, '', ?3, '1', ?4, ?5, ?6, ?7, ?8)"},
   };
-  for (const Text& t : texts) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v3(db_, t.sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK)
-      return failure(std::string("prepare ") + t.sql);
-    t.to->reset(s);
-  }
+  for (const Text& t : texts)
+    if (Error e = bench::sqlitePrepare(db_, t.sql, *t.to); !e.empty()) return e;
   // The source entry names every one of its 58 fields but PO.
   std::string columns =
                   "Reference, Supplier, Date, Seq, Due_date, Direct_cash_purchase, Trx_type, Dr_cr_reference,"
@@ -236,22 +233,18 @@ Error SqlitePoster::prepareAll() {
       columns += std::string(", ") + prefix + std::to_string(n);
       values += ", ?" + std::to_string(next++);
     }
-  sqlite3_stmt* s = nullptr;
-  const std::string sql = "INSERT INTO apori(" + columns + ") VALUES(" + values + ")";
-  if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK)
-    return failure("prepare " + sql);
-  st_->insertEntry.reset(s);
+  if (Error e = bench::sqlitePrepare(db_, "INSERT INTO apori(" + columns + ") VALUES(" + values + ")", st_->insertEntry);
+      !e.empty())
+    return e;
 
   // The autoincrements go on from the largest values on file.
   for (auto [table, field, to] : {std::tuple{"tjld", "Tjld_autoinc", &nextLine_},
                                   std::tuple{"cap", "Cap_seq", &nextItem_}, std::tuple{"apori", "Seq", &nextEntry_}}) {
     Statement q;
-    sqlite3_stmt* raw = nullptr;
     const std::string text = std::string("SELECT coalesce(max(") + field + "), 0) + 1 FROM " + table;
-    if (sqlite3_prepare_v2(db_, text.c_str(), -1, &raw, nullptr) != SQLITE_OK) return failure("prepare " + text);
-    q.reset(raw);
-    if (sqlite3_step(raw) != SQLITE_ROW) return failure(text);
-    *to = sqlite3_column_int64(raw, 0);
+    if (Error e = bench::sqlitePrepare(db_, text, q); !e.empty()) return e;
+    if (sqlite3_step(q.get()) != SQLITE_ROW) return failure(text);
+    *to = sqlite3_column_int64(q.get(), 0);
   }
   return {};
 }
@@ -409,11 +402,10 @@ Error SqlitePoster::post(const Document& doc, double& seconds) {
 Error SqlitePoster::readBooks(Books& out) {
   out = Books();
   auto each = [&](const std::string& sql, auto&& row) -> Error {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) return failure("prepare " + sql);
-    Statement q(raw);
+    Statement q;
+    if (Error e = bench::sqlitePrepare(db_, sql, q); !e.empty()) return e;
     int rc;
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) row(raw);
+    while ((rc = sqlite3_step(q.get())) == SQLITE_ROW) row(q.get());
     return rc == SQLITE_DONE ? Error() : failure(sql);
   };
   auto text = [](sqlite3_stmt* q, int column) {
