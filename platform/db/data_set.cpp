@@ -409,7 +409,7 @@ pdx::Result<bool> DataSet::takeCursorRecord(const Bookmark& fallback, bool wasOn
 
 size_t DataSet::NameHash::operator()(std::string_view name) const {
   size_t h = 1469598103934665603ull;
-  for (char c : name) h = (h ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c)) * 1099511628211ull;
+  for (char c : name) h = (h ^ static_cast<unsigned char>(lowerByte(c))) * 1099511628211ull;
   return h;
 }
 

@@ -12,12 +12,6 @@ using pdx::FieldType;
 using pdx::Status;
 using pdx::Value;
 
-namespace {
-// Names are compared as the engine compares them: ASCII letters without
-// regard to case, whatever the process's locale says of other bytes.
-char lowerByte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-}  // namespace
-
 bool equalsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

@@ -10,6 +10,9 @@
 
 namespace db {
 
+// Names are compared as the engine compares them: ASCII letters without
+// regard to case, whatever the process's locale says of other bytes.
+inline char lowerByte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 bool equalsNoCase(std::string_view a, std::string_view b);
 std::string lowerAscii(std::string_view text);
 std::string trimmed(std::string_view text);
