@@ -1,60 +1,56 @@
 // Committing held changes: all of them reach the table files, or none does.
 //
-// The states a commit passes through, for the tables T1..Tn it changed (each
-// already reserved, so no other process writes them):
+// The steps of a commit, for the tables T1..Tn it changed (each already
+// reserved, so no other process writes them):
 //   1. Table locks of T1..Tn taken exclusively, in path order: readers wait
 //      from here to step 6, which is one commit.
-//   2. Each table's commit mark (shared word 1 of its lock file) is set: a
-//      reader or writer that later finds a mark without a holder knows the
-//      committer died and recovers from the journal before going on. The mark
-//      comes before the journal, so that no live journal can outlast its
-//      committer unnoticed while other commits change the tables.
-//   3. The journal saves every byte the commit will overwrite or cut, and is
-//      synced (journal invariant J1); so, at the same time, is another
-//      journal whose clearing after an earlier commit to these tables may not
-//      be on the disk yet (J6).
-//   4. Every changed file is written and synced (J2).
-//   5. The journal is cleared: the commit point. The clearing is not waited
-//      for: should a power cut bring the journal back, the files it names
-//      already hold the commit, and recovery keeps it (J5).
-//   6. Each table names this journal as the one whose clearing is not synced
-//      (J6); change counters bumped, then marks cleared (a reader that read
-//      blocks without the table lock checks both), table locks and
+//   2. The directory's redo log lock (redo_log.h): the commits of every
+//      process go through the log one at a time, in the order it keeps. A
+//      holder that died writing the files is replayed first (R3).
+//   3. Each table's commit mark (shared word 1 of its lock file) is set: a
+//      reader that later finds a mark without a holder knows the committer
+//      died, and replays the log before it reads.
+//   4. The commit is appended to the log and synced: the commit point, and
+//      the only wait for the disk. A failure up to here leaves every file as
+//      it was, and commit() reports it.
+//   5. Every changed file is written, not synced: a power cut from here on is
+//      repaired from the log. Should a write fail, the commit still stands:
+//      the files are written again from the log, right away or, if the disk
+//      still refuses, by whoever next finds the marks.
+//   6. A checkpoint when the log has grown large (the files synced, the log
+//      emptied); change counters bumped, then marks cleared (a reader that
+//      read blocks without the table lock checks both), locks and
 //      reservations released.
-// A failure before step 5 puts the saved bytes back (a journal whose save
-// failed is cleared, since it may be whole on disk); if even that fails the
-// journal is left live and the marks set, and the next reader recovers.
 #include <algorithm>
-#include <functional>
 
 #include "directory_state.h"
-#include "journal.h"
-#include "sync_together.h"
+#include "redo_log.h"
 #include "pdx/table.h"
 #include "table_file.h"
 
 namespace pdx {
 
 DirectoryState::DirectoryState() = default;
-DirectoryState::~DirectoryState() = default;
+
+DirectoryState::~DirectoryState() {
+  // Books closed after commits leave an empty log when nobody else holds it
+  // right now: the next open has nothing to replay.
+  if (log && log->appendedSince() && log->lock(0).ok()) {
+    (void)log->checkpoint(/*always=*/true);
+    log->unlock();
+  }
+}
 
 namespace {
 
 struct HeldLocks {
   std::vector<TableFile*> tables;
+  detail::RedoLog* log = nullptr;
   ~HeldLocks() {
+    if (log) log->unlock();
     for (TableFile* t : tables) t->lockFile().unlock(TableFile::kTableLockOffset, 1);
   }
 };
-
-// Syncs every file. J2 asks only that all are synced before the journal is
-// cleared, in any order.
-Status syncAll(Env* env, const std::vector<detail::PendingFile*>& files) {
-  std::vector<std::function<Status()>> syncs;
-  syncs.reserve(files.size());
-  for (detail::PendingFile* f : files) syncs.emplace_back([f] { return f->syncBase(); });
-  return detail::syncTogether(env, syncs);
-}
 
 }  // namespace
 
@@ -71,10 +67,10 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
     for (detail::PendingFile* f : t->pendingFiles()) files.push_back(f);
   if (files.empty()) return finish({});
 
-  if (!dir.journal) {
-    auto j = detail::Journal::acquire(dir.env, dir.path);
-    if (!j.ok()) return finish(j.status());
-    dir.journal = std::move(j).value();
+  if (!dir.log) {
+    auto log = detail::RedoLog::open(dir.env, dir.path, TableFile::kWriteLockTimeoutMs);
+    if (!log.ok()) return finish(log.status());
+    dir.log = std::move(log).value();
   }
   std::sort(tables.begin(), tables.end(), [](TableFile* a, TableFile* b) { return a->path() < b->path(); });
   auto bumpCounters = [&] {
@@ -85,19 +81,6 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
   auto unmark = [&] {
     for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(0);
   };
-  // Leaves a commit that could not be finished nor undone to recovery: the
-  // marks stay set and the journal stays where it is, this process gives its
-  // slot up, and the table locks go before the views are rebuilt (which runs
-  // that recovery).
-  auto giveUp = [&](HeldLocks& held, Status st) {
-    for (TableFile* t : tables) t->lockFile().sharedWord(detail::kMustUndoWord).store(dir.journal->slot() + 1);
-    dir.journal->abandon();
-    dir.journal.reset();
-    bumpCounters();
-    for (TableFile* t : held.tables) t->lockFile().unlock(TableFile::kTableLockOffset, 1);
-    held.tables.clear();
-    return finish(st);
-  };
 
   std::vector<uint64_t> counters;
   {
@@ -107,39 +90,20 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
       if (!st.ok()) return finish(Status(st.code(), "table " + t->path() + " is busy: " + st.message()));
       held.tables.push_back(t);
     }
-    // Journals whose clearing after an earlier commit to these tables may not
-    // be on the disk: synced with this one (J6).
-    const uint64_t ownWord = dir.journal->slot() + 1;
-    std::vector<uint64_t> unsyncedClears;
-    for (TableFile* t : tables) {
-      const uint64_t word = t->lockFile().sharedWord(detail::kUnsyncedClearWord).load();
-      if (word != 0 && word != ownWord &&
-          std::find(unsyncedClears.begin(), unsyncedClears.end(), word - 1) == unsyncedClears.end())
-        unsyncedClears.push_back(word - 1);
-    }
-    for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(1);  // 2
-    Status st = dir.journal->save(files, unsyncedClears);  // 3
-    if (!st.ok()) {
-      // A journal that may be complete on disk must not outlive this commit.
-      if (!dir.journal->clear().ok()) return giveUp(held, st);
+    if (Status st = dir.log->lock(TableFile::kWriteLockTimeoutMs); !st.ok()) return finish(st);  // 2
+    held.log = dir.log.get();
+    if (auto replayed = dir.log->recoverIfNeeded(); !replayed.ok()) return finish(replayed.status());
+    for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(1);  // 3
+    if (Status st = dir.log->append(files); !st.ok()) {  // 4
       unmark();
       return finish(st);
     }
-    for (detail::PendingFile* f : files) {  // 4
-      st = f->apply();
-      if (!st.ok()) break;
-    }
-    if (st.ok()) st = syncAll(dir.env, files);
-    if (st.ok()) st = dir.journal->clearLazily();  // 5
-    if (!st.ok()) {
-      if (!dir.journal->rollback().ok()) return giveUp(held, st);
-      bumpCounters();
-      unmark();
-      return finish(st);
-    }
-    for (TableFile* t : tables) t->lockFile().sharedWord(detail::kUnsyncedClearWord).store(ownWord);  // 6
+    // 5. The commit stands whatever happens now.
+    bool whole = dir.log->applyAppended(files).ok();
+    if (!whole) whole = dir.log->replay().ok();
+    if (whole) (void)dir.log->checkpoint(/*always=*/false);  // 6; a failure is retried at the next
     counters = bumpCounters();  // the counter moves before the mark goes
-    unmark();
+    if (whole) unmark();
   }
   for (size_t i = 0; i < tables.size(); ++i) tables[i]->committed(counters[i]);
   return finish({});

@@ -5,6 +5,7 @@
 #include "directory_state.h"
 #include "format.h"
 #include "journal.h"
+#include "redo_log.h"
 #include "pdx/table.h"
 #include "ascii.h"
 #include "file_names.h"
@@ -64,6 +65,17 @@ void DirectoryState::dropClosed(const std::string& stem) {
   closed.remove_if([&](const std::shared_ptr<TableFile>& c) { return detail::equalsIgnoreCase(detail::stemOf(c->path()), stem); });
 }
 
+Status DirectoryState::emptyLog() {
+  if (!env->exists(path + "/" + detail::RedoLog::kFileName)) return {};
+  if (!log) {
+    PDX_ASSIGN_OR_RETURN(log, detail::RedoLog::open(env, path, TableFile::kWriteLockTimeoutMs));
+  }
+  PDX_RETURN_IF_ERROR(log->lock(TableFile::kWriteLockTimeoutMs));
+  Status st = log->checkpoint(/*always=*/true);
+  log->unlock();
+  return st;
+}
+
 void DirectoryState::forgetTable(const std::string& stem) {
   dropClosed(stem);
   for (auto it = open.begin(); it != open.end();) {
@@ -81,8 +93,10 @@ Result<std::shared_ptr<Directory>> Directory::open(const std::string& path, Env*
   state->env = env;
   state->path = path;
   while (state->path.size() > 1 && state->path.back() == '/') state->path.pop_back();
-  // A commit cut short by a crash is undone before anything is read.
+  // A commit cut short by a crash is finished, or undone when an earlier
+  // build of the engine journaled it, before anything is read.
   PDX_RETURN_IF_ERROR(detail::recoverDirectory(env, state->path).status());
+  PDX_RETURN_IF_ERROR(detail::RedoLog::recoverOnOpen(env, state->path, TableFile::kWriteLockTimeoutMs).status());
   return std::shared_ptr<Directory>(new Directory(std::move(state)));
 }
 
@@ -153,8 +167,10 @@ Status Directory::createTable(std::string_view name, const std::vector<FieldDef>
     f.name = std::move(n).value();
   }
 
-  // Whatever this process knew of an earlier table of this name is stale.
+  // Whatever this process knew of an earlier table of this name is stale,
+  // and so is whatever the redo log holds for its files.
   state_->forgetTable(stripDb(name));
+  PDX_RETURN_IF_ERROR(state_->emptyLog());
   // Remove leftovers of an earlier table of this name (index, memo file).
   if (auto names = env->list(state_->path); names.ok()) {
     const std::string stem = stripDb(name);
@@ -185,6 +201,7 @@ Status Directory::createTable(std::string_view name, const std::vector<FieldDef>
     if (!px.ok()) return finish(px.status());
     Status st = (*px)->write(0, detail::buildIndexHeader(keys, static_cast<uint32_t>(options.blockSize),
                                                          stripDb(name) + ".PX", 0));
+    if (st.ok()) st = (*px)->sync();
     if (!st.ok()) return finish(st);
   }
   if (std::any_of(fields.begin(), fields.end(), [](const FieldDef& f) { return isBlobType(f.type); })) {
@@ -236,9 +253,12 @@ Status Directory::deleteTable(std::string_view name) {
   if ((*lock)->isLockedByOther(TableFile::kRecordLockBase, TableFile::kRecordLockSpan, LockMode::kExclusive))
     return Status(code::kRecordLocked, "cannot delete " + path + ": a record is being edited by another user");
   PDX_RETURN_IF_ERROR((*lock)->lock(TableFile::kTableLockOffset, 1, LockMode::kExclusive, TableFile::kWriteLockTimeoutMs));
+  // The redo log must never write the table's old records into files of a
+  // later table of the same name: it is emptied first.
+  Status st = state_->emptyLog();
   // The data file goes first: once it is gone the table is gone, whatever
   // happens to the removal of its companions.
-  Status st = env->remove(path);
+  if (st.ok()) st = env->remove(path);
   if (st.ok()) {
     if (auto names = env->list(state_->path); names.ok()) {
       for (const auto& n : *names) {

@@ -13,7 +13,7 @@ namespace pdx {
 
 class TableFile;
 namespace detail {
-class Journal;
+class RedoLog;
 }
 
 class DirectoryState {
@@ -56,8 +56,11 @@ class DirectoryState {
   };
   std::unique_ptr<Group> group;
 
-  // This process's journal slot in the directory, taken at the first commit.
-  std::unique_ptr<detail::Journal> journal;
+  // The directory's redo log, opened at the first commit.
+  std::unique_ptr<detail::RedoLog> log;
+  // Syncs the files the log names and empties it: before files of a table
+  // are removed or replaced behind it.
+  Status emptyLog();
 };
 
 // Commits the changes held for `tables` all at once (see commit.cpp), and

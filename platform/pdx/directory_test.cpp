@@ -309,7 +309,7 @@ TEST(Directory, OpeningAndClosingTablesKeepsNoMoreFilesOpen) {
       else EXPECT_EQ(openDescriptors(), afterFirstRound) << "round " << round;
     }
     // Each kept table holds its .DB, .PX, .MB and lock file, and only a few
-    // are kept; the directory has its journal and the journal's lock file.
+    // are kept; the directory has its redo log and the log's lock file.
     EXPECT_LE(openDescriptors(), atStart + 2 + 8 * 4);
   }
   EXPECT_EQ(openDescriptors(), atStart) << "the directory closed everything";

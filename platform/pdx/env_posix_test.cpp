@@ -67,16 +67,30 @@ TEST(Env, ReadIntoSeveralBuffersIsOneRead) {
   }
 }
 
+// Writes the change as a record of the redo log describes it: cut, runs,
+// size.
+void writeChange(const std::string& path, const detail::PendingFile::Change& c) {
+  std::string bytes = testing::readFile(path);
+  if (c.cut && bytes.size() > *c.cut) bytes.resize(*c.cut);
+  for (const auto& [at, run] : c.runs) {
+    if (bytes.size() < at + run.size()) bytes.resize(at + run.size(), '\0');
+    bytes.replace(at, run.size(), run);
+  }
+  bytes.resize(c.size, '\0');
+  testing::writeFile(path, bytes);
+}
+
 // Held writes and cuts, against a model of the file: applying them gives the
-// model; the ranges a journal saves from the file on disk are exactly what
-// puts it back (written back, then cut to its old size), and they hold only
-// the bytes the changes reach, not whole pages.
-TEST(Env, HeldChangesApplyAndUndoExactly) {
+// model, and so does the change they amount to, written to a copy of the
+// file as it was; the change holds only the bytes that differ, not whole
+// pages nor whole writes.
+TEST(Env, HeldChangesApplyExactlyAndHoldOnlyWhatDiffers) {
   TempDir tmp;
   std::mt19937 rng(5);
   for (int trial = 0; trial < 60; ++trial) {
     const std::string base = pattern(rng() % 40'000);
     testing::writeFile(tmp.file("f"), base);
+    testing::writeFile(tmp.file("copy"), base);
     auto file = Env::unsynced()->open(tmp.file("f"), Env::OpenMode::kReadWrite);
     ASSERT_TRUE(file.ok());
     detail::PendingFile pending(std::move(file).value());
@@ -88,37 +102,44 @@ TEST(Env, HeldChangesApplyAndUndoExactly) {
         model.resize(size, '\0');
       } else {
         const size_t at = rng() % 45'000;
-        const std::string bytes(1 + rng() % 300, static_cast<char>('A' + trial % 26));
+        // Sometimes the bytes already there, partly or wholly.
+        std::string bytes(1 + rng() % 300, static_cast<char>('A' + trial % 26));
+        if (rng() % 3 == 0 && at < model.size()) bytes = model.substr(at, bytes.size()) + (rng() % 2 ? "x" : "");
         ASSERT_TRUE(pending.write(at, bytes).ok());
         if (model.size() < at + bytes.size()) model.resize(at + bytes.size(), '\0');
         model.replace(at, bytes.size(), bytes);
       }
     }
-    auto ranges = pending.touchedRanges();
-    ASSERT_TRUE(ranges.ok());
-    std::vector<std::pair<uint64_t, std::string>> saved;
-    for (const auto& [begin, end] : *ranges) saved.emplace_back(begin, base.substr(begin, end - begin));
-
+    auto change = pending.change();
+    ASSERT_TRUE(change.ok());
     ASSERT_TRUE(pending.apply().ok());
     ASSERT_EQ(testing::readFile(tmp.file("f")), model) << "trial " << trial;
-    auto undo = Env::unsynced()->open(tmp.file("f"), Env::OpenMode::kReadWrite);
-    ASSERT_TRUE(undo.ok());
-    for (const auto& [at, bytes] : saved) ASSERT_TRUE((*undo)->write(at, bytes).ok());
-    ASSERT_TRUE((*undo)->truncate(base.size()).ok());
-    ASSERT_EQ(testing::readFile(tmp.file("f")), base) << "trial " << trial;
+    writeChange(tmp.file("copy"), *change);
+    ASSERT_EQ(testing::readFile(tmp.file("copy")), model) << "trial " << trial;
   }
-  // A table's header and one block that straddles two pages: the journal
-  // saves those bytes, not the three pages they lie in.
-  testing::writeFile(tmp.file("g"), pattern(20'000));
+  // A table's header and one block that straddles two pages, rewritten whole
+  // with a few bytes changed: the change holds those bytes.
+  const std::string before = pattern(20'000);
+  testing::writeFile(tmp.file("g"), before);
   auto file = Env::unsynced()->open(tmp.file("g"), Env::OpenMode::kReadWrite);
   ASSERT_TRUE(file.ok());
   detail::PendingFile pending(std::move(file).value());
-  ASSERT_TRUE(pending.write(0, std::string(120, 'h')).ok());
-  ASSERT_TRUE(pending.write(6144, std::string(4096, 'b')).ok());
-  auto ranges = pending.touchedRanges();
-  ASSERT_TRUE(ranges.ok());
-  using R = std::vector<std::pair<uint64_t, uint64_t>>;
-  EXPECT_EQ(*ranges, (R{{0, 120}, {6144, 10240}}));
+  std::string header = before.substr(0, 120);
+  header[6] ^= 1;
+  ASSERT_TRUE(pending.write(0, header).ok());
+  std::string block = before.substr(6144, 4096);
+  block.replace(2000, 300, std::string(300, '#'));
+  ASSERT_TRUE(pending.write(6144, block).ok());
+  ASSERT_TRUE(pending.write(12'000, before.substr(12'000, 500)).ok());  // the same bytes: no change at all
+  auto change = pending.change();
+  ASSERT_TRUE(change.ok());
+  std::vector<std::pair<uint64_t, size_t>> runs;
+  for (const auto& [at, bytes] : change->runs) runs.emplace_back(at, bytes.size());
+  using R = std::vector<std::pair<uint64_t, size_t>>;
+  // Within a page the change runs from its first differing byte to its last.
+  EXPECT_EQ(runs, (R{{6, 1}, {6144 + 2000, 300}}));
+  EXPECT_EQ(change->size, before.size());
+  EXPECT_FALSE(change->cut.has_value());
 }
 
 TEST(Env, StampsTellFilesAndWritesApart) {

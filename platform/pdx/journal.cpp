@@ -3,13 +3,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <map>
-#include <random>
 
 #include "ascii.h"
 #include "format.h"
-#include "sync_together.h"
 
 namespace pdx::detail {
 namespace {
@@ -21,6 +18,8 @@ constexpr char kEndMagicV1[8] = {'T', 'M', 'J', 'E', 'N', 'D', '0', '1'};
 constexpr size_t kHeaderSize = 24;
 constexpr size_t kTrailerSize = 16;
 constexpr int kLockWaitMs = 10'000;
+// Byte offsets of the journal slots in the directory's lock file.
+constexpr uint64_t kDirSlotBase = uint64_t{1} << 20;
 const char* const kDirLockName = "tallimoor-journal.lock";
 const char* const kPrefix = "tallimoor-";
 const char* const kSuffix = ".journal";
@@ -32,6 +31,8 @@ uint64_t fnv(std::string_view s, uint64_t h = 1469598103934665603ull) {
   }
   return h;
 }
+
+}  // namespace
 
 // The checksum of the second layout: eight bytes at a time, each step mixing
 // the word in by a multiplication and a rotation, so that a changed, moved or
@@ -55,24 +56,9 @@ uint64_t checksum(std::string_view s) {
   return h ^ (h >> 32);
 }
 
-void put64(std::string& out, uint64_t v) {
-  char b[8];
-  putU32(b, static_cast<uint32_t>(v));
-  putU32(b + 4, static_cast<uint32_t>(v >> 32));
-  out.append(b, 8);
-}
-void put32(std::string& out, uint32_t v) {
-  char b[4];
-  putU32(b, v);
-  out.append(b, 4);
-}
-uint64_t get64(const char* p) { return getU32(p) | (uint64_t{getU32(p + 4)} << 32); }
+namespace {
 
-std::string slotName(uint64_t slot) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%08llx", static_cast<unsigned long long>(slot));
-  return std::string(kPrefix) + buf + kSuffix;
-}
+uint64_t get64(const char* p) { return getU32(p) | (uint64_t{getU32(p + 4)} << 32); }
 
 struct Parsed {
   struct FileEntry {
@@ -169,21 +155,11 @@ class TableLocks {
   ~TableLocks() {
     for (auto& [stem, lock] : locks_) {
       lock->sharedWord(0).fetch_add(1);  // every view is rebuilt...
-      if (restored_) {
-        lock->sharedWord(1).store(0);  // ...and, when the files are whole again, unmarked
-        lock->sharedWord(kMustUndoWord).store(0);
-      }
+      if (restored_) lock->sharedWord(1).store(0);  // ...and, when the files are whole again, unmarked
       lock->unlock(1, 1);
     }
   }
   void restored() { restored_ = true; }
-  // True when the committer of the journal in `slot` reported its commit
-  // failed to this process's machine.
-  bool mustUndo(uint64_t slot) const {
-    for (const auto& [stem, lock] : locks_)
-      if (lock->sharedWord(kMustUndoWord).load() == slot + 1) return true;
-    return false;
-  }
   Status take(const std::string& fileName) {
     const std::string stem = toLowerAscii(stemOf(fileName));
     if (locks_.count(stem)) return {};
@@ -226,131 +202,6 @@ Status restore(Env* env, const std::string& dir, const Parsed& parsed) {
 
 }  // namespace
 
-Result<std::unique_ptr<Journal>> Journal::acquire(Env* env, const std::string& dir) {
-  std::unique_ptr<Journal> j(new Journal());
-  j->env_ = env;
-  j->dir_ = dir;
-  PDX_ASSIGN_OR_RETURN(j->dirLock_, env->openLock(dir + "/" + kDirLockName));
-  std::random_device rd;
-  std::mt19937_64 rng((uint64_t{rd()} << 32) ^ rd());
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    const uint64_t slot = rng() % (uint64_t{1} << 31);
-    if (!j->dirLock_->lock(kDirSlotBase + slot, 1, LockMode::kExclusive, 0).ok()) continue;
-    j->slot_ = slot;
-    j->path_ = dir + "/" + slotName(slot);
-    auto file = env->open(j->path_, Env::OpenMode::kCreate);
-    if (!file.ok()) {
-      j->dirLock_->unlock(kDirSlotBase + slot, 1);
-      return file.status();
-    }
-    j->file_ = std::move(file).value();
-    // The journal's name must survive a power cut before it is relied on.
-    PDX_RETURN_IF_ERROR(env->syncDirectory(dir));
-    return j;
-  }
-  return Status(code::kTableBusy, "no free journal slot in " + dir);
-}
-
-Journal::~Journal() {
-  if (abandoned_) return;
-  if (file_) {
-    // Removing the file need not reach the disk; its clearing must (J6).
-    if (clearUnsynced_) (void)file_->sync();
-    file_.reset();
-    (void)env_->remove(path_);  // an empty, cleared journal: nothing depends on it
-  }
-  if (dirLock_) dirLock_->unlock(kDirSlotBase + slot_, 1);
-}
-
-Status Journal::save(const std::vector<PendingFile*>& files, const std::vector<uint64_t>& otherSlots) {
-  std::string j(kHeaderSize, '\0');
-  std::string ranges;
-  uint32_t rangeCount = 0;
-  std::string after;
-  for (size_t i = 0; i < files.size(); ++i) {
-    PendingFile* f = files[i];
-    const std::string name = nameOf(f->path());
-    PDX_ASSIGN_OR_RETURN(uint64_t size, f->baseSize());
-    PDX_ASSIGN_OR_RETURN(uint64_t sizeAfter, f->finalSize());
-    char n[2];
-    putU16(n, static_cast<uint16_t>(name.size()));
-    j.append(n, 2);
-    j += name;
-    put64(j, size);
-    put64(j, sizeAfter);
-    PDX_ASSIGN_OR_RETURN(auto touched, f->touchedRanges());
-    for (const auto& [begin, end] : touched) {
-      for (uint64_t at = begin; at < end;) {
-        const size_t len = static_cast<size_t>(std::min<uint64_t>(end - at, 1 << 20));
-        put32(ranges, static_cast<uint32_t>(i));
-        put64(ranges, at);
-        const size_t lengthAt = ranges.size();
-        put32(ranges, 0);
-        after.resize(static_cast<size_t>(clippedLength(at, len, sizeAfter)));
-        PDX_ASSIGN_OR_RETURN(size_t gotAfter, f->read(at, after.size(), after.data()));
-        after.resize(gotAfter);
-        put64(ranges, checksum(after));
-        // The bytes before the commit, read straight into the journal.
-        const size_t bytesAt = ranges.size();
-        ranges.resize(bytesAt + len);
-        PDX_ASSIGN_OR_RETURN(size_t got, f->base().read(at, len, ranges.data() + bytesAt));
-        ranges.resize(bytesAt + got);
-        putU32(ranges.data() + lengthAt, static_cast<uint32_t>(got));
-        ++rangeCount;
-        if (got < len) break;
-        at += len;
-      }
-    }
-  }
-  j += ranges;
-  std::memcpy(j.data(), kMagic, 8);
-  const uint64_t length = j.size() + kTrailerSize;
-  std::string lengthBytes;
-  put64(lengthBytes, length);
-  std::memcpy(j.data() + 8, lengthBytes.data(), 8);
-  putU32(j.data() + 16, static_cast<uint32_t>(files.size()));
-  putU32(j.data() + 20, rangeCount);
-  put64(j, checksum(j));
-  j.append(kEndMagic, 8);
-  PDX_RETURN_IF_ERROR(file_->write(0, j));
-  PDX_ASSIGN_OR_RETURN(uint64_t size, file_->size());
-  if (size > j.size()) PDX_RETURN_IF_ERROR(file_->truncate(j.size()));
-  saved_ = std::move(j);
-  std::vector<std::function<Status()>> syncs{[this] { return file_->sync(); }};  // J1
-  for (uint64_t slot : otherSlots) syncs.emplace_back([this, slot] { return syncJournalOfSlot(env_, dir_, slot); });
-  PDX_RETURN_IF_ERROR(syncTogether(env_, syncs));
-  clearUnsynced_ = false;  // what is on the disk now is this journal
-  return {};
-}
-
-Status Journal::clear() {
-  PDX_RETURN_IF_ERROR(clearJournal(*file_));
-  saved_.clear();  // only now: a failed clear still has to be undone from it
-  clearUnsynced_ = false;
-  return {};
-}
-
-Status Journal::clearLazily() {
-  PDX_RETURN_IF_ERROR(file_->write(0, std::string(8, '\0')));
-  saved_.clear();
-  clearUnsynced_ = true;
-  return {};
-}
-
-Status Journal::rollback() {
-  if (saved_.empty()) return {};
-  auto parsed = parse(saved_);
-  if (!parsed) return Status(code::kFileCorrupt, "journal " + path_ + " cannot be read back");
-  PDX_RETURN_IF_ERROR(restore(env_, dir_, *parsed));
-  return clear();
-}
-
-void Journal::abandon() {
-  abandoned_ = true;
-  file_.reset();
-  dirLock_.reset();  // closing the lock file releases the slot
-}
-
 namespace {
 bool isJournalName(const std::string& name) {
   return name.size() > std::strlen(kPrefix) + std::strlen(kSuffix) && name.rfind(kPrefix, 0) == 0 &&
@@ -366,30 +217,6 @@ Result<std::string> readWhole(File& file, const std::string& path) {
   return bytes;
 }
 }  // namespace
-
-Status syncJournalOfSlot(Env* env, const std::string& dir, uint64_t slot) {
-  const std::string path = dir + "/" + slotName(slot);
-  if (env->exists(path)) {
-    auto file = env->open(path, Env::OpenMode::kReadWrite);
-    if (file.ok()) return (*file)->sync();
-  }
-  // Removed: the removal must reach the disk, or the file could come back.
-  return env->syncDirectory(dir);
-}
-
-Result<bool> journalNamesTable(Env* env, const std::string& dir, const std::string& stem) {
-  PDX_ASSIGN_OR_RETURN(auto names, env->list(dir));
-  for (const auto& name : names) {
-    if (!isJournalName(name)) continue;
-    auto file = env->open(dir + "/" + name, Env::OpenMode::kRead);
-    if (!file.ok()) continue;  // removed meanwhile
-    PDX_ASSIGN_OR_RETURN(std::string bytes, readWhole(**file, dir + "/" + name));
-    if (auto parsed = parse(bytes))
-      for (const auto& f : parsed->files)
-        if (equalsIgnoreCase(stemOf(f.name), stem)) return true;
-  }
-  return false;
-}
 
 Result<int> recoverDirectory(Env* env, const std::string& dir) {
   PDX_ASSIGN_OR_RETURN(auto names, env->list(dir));
@@ -419,10 +246,7 @@ Result<int> recoverDirectory(Env* env, const std::string& dir) {
     if (auto parsed = parse(bytes)) {
       TableLocks locks(env, dir);
       for (const auto& f : parsed->files) PDX_RETURN_IF_ERROR(locks.take(f.name));
-      bool reached = false;
-      if (!locks.mustUndo(slot)) {
-        PDX_ASSIGN_OR_RETURN(reached, commitReachedFiles(env, dir, *parsed));
-      }
+      PDX_ASSIGN_OR_RETURN(bool reached, commitReachedFiles(env, dir, *parsed));
       if (reached) {
         // J5: the commit is whole in the files, which must stay so on the
         // disk before the journal stops saying how to undo it.
@@ -437,7 +261,7 @@ Result<int> recoverDirectory(Env* env, const std::string& dir) {
       PDX_RETURN_IF_ERROR(clearJournal(**file));  // J3
       locks.restored();
     } else if (!(*file)->sync().ok()) {
-      continue;  // not live, but maybe not so on the disk: kept rather than removed (J6)
+      continue;  // not live, but maybe not so on the disk: kept rather than removed
     }
     file->reset();
     (void)env->remove(path);

@@ -9,7 +9,16 @@ PendingFile::PendingFile(std::unique_ptr<File> base) : File(base->path()), base_
 
 Result<uint64_t> PendingFile::finalSize() {
   if (newSize_) return *newSize_;
-  return base_->size();
+  return baseSize();
+}
+
+Result<uint64_t> PendingFile::baseSize() {
+  // While changes are held the table is reserved: no one else changes the
+  // file, and its size need not be asked for again.
+  if (baseSize_ && hasChanges()) return *baseSize_;
+  PDX_ASSIGN_OR_RETURN(uint64_t size, base_->size());
+  baseSize_ = size;
+  return size;
 }
 
 Result<uint64_t> PendingFile::size() { return finalSize(); }
@@ -73,8 +82,24 @@ Status PendingFile::write(uint64_t offset, std::string_view data) {
     const uint64_t index = at / kPageSize, inPage = at % kPageSize;
     const size_t chunk = static_cast<size_t>(std::min<uint64_t>(data.size() - done, kPageSize - inPage));
     PDX_ASSIGN_OR_RETURN(Page * p, page(index));
-    std::memcpy(p->bytes.data() + inPage, data.data() + done, chunk);
-    p->changed(inPage, inPage + chunk);
+    // Only the bytes that differ count as changed: a block rewritten for a
+    // new row costs the commit the row, not the block.
+    char* to = p->bytes.data() + inPage;
+    const char* from = data.data() + done;
+    auto word = [](const char* bytes) {
+      uint64_t w;
+      std::memcpy(&w, bytes, 8);
+      return w;
+    };
+    size_t first = 0, last = chunk;
+    while (first + 8 <= last && word(to + first) == word(from + first)) first += 8;
+    while (first < last && to[first] == from[first]) ++first;
+    while (last >= first + 8 && word(to + last - 8) == word(from + last - 8)) last -= 8;
+    while (last > first && to[last - 1] == from[last - 1]) --last;
+    if (first < last) {
+      std::memcpy(to + first, from + first, last - first);
+      p->changed(inPage + first, inPage + last);
+    }
     done += chunk;
   }
   const uint64_t end = offset + data.size();
@@ -99,59 +124,42 @@ Status PendingFile::truncate(uint64_t size) {
   return {};
 }
 
-Result<std::vector<std::pair<uint64_t, uint64_t>>> PendingFile::touchedRanges() {
-  PDX_ASSIGN_OR_RETURN(uint64_t baseSize, base_->size());
-  std::vector<std::pair<uint64_t, uint64_t>> ranges;  // [begin, end)
-  auto add = [&](uint64_t begin, uint64_t end) {
-    end = std::min(end, baseSize);
-    if (begin < end) ranges.emplace_back(begin, end);
-  };
-  const uint64_t cut = lowWater_ ? *lowWater_ : baseSize;
+Result<PendingFile::Change> PendingFile::change() {
+  Change c;
+  PDX_ASSIGN_OR_RETURN(c.size, finalSize());
+  c.cut = lowWater_;
+  // The changed parts, those that meet end to end in one run.
   for (const auto& [index, p] : pages_) {
     const uint64_t at = index * kPageSize;
-    if (at >= cut) break;
-    add(at + p.from, at + p.to);
+    if (at >= c.size) break;
+    const uint64_t to = std::min<uint64_t>(p.to, c.size - at);
+    if (p.from >= to) continue;
+    if (c.runs.empty() || c.runs.back().first + c.runs.back().second.size() != at + p.from)
+      c.runs.emplace_back(at + p.from, std::string());
+    c.runs.back().second.append(p.bytes.data() + p.from, static_cast<size_t>(to - p.from));
   }
-  add(cut, baseSize);
-  std::sort(ranges.begin(), ranges.end());
-  std::vector<std::pair<uint64_t, uint64_t>> out;
-  for (const auto& r : ranges) {
-    if (!out.empty() && r.first <= out.back().second) out.back().second = std::max(out.back().second, r.second);
-    else out.push_back(r);
-  }
-  return out;
+  return c;
 }
 
 Status PendingFile::apply() {
-  PDX_ASSIGN_OR_RETURN(uint64_t size, finalSize());
+  PDX_ASSIGN_OR_RETURN(Change c, change());
+  PDX_ASSIGN_OR_RETURN(uint64_t size, baseSize());
   // Cut the file first where a truncation cut it, so that whatever grows
   // back past that point is only what was written since.
-  if (lowWater_) {
-    PDX_ASSIGN_OR_RETURN(uint64_t baseSize, base_->size());
-    if (baseSize > *lowWater_) PDX_RETURN_IF_ERROR(base_->truncate(*lowWater_));
+  if (c.cut && size > *c.cut) {
+    PDX_RETURN_IF_ERROR(base_->truncate(*c.cut));
+    size = *c.cut;
   }
-  // The changed parts, those that meet end to end written at once.
-  std::string run;
-  uint64_t runAt = 0;
-  for (const auto& [index, p] : pages_) {
-    const uint64_t at = index * kPageSize;
-    if (at >= size) break;
-    const uint64_t to = std::min<uint64_t>(p.to, size - at);
-    if (p.from >= to) continue;
-    if (!run.empty() && runAt + run.size() != at + p.from) {
-      PDX_RETURN_IF_ERROR(base_->write(runAt, run));
-      run.clear();
-    }
-    if (run.empty()) runAt = at + p.from;
-    run.append(p.bytes.data() + p.from, static_cast<size_t>(to - p.from));
+  for (const auto& [at, bytes] : c.runs) {
+    PDX_RETURN_IF_ERROR(base_->write(at, bytes));
+    size = std::max<uint64_t>(size, at + bytes.size());
   }
-  if (!run.empty()) PDX_RETURN_IF_ERROR(base_->write(runAt, run));
-  PDX_ASSIGN_OR_RETURN(uint64_t baseSize, base_->size());
-  if (baseSize != size) PDX_RETURN_IF_ERROR(base_->truncate(size));
+  if (size != c.size) PDX_RETURN_IF_ERROR(base_->truncate(c.size));
   return {};
 }
 
 void PendingFile::discard() {
+  baseSize_.reset();
   pages_.clear();
   newSize_.reset();
   lowWater_.reset();

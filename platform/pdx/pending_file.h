@@ -35,11 +35,16 @@ class PendingFile final : public File {
 
   bool hasChanges() const { return !pages_.empty() || newSize_.has_value(); }
   // Size of the file on disk, and the size it will have after the commit.
-  Result<uint64_t> baseSize() { return base_->size(); }
+  Result<uint64_t> baseSize();
   Result<uint64_t> finalSize();
-  // Byte ranges of the file on disk that apply() will overwrite or cut off:
-  // what a rollback journal must save first.
-  Result<std::vector<std::pair<uint64_t, uint64_t>>> touchedRanges();
+  // What apply() does to the file: cut it to `cut` first (when it is
+  // longer), write each run, and leave it `size` bytes long.
+  struct Change {
+    std::optional<uint64_t> cut;
+    uint64_t size = 0;
+    std::vector<std::pair<uint64_t, std::string>> runs;  // in order, none touching the next
+  };
+  Result<Change> change();
   // Writes every held change to the file itself; leaves them held.
   Status apply();
   Status syncBase() { return base_->sync(); }
@@ -65,7 +70,8 @@ class PendingFile final : public File {
   std::unique_ptr<File> base_;
   std::map<uint64_t, Page> pages_;  // by page index
   std::optional<uint64_t> newSize_;        // size once committed, when it differs from the base
-  std::optional<uint64_t> lowWater_;       // smallest size a truncation left; base bytes past it are gone
+  std::optional<uint64_t> lowWater_;
+  std::optional<uint64_t> baseSize_;  // the base's size, asked for once while changes are held       // smallest size a truncation left; base bytes past it are gone
 };
 
 // Lends a PendingFile to code that opens files through an Env (the memo file

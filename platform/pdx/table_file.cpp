@@ -7,6 +7,7 @@
 
 #include "codepage.h"
 #include "journal.h"
+#include "redo_log.h"
 #include "ascii.h"
 
 namespace pdx {
@@ -339,7 +340,8 @@ Status TableFile::refresh() {
   PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
   if (lock_->sharedWord(kCommitWord).load(std::memory_order_acquire) != 0) {
     // A commit was under way and its process no longer holds the table: it
-    // died. Its journal puts the files back before anything is read.
+    // died, or could not write the files. The log writes them again before
+    // anything is read.
     lock_->unlock(kTableLockOffset, 1);
     PDX_RETURN_IF_ERROR(recoverDeadCommit());
     PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
@@ -351,28 +353,24 @@ Status TableFile::refresh() {
 
 Status TableFile::recoverDeadCommit() {
   const std::string dir = dirOf(dbPath_);
-  for (int attempt = 0; attempt < kRecoveryAttempts; ++attempt) {
-    if (attempt > 0) env_->sleepMs(10);
-    PDX_RETURN_IF_ERROR(detail::recoverDirectory(env_, dir).status());
-    PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kExclusive, kWriteLockTimeoutMs));
-    if (lock_->sharedWord(kCommitWord).load() == 0) {  // recovered, by us or another process
-      lock_->unlock(kTableLockOffset, 1);
-      return {};
-    }
-    // Still marked with the table lock in hand: either no live journal names
-    // this table (its committer died before saving one, or after its commit
-    // point) and the files are whole, or another process is undoing that
-    // journal right now and will unmark the table when done.
-    auto named = detail::journalNamesTable(env_, dir, stemOf(dbPath_));
-    if (named.ok() && !*named) {
-      lock_->sharedWord(0).fetch_add(1);  // the counter moves before the mark goes (see blockBytes)
-      lock_->sharedWord(kCommitWord).store(0);
-    }
-    lock_->unlock(kTableLockOffset, 1);
-    if (!named.ok()) return named.status();
-    if (!*named) return {};
+  PDX_RETURN_IF_ERROR(detail::recoverDirectory(env_, dir).status());
+  if (env_->exists(dir + "/" + detail::RedoLog::kFileName)) {
+    PDX_ASSIGN_OR_RETURN(auto log, detail::RedoLog::open(env_, dir, kWriteLockTimeoutMs));
+    PDX_RETURN_IF_ERROR(log->lock(kWriteLockTimeoutMs));
+    auto replayed = log->replay();
+    log->unlock();
+    PDX_RETURN_IF_ERROR(replayed.status());
   }
-  return Status(code::kTableBusy, "an interrupted commit of " + dbPath_ + " is still being undone; try again");
+  // The files hold every commit the log has. A committer that left the mark
+  // did so holding the table lock: with the lock in hand, the mark is a dead
+  // one's (or one whose files failed it) and the files are whole now.
+  PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kExclusive, kWriteLockTimeoutMs));
+  if (lock_->sharedWord(kCommitWord).load() != 0) {
+    lock_->sharedWord(0).fetch_add(1);  // the counter moves before the mark goes (see blockBytes)
+    lock_->sharedWord(kCommitWord).store(0);
+  }
+  lock_->unlock(kTableLockOffset, 1);
+  return {};
 }
 
 int TableFile::compareKey(const char* a, const char* b, size_t len) const { return std::memcmp(a, b, len); }

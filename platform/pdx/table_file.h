@@ -53,7 +53,6 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   static constexpr uint64_t kReservedOffset = 2;
   static constexpr int kCommitWord = 1;
   static constexpr int kGroupLockTimeoutMs = 300;
-  static constexpr int kRecoveryAttempts = 1000;  // 10 ms apart
   static constexpr uint64_t kRecordLockBase = uint64_t{1} << 32;
   static constexpr uint64_t kRecordLockSpan = uint64_t{1} << 40;
   static constexpr int kWriteLockTimeoutMs = 10'000;

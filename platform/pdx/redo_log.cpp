@@ -1,0 +1,498 @@
+#include "redo_log.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <optional>
+#include <random>
+#include <string_view>
+
+#include "journal.h"
+#include "sync_together.h"
+
+namespace pdx::detail {
+
+namespace {
+
+constexpr char kMagic[8] = {'T', 'M', 'R', 'E', 'D', 'O', '0', '1'};
+constexpr char kRecordMagic[8] = {'T', 'M', 'R', 'E', 'D', 'R', 'E', 'C'};
+constexpr uint64_t kNotCut = ~uint64_t{0};
+constexpr uint64_t kLockOffset = 0;
+constexpr size_t kRecordFixed = 44;  // magic .. number of files
+constexpr size_t kCompareChunk = size_t{1} << 20;
+constexpr uint64_t kMinAllocation = uint64_t{256} << 10;
+constexpr uint64_t kMaxGrowth = uint64_t{4} << 20;
+
+// Shared words of the log's lock file.
+constexpr int kEndWord = 0;       // where the next record goes; 0: read the log to know
+constexpr int kSeqWord = 1;       // sequence number of the next record
+constexpr int kGenWord = 2;       // generation of the log
+constexpr int kApplyingWord = 3;  // set while a holder writes records to the files (R3)
+constexpr int kDeadWord = 4;      // checksum of a record whose append failed (R4)
+
+void put64(std::string& out, uint64_t v) {
+  for (int i = 0; i < 8; ++i) out += static_cast<char>(v >> (8 * i));
+}
+void put32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
+}
+uint64_t getLe(const char* p, int bytes) {
+  uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+  return v;
+}
+
+// A value no earlier generation or record of this log is likely to have.
+uint64_t freshNumber() {
+  static std::mt19937_64 random([] {
+    std::random_device device;
+    return (uint64_t{device()} << 32) ^ device() ^
+           static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }());
+  uint64_t v = 0;
+  while (v == 0) v = random();
+  return v;
+}
+
+std::string headerOf(uint64_t generation) {
+  std::string h(kMagic, 8);
+  put64(h, generation);
+  put64(h, checksum(h));
+  h.resize(RedoLog::kHeaderSize, '\0');
+  return h;
+}
+
+// What one record does to one file, its bytes viewed in the log's text.
+struct FileChange {
+  std::string_view name;
+  std::optional<uint64_t> cut;
+  uint64_t size = 0;
+  std::vector<std::pair<uint64_t, std::string_view>> runs;
+};
+using Record = std::vector<FileChange>;
+
+// Reads bytes off a record, failing once past its end.
+class Reader {
+ public:
+  explicit Reader(std::string_view s) : s_(s) {}
+  bool take(size_t n, std::string_view& out) {
+    if (s_.size() - at_ < n) return false;
+    out = s_.substr(at_, n);
+    at_ += n;
+    return true;
+  }
+  bool number(int bytes, uint64_t& out) {
+    std::string_view v;
+    if (!take(static_cast<size_t>(bytes), v)) return false;
+    out = getLe(v.data(), bytes);
+    return true;
+  }
+  bool atEnd() const { return at_ == s_.size(); }
+
+ private:
+  std::string_view s_;
+  size_t at_ = 0;
+};
+
+// The files of a record whose frame is already checked.
+std::optional<Record> parseBody(std::string_view body) {
+  Reader r(body);
+  uint64_t files = 0;
+  if (!r.number(4, files)) return std::nullopt;
+  Record record;
+  for (uint64_t f = 0; f < files; ++f) {
+    FileChange c;
+    uint64_t nameLength = 0, cut = 0, runs = 0;
+    if (!r.number(2, nameLength) || !r.take(nameLength, c.name) || !r.number(8, cut) || !r.number(8, c.size) ||
+        !r.number(4, runs))
+      return std::nullopt;
+    if (cut != kNotCut) c.cut = cut;
+    for (uint64_t i = 0; i < runs; ++i) {
+      uint64_t at = 0, length = 0;
+      std::string_view bytes;
+      if (!r.number(8, at) || !r.number(4, length) || !r.take(length, bytes)) return std::nullopt;
+      c.runs.emplace_back(at, bytes);
+    }
+    record.push_back(std::move(c));
+  }
+  if (!r.atEnd()) return std::nullopt;
+  return record;
+}
+
+// The contents a file must have once every record is written to it:
+// `runs` over what it held, zeros over the rest of [floor, size).
+struct Image {
+  std::map<uint64_t, std::string_view> runs;  // by offset, none overlapping
+  std::optional<uint64_t> floor;
+  uint64_t size = 0;
+
+  void cutAt(uint64_t limit) {
+    for (auto it = runs.lower_bound(limit); it != runs.end();) it = runs.erase(it);
+    if (auto it = runs.lower_bound(limit); it != runs.begin()) {
+      --it;
+      if (it->first + it->second.size() > limit) it->second = it->second.substr(0, limit - it->first);
+    }
+    floor = floor ? std::min(*floor, limit) : limit;
+  }
+  void write(uint64_t at, std::string_view bytes) {
+    if (bytes.empty()) return;
+    const uint64_t end = at + bytes.size();
+    // Whatever the new run covers goes; the parts of runs it overlaps stay.
+    auto it = runs.lower_bound(at);
+    if (it != runs.begin()) {
+      auto before = std::prev(it);
+      const uint64_t beforeEnd = before->first + before->second.size();
+      if (beforeEnd > at) {
+        if (beforeEnd > end) runs.emplace(end, before->second.substr(end - before->first));
+        before->second = before->second.substr(0, at - before->first);
+      }
+    }
+    while (it != runs.end() && it->first < end) {
+      const uint64_t itEnd = it->first + it->second.size();
+      if (itEnd > end) runs.emplace(end, it->second.substr(end - it->first));
+      it = runs.erase(it);
+    }
+    runs[at] = bytes;
+  }
+  void apply(const FileChange& c) {
+    if (c.cut) cutAt(*c.cut);
+    for (const auto& [at, bytes] : c.runs) write(at, bytes);
+    // The file ends at its size after the commit: bytes past it, should the
+    // file grow again, are zeros.
+    cutAt(c.size);
+    size = c.size;
+  }
+};
+
+// Makes `file` hold `image`, writing only what differs. Returns whether it
+// changed anything.
+Result<bool> bringToImage(File& file, const Image& image) {
+  PDX_ASSIGN_OR_RETURN(uint64_t current, file.size());
+  bool changed = false;
+  std::string have;
+  auto ensure = [&](uint64_t at, std::string_view want) -> Status {
+    for (size_t done = 0; done < want.size();) {
+      const size_t n = std::min(kCompareChunk, want.size() - done);
+      have.assign(n, '\0');
+      size_t got = 0;
+      if (at + done < current) {
+        PDX_ASSIGN_OR_RETURN(got, file.read(at + done, n, have.data()));
+      }
+      if (got < n || std::memcmp(have.data(), want.data() + done, n) != 0) {
+        PDX_RETURN_IF_ERROR(file.write(at + done, want.substr(done, n)));
+        changed = true;
+      }
+      done += n;
+    }
+    return {};
+  };
+  const std::string zeros(kCompareChunk, '\0');
+  auto ensureZeros = [&](uint64_t from, uint64_t to) -> Status {
+    for (uint64_t at = from; at < to;) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(kCompareChunk, to - at));
+      PDX_RETURN_IF_ERROR(ensure(at, std::string_view(zeros.data(), n)));
+      at += n;
+    }
+    return {};
+  };
+  uint64_t zerosFrom = image.floor.value_or(image.size);
+  for (const auto& [at, bytes] : image.runs) {
+    if (zerosFrom < at) PDX_RETURN_IF_ERROR(ensureZeros(zerosFrom, at));
+    PDX_RETURN_IF_ERROR(ensure(at, bytes));
+    zerosFrom = std::max(zerosFrom, at + bytes.size());
+  }
+  if (zerosFrom < image.size) PDX_RETURN_IF_ERROR(ensureZeros(zerosFrom, image.size));
+  PDX_ASSIGN_OR_RETURN(uint64_t size, file.size());
+  if (size != image.size) {
+    PDX_RETURN_IF_ERROR(file.truncate(image.size));
+    changed = true;
+  }
+  return changed;
+}
+
+}  // namespace
+
+struct RedoLog::Parsed {
+  uint64_t generation = 0;
+  bool headerWhole = false;
+  uint64_t end = kHeaderSize;
+  uint64_t nextSeq = 1;
+  std::string bytes;
+  std::vector<Record> records;
+};
+
+Result<std::unique_ptr<RedoLog>> RedoLog::open(Env* env, const std::string& dir, int timeoutMs) {
+  std::unique_ptr<RedoLog> log(new RedoLog);
+  log->env_ = env;
+  log->dir_ = dir;
+  log->path_ = dir + "/" + kFileName;
+  PDX_ASSIGN_OR_RETURN(log->lock_, env->openLock(dir + "/" + kLockName));
+  auto file = env->open(log->path_, Env::OpenMode::kReadWrite);
+  if (!file.ok() && file.status().code() == code::kTableNotFound) {
+    // A new log, made under the lock so that no two processes make it: its
+    // header is written and synced and its name made durable before any
+    // record goes in.
+    PDX_RETURN_IF_ERROR(log->lock(timeoutMs));
+    file = env->open(log->path_, Env::OpenMode::kReadWrite);
+    if (!file.ok() && file.status().code() == code::kTableNotFound) {
+      file = env->open(log->path_, Env::OpenMode::kCreate);
+      Status st = file.status();
+      if (st.ok()) st = (*file)->write(0, headerOf(freshNumber()));
+      if (st.ok()) st = (*file)->sync();
+      if (st.ok()) st = env->syncDirectory(dir);
+      if (st.ok()) log->lock_->sharedWord(kEndWord).store(0);
+      if (!st.ok()) file = st;
+    }
+    log->unlock();
+  }
+  if (!file.ok()) return file.status();
+  log->file_ = std::move(file).value();
+  return log;
+}
+
+RedoLog::~RedoLog() = default;
+
+Status RedoLog::lock(int timeoutMs) {
+  Status st = lock_->lock(kLockOffset, 1, LockMode::kExclusive, timeoutMs);
+  if (!st.ok()) return Status(st.code(), "the books in " + dir_ + " are busy: " + st.message());
+  return {};
+}
+
+void RedoLog::unlock() { lock_->unlock(kLockOffset, 1); }
+
+Result<RedoLog::Parsed> RedoLog::scan() {
+  Parsed p;
+  PDX_ASSIGN_OR_RETURN(uint64_t size, file_->size());
+  p.bytes.resize(static_cast<size_t>(size));
+  PDX_ASSIGN_OR_RETURN(size_t got, file_->read(0, p.bytes.size(), p.bytes.data()));
+  p.bytes.resize(got);
+  const std::string_view all(p.bytes);
+  p.headerWhole = all.size() >= kHeaderSize && all.compare(0, 8, std::string_view(kMagic, 8)) == 0 &&
+                  getLe(all.data() + 16, 8) == checksum(all.substr(0, 16));
+  if (!p.headerWhole) return p;  // torn while a checkpoint rewrote it: the files were synced
+  p.generation = getLe(all.data() + 8, 8);
+  const uint64_t dead = lock_->sharedWord(kDeadWord).load();
+  uint64_t at = kHeaderSize;
+  for (;;) {
+    if (all.size() - at < kRecordFixed + 8) break;
+    const char* r = all.data() + at;
+    if (std::memcmp(r, kRecordMagic, 8) != 0 || getLe(r + 8, 8) != p.generation || getLe(r + 16, 8) != p.nextSeq) break;
+    const uint64_t length = getLe(r + 24, 8);
+    if (length < kRecordFixed + 8 || length > all.size() - at) break;
+    const std::string_view record = all.substr(at, length);
+    const uint64_t sum = getLe(record.data() + length - 8, 8);
+    if (sum != checksum(record.substr(0, length - 8)) || (dead != 0 && sum == dead)) break;
+    auto files = parseBody(record.substr(40, length - 48));
+    if (!files) break;
+    p.records.push_back(std::move(*files));
+    at += length;
+    ++p.nextSeq;
+  }
+  p.end = at;
+  return p;
+}
+
+void RedoLog::agreeWith(const Parsed& p) {
+  // Stored only where they differ: a reader that finds the log as the words
+  // say leaves the lock file as it was.
+  auto set = [&](int word, uint64_t value) {
+    if (lock_->sharedWord(word).load() != value) lock_->sharedWord(word).store(value);
+  };
+  set(kGenWord, p.generation);
+  set(kSeqWord, p.nextSeq);
+  set(kEndWord, p.headerWhole ? p.end : 0);
+}
+
+Status RedoLog::knowEnd() {
+  if (lock_->sharedWord(kEndWord).load() != 0) return {};
+  PDX_ASSIGN_OR_RETURN(Parsed p, scan());
+  if (!p.headerWhole) {
+    p.generation = freshNumber();
+    PDX_RETURN_IF_ERROR(file_->write(0, headerOf(p.generation)));
+    PDX_RETURN_IF_ERROR(file_->sync());
+    p.headerWhole = true;
+    p.end = kHeaderSize;
+    p.nextSeq = 1;
+  }
+  agreeWith(p);
+  return {};
+}
+
+Status RedoLog::append(const std::vector<PendingFile*>& files) {
+  PDX_RETURN_IF_ERROR(knowEnd());
+  const uint64_t at = lock_->sharedWord(kEndWord).load();
+  const uint64_t seq = lock_->sharedWord(kSeqWord).load();
+  std::string record(kRecordMagic, 8);
+  put64(record, lock_->sharedWord(kGenWord).load());
+  put64(record, seq);
+  put64(record, 0);  // the length, once known
+  put64(record, freshNumber());
+  put32(record, static_cast<uint32_t>(files.size()));
+  const std::string prefix = dir_ + "/";
+  for (PendingFile* f : files) {
+    PDX_ASSIGN_OR_RETURN(PendingFile::Change c, f->change());
+    const std::string& path = f->path();
+    const std::string name = path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
+    if (name.size() > 0xFFFF || name.find('/') != std::string::npos)
+      return Status(code::kInvalidParameter, "file " + path + " is not in " + dir_);
+    record += static_cast<char>(name.size() & 0xFF);
+    record += static_cast<char>(name.size() >> 8);
+    record += name;
+    put64(record, c.cut.value_or(kNotCut));
+    put64(record, c.size);
+    put32(record, static_cast<uint32_t>(c.runs.size()));
+    for (const auto& [offset, bytes] : c.runs) {
+      put64(record, offset);
+      put32(record, static_cast<uint32_t>(bytes.size()));
+      record += bytes;
+    }
+  }
+  std::string length;
+  put64(length, record.size() + 8);
+  record.replace(24, 8, length);
+  const uint64_t sum = checksum(record);
+  put64(record, sum);
+
+  Status st = makeRoom(at + record.size());
+  if (st.ok()) st = file_->write(at, record);
+  if (st.ok()) st = file_->sync();
+  if (!st.ok()) {
+    // The record may reach the disk all the same: it must never count (R4).
+    lock_->sharedWord(kDeadWord).store(sum);
+    if (file_->write(at, std::string(8, '\0')).ok()) (void)file_->sync();
+    return st;
+  }
+  lock_->sharedWord(kDeadWord).store(0);  // this record took the dead one's place
+  lock_->sharedWord(kSeqWord).store(seq + 1);
+  lock_->sharedWord(kEndWord).store(at + record.size());
+  appended_ = true;
+  return {};
+}
+
+Status RedoLog::makeRoom(uint64_t end) {
+  if (end <= allocated_) return {};
+  PDX_ASSIGN_OR_RETURN(allocated_, file_->size());
+  if (end <= allocated_) return {};
+  // Written with zeros ahead of need, so that a commit's sync seldom has the
+  // file's size and blocks to record besides its bytes: the log grows by
+  // doubling, a few MiB at most at a time.
+  uint64_t size = std::max({end, allocated_ * 2, kMinAllocation});
+  size = std::min(size, end + kMaxGrowth);
+  const std::string zeros(static_cast<size_t>(std::min<uint64_t>(kMaxGrowth, size - allocated_)), '\0');
+  for (uint64_t at = allocated_; at < size;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(zeros.size(), size - at));
+    PDX_RETURN_IF_ERROR(file_->write(at, std::string_view(zeros.data(), n)));
+    at += n;
+  }
+  allocated_ = size;
+  return {};
+}
+
+Status RedoLog::applyAppended(const std::vector<PendingFile*>& files) {
+  lock_->sharedWord(kApplyingWord).store(1);
+  for (PendingFile* f : files) PDX_RETURN_IF_ERROR(f->apply());
+  lock_->sharedWord(kApplyingWord).store(0);
+  return {};
+}
+
+Result<int> RedoLog::recoverIfNeeded() {
+  if (lock_->sharedWord(kApplyingWord).load() == 0) return 0;
+  return replay();
+}
+
+Result<int> RedoLog::replay() {
+  // Records a dead process wrote but never synced go to the disk before any
+  // file holds them (R1).
+  PDX_RETURN_IF_ERROR(file_->sync());
+  lock_->sharedWord(kEndWord).store(0);
+  PDX_ASSIGN_OR_RETURN(Parsed p, scan());
+  std::map<std::string, Image> images;
+  for (const Record& record : p.records)
+    for (const FileChange& c : record) images[std::string(c.name)].apply(c);
+  int repaired = 0;
+  for (const auto& [name, image] : images) {
+    auto file = env_->open(dir_ + "/" + name, Env::OpenMode::kReadWrite);
+    if (!file.ok() && file.status().code() == code::kTableNotFound) continue;  // the table was removed since
+    if (!file.ok()) return file.status();
+    PDX_ASSIGN_OR_RETURN(bool changed, bringToImage(**file, image));
+    repaired += changed;
+  }
+  agreeWith(p);
+  lock_->sharedWord(kApplyingWord).store(0);
+  return repaired;
+}
+
+Status RedoLog::checkpoint(bool always) {
+  PDX_RETURN_IF_ERROR(knowEnd());
+  const uint64_t end = lock_->sharedWord(kEndWord).load();
+  if (end <= kHeaderSize || (!always && end <= kCheckpointBytes)) {
+    appended_ = appended_ && end > kHeaderSize;
+    return {};
+  }
+  // A holder that died or failed writing the files, or a checkpoint whose
+  // sync failed (which may have lost the pages it was to flush): the files
+  // are written again first.
+  if (lock_->sharedWord(kApplyingWord).load() != 0) PDX_RETURN_IF_ERROR(replay().status());
+  PDX_ASSIGN_OR_RETURN(Parsed p, scan());
+  std::vector<std::string> names;
+  for (const Record& record : p.records)
+    for (const FileChange& c : record) names.emplace_back(c.name);
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  std::vector<std::unique_ptr<File>> files;
+  for (const std::string& name : names) {
+    auto file = env_->open(dir_ + "/" + name, Env::OpenMode::kReadWrite);
+    if (!file.ok() && file.status().code() == code::kTableNotFound) continue;
+    if (!file.ok()) return file.status();
+    files.push_back(std::move(file).value());
+  }
+  std::vector<std::function<Status()>> syncs;
+  for (auto& f : files) syncs.emplace_back([&f] { return f->sync(); });
+  Status st = syncTogether(env_, syncs);
+  if (!st.ok()) {
+    lock_->sharedWord(kApplyingWord).store(1);
+    return st;
+  }
+  // Every file is durable (R2): a new generation disowns every record.
+  const uint64_t generation = freshNumber();
+  st = file_->write(0, headerOf(generation));
+  if (st.ok()) st = file_->sync();
+  if (!st.ok()) {
+    lock_->sharedWord(kEndWord).store(0);  // the header may be torn: read the log again
+    return st;
+  }
+  lock_->sharedWord(kGenWord).store(generation);
+  lock_->sharedWord(kSeqWord).store(1);
+  lock_->sharedWord(kDeadWord).store(0);
+  lock_->sharedWord(kEndWord).store(kHeaderSize);
+  appended_ = false;
+  return {};
+}
+
+Result<int> RedoLog::recoverOnOpen(Env* env, const std::string& dir, int timeoutMs) {
+  if (!env->exists(dir + "/" + kFileName)) return 0;
+  PDX_ASSIGN_OR_RETURN(auto log, open(env, dir, timeoutMs));
+  PDX_RETURN_IF_ERROR(log->lock(timeoutMs));
+  struct Unlock {
+    RedoLog* log;
+    ~Unlock() { log->unlock(); }
+  } unlock{log.get()};
+  // The words may be older than the log on the disk (R5): the disk decides.
+  PDX_ASSIGN_OR_RETURN(Parsed p, log->scan());
+  if (p.records.empty()) {
+    if (!p.headerWhole) {
+      log->lock_->sharedWord(kEndWord).store(0);
+      PDX_RETURN_IF_ERROR(log->knowEnd());
+    } else {
+      log->agreeWith(p);
+    }
+    return 0;
+  }
+  PDX_ASSIGN_OR_RETURN(int repaired, log->replay());
+  PDX_RETURN_IF_ERROR(log->checkpoint(/*always=*/true));
+  return repaired;
+}
+
+}  // namespace pdx::detail
