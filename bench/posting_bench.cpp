@@ -32,9 +32,9 @@
 // run (exit status 1): a benchmark that posts wrong data is worthless.
 //
 // To show where the time goes, each child counts its fsync and fdatasync
-// calls, the time it waits for them and the bytes it gives to pwrite, on
-// their way to the kernel (the program defines those functions itself, see
-// below).
+// calls and its writes to files opened for synchronous writes (O_DSYNC), the
+// time it waits for them and the bytes it gives to pwrite, on their way to
+// the kernel (the program defines those functions itself, see below).
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -44,6 +44,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdarg>
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
@@ -66,10 +67,11 @@
 
 // ---------------------------------------------------------------- counting
 //
-// The engine's library and SQLite's call fsync, fdatasync and pwrite through
-// the dynamic linker, which finds this program's definitions first. Each
-// counts, then makes the system call itself, exactly as the C library's
-// wrappers do. Syncs also keep the time during which at least one of them is
+// The engine's library and SQLite's call open, close, fsync, fdatasync and
+// pwrite through the dynamic linker, which finds this program's definitions
+// first. Each counts, then makes the system call itself, exactly as the C
+// library's wrappers do. A write to a file opened with O_DSYNC is a sync of
+// its own. Syncs also keep the time during which at least one of them is
 // under way (the time a posting waits for the disk, however many run at
 // once) and how many such waits there were: syncs made together, as the
 // engine's commit makes those of its files, are one wait.
@@ -118,7 +120,58 @@ int countedSync(long call, int fd) {
   return r;
 }
 
+// The descriptors open for synchronous writes.
+constexpr int kTrackedFds = 4096;
+std::atomic<bool> gSyncWrites[kTrackedFds];
+
+bool writesSynchronously(int fd) { return fd >= 0 && fd < kTrackedFds && gSyncWrites[fd].load(std::memory_order_relaxed); }
+
+ssize_t countedWrite(int fd, const void* buf, size_t n, off_t offset) {
+  const bool sync = writesSynchronously(fd);
+  if (sync) {
+    gSyncs.fetch_add(1, std::memory_order_relaxed);
+    gWaits.enter();
+  }
+  const ssize_t r = ::syscall(SYS_pwrite64, fd, buf, n, offset);
+  const int saved = errno;
+  if (sync) gWaits.leave();
+  if (r > 0) gWritten.fetch_add(r, std::memory_order_relaxed);
+  errno = saved;
+  return r;
+}
+
+int countedOpen(const char* path, int flags, mode_t mode) {
+  const int fd = static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+  if (fd >= 0 && fd < kTrackedFds) gSyncWrites[fd].store((flags & O_DSYNC) == O_DSYNC, std::memory_order_relaxed);
+  return fd;
+}
+
 }  // namespace
+
+extern "C" int open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  return countedOpen(path, flags, mode);
+}
+extern "C" int open64(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  return countedOpen(path, flags, mode);
+}
+extern "C" int close(int fd) {
+  if (fd >= 0 && fd < kTrackedFds) gSyncWrites[fd].store(false, std::memory_order_relaxed);
+  return static_cast<int>(::syscall(SYS_close, fd));
+}
 
 extern "C" int fsync(int fd) {
   return countedSync(SYS_fsync, fd);
@@ -127,16 +180,9 @@ extern "C" int fdatasync(int fd) {
   return countedSync(SYS_fdatasync, fd);
 }
 
-extern "C" ssize_t pwrite(int fd, const void* buf, size_t n, off_t offset) {
-  const ssize_t r = ::syscall(SYS_pwrite64, fd, buf, n, offset);
-  if (r > 0) gWritten.fetch_add(r, std::memory_order_relaxed);
-  return r;
-}
-
+extern "C" ssize_t pwrite(int fd, const void* buf, size_t n, off_t offset) { return countedWrite(fd, buf, n, offset); }
 extern "C" ssize_t pwrite64(int fd, const void* buf, size_t n, off64_t offset) {
-  const ssize_t r = ::syscall(SYS_pwrite64, fd, buf, n, offset);
-  if (r > 0) gWritten.fetch_add(r, std::memory_order_relaxed);
-  return r;
+  return countedWrite(fd, buf, n, offset);
 }
 
 namespace {

@@ -38,6 +38,12 @@ void put64(std::string& out, uint64_t v) {
 void put32(std::string& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
 }
+// Records begin on a boundary of this size, so that each goes to the disk in
+// one aligned write; the first after the header's block.
+constexpr uint64_t kAlign = File::kDurableAlignment;
+constexpr uint64_t kRecordsStart = kAlign;
+uint64_t alignUp(uint64_t v) { return (v + kAlign - 1) / kAlign * kAlign; }
+
 uint64_t getLe(const char* p, int bytes) {
   uint64_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
@@ -217,7 +223,7 @@ Result<bool> bringToImage(File& file, const Image& image) {
 struct RedoLog::Parsed {
   uint64_t generation = 0;
   bool headerWhole = false;
-  uint64_t end = kHeaderSize;
+  uint64_t end = kRecordsStart;
   uint64_t nextSeq = 1;
   std::string bytes;
   std::vector<Record> records;
@@ -274,9 +280,9 @@ Result<RedoLog::Parsed> RedoLog::scan() {
   if (!p.headerWhole) return p;  // torn while a checkpoint rewrote it: the files were synced
   p.generation = getLe(all.data() + 8, 8);
   const uint64_t dead = lock_->sharedWord(kDeadWord).load();
-  uint64_t at = kHeaderSize;
+  uint64_t at = kRecordsStart;
   for (;;) {
-    if (all.size() - at < kRecordFixed + 8) break;
+    if (at > all.size() || all.size() - at < kRecordFixed + 8) break;
     const char* r = all.data() + at;
     if (std::memcmp(r, kRecordMagic, 8) != 0 || getLe(r + 8, 8) != p.generation || getLe(r + 16, 8) != p.nextSeq) break;
     const uint64_t length = getLe(r + 24, 8);
@@ -287,7 +293,7 @@ Result<RedoLog::Parsed> RedoLog::scan() {
     auto files = parseBody(record.substr(40, length - 48));
     if (!files) break;
     p.records.push_back(std::move(*files));
-    at += length;
+    at = alignUp(at + length);
     ++p.nextSeq;
   }
   p.end = at;
@@ -313,7 +319,7 @@ Status RedoLog::knowEnd() {
     PDX_RETURN_IF_ERROR(file_->write(0, headerOf(p.generation)));
     PDX_RETURN_IF_ERROR(file_->sync());
     p.headerWhole = true;
-    p.end = kHeaderSize;
+    p.end = kRecordsStart;
     p.nextSeq = 1;
   }
   agreeWith(p);
@@ -354,10 +360,10 @@ Status RedoLog::append(const std::vector<PendingFile*>& files) {
   record.replace(24, 8, length);
   const uint64_t sum = checksum(record);
   put64(record, sum);
+  record.resize(static_cast<size_t>(alignUp(record.size())), '\0');
 
   Status st = makeRoom(at + record.size());
-  if (st.ok()) st = file_->write(at, record);
-  if (st.ok()) st = file_->sync();
+  if (st.ok()) st = file_->writeDurably(at, record);
   if (!st.ok()) {
     // The record may reach the disk all the same: it must never count (R4).
     lock_->sharedWord(kDeadWord).store(sum);
@@ -386,6 +392,8 @@ Status RedoLog::makeRoom(uint64_t end) {
     PDX_RETURN_IF_ERROR(file_->write(at, std::string_view(zeros.data(), n)));
     at += n;
   }
+  // Synced now, so that the commits that write over the zeros need not.
+  PDX_RETURN_IF_ERROR(file_->sync());
   allocated_ = size;
   return {};
 }
@@ -427,8 +435,8 @@ Result<int> RedoLog::replay() {
 Status RedoLog::checkpoint(bool always) {
   PDX_RETURN_IF_ERROR(knowEnd());
   const uint64_t end = lock_->sharedWord(kEndWord).load();
-  if (end <= kHeaderSize || (!always && end <= kCheckpointBytes)) {
-    appended_ = appended_ && end > kHeaderSize;
+  if (end <= kRecordsStart || (!always && end <= kCheckpointBytes)) {
+    appended_ = appended_ && end > kRecordsStart;
     return {};
   }
   // A holder that died or failed writing the files, or a checkpoint whose
@@ -466,7 +474,7 @@ Status RedoLog::checkpoint(bool always) {
   lock_->sharedWord(kGenWord).store(generation);
   lock_->sharedWord(kSeqWord).store(1);
   lock_->sharedWord(kDeadWord).store(0);
-  lock_->sharedWord(kEndWord).store(kHeaderSize);
+  lock_->sharedWord(kEndWord).store(kRecordsStart);
   appended_ = false;
   return {};
 }

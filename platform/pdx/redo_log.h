@@ -11,11 +11,12 @@
 //
 // Layout, integers little-endian:
 //
-//   header (kHeaderSize bytes)
+//   header (kHeaderSize bytes, the rest of the first 4 KiB zeros)
 //   0    8   magic "TMREDO01"
 //   8    8   generation: goes up by one at each checkpoint
 //   16   8   checksum of bytes 0..15
-//   records, one after the other from kHeaderSize:
+//   records, from offset 4096, each beginning on a multiple of 4096 (the
+//   bytes between are zeros):
 //   0    8   magic "TMREDREC"
 //   8    8   generation of the log when it was appended
 //   16   8   sequence number: 1, 2, ... within a generation

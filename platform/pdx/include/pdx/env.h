@@ -53,6 +53,15 @@ class File {
   virtual Status truncate(uint64_t size) = 0;
   // Makes written data durable (fsync).
   virtual Status sync() = 0;
+  // Writes and makes durable what it wrote, as write() then sync() do (what
+  // else was written but not synced may stay so). Where the Env can, one
+  // write that goes straight to the disk; it is quickest when offset and
+  // length are multiples of kDurableAlignment.
+  static constexpr size_t kDurableAlignment = 4096;
+  virtual Status writeDurably(uint64_t offset, std::string_view data) {
+    PDX_RETURN_IF_ERROR(write(offset, data));
+    return sync();
+  }
   // The stamp of the file this handle is open on. code::kNotSupported where
   // the Env cannot tell (callers then assume nothing about the file).
   virtual Result<FileStamp> stamp() { return Status(code::kNotSupported, "no stamp for " + path_); }
