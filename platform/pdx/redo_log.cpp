@@ -24,6 +24,7 @@ constexpr size_t kRecordFixed = 44;  // magic .. number of files
 constexpr size_t kCompareChunk = size_t{1} << 20;
 constexpr uint64_t kMinAllocation = uint64_t{256} << 10;
 constexpr uint64_t kMaxGrowth = uint64_t{4} << 20;
+constexpr uint64_t kReadAhead = uint64_t{256} << 10;
 
 // Shared words of the log's lock file.
 constexpr int kEndWord = 0;       // where the next record goes; 0: read the log to know
@@ -270,33 +271,52 @@ void RedoLog::unlock() { lock_->unlock(kLockOffset, 1); }
 
 Result<RedoLog::Parsed> RedoLog::scan() {
   Parsed p;
-  PDX_ASSIGN_OR_RETURN(uint64_t size, file_->size());
-  p.bytes.resize(static_cast<size_t>(size));
-  PDX_ASSIGN_OR_RETURN(size_t got, file_->read(0, p.bytes.size(), p.bytes.data()));
-  p.bytes.resize(got);
-  const std::string_view all(p.bytes);
-  p.headerWhole = all.size() >= kHeaderSize && all.compare(0, 8, std::string_view(kMagic, 8)) == 0 &&
-                  getLe(all.data() + 16, 8) == checksum(all.substr(0, 16));
+  PDX_ASSIGN_OR_RETURN(const uint64_t size, file_->size());
+  // Read as far as the records go, not over the zeros the log keeps ahead.
+  auto load = [&](uint64_t upTo) -> Result<bool> {
+    if (upTo > size) return false;
+    if (upTo <= p.bytes.size()) return true;
+    const uint64_t want = std::min(size, std::max(upTo, p.bytes.size() + kReadAhead));
+    const size_t from = p.bytes.size();
+    p.bytes.resize(static_cast<size_t>(want));
+    PDX_ASSIGN_OR_RETURN(size_t got, file_->read(from, p.bytes.size() - from, p.bytes.data() + from));
+    p.bytes.resize(from + got);
+    return upTo <= p.bytes.size();
+  };
+  PDX_ASSIGN_OR_RETURN(bool header, load(kHeaderSize));
+  p.headerWhole = header && std::memcmp(p.bytes.data(), kMagic, 8) == 0 &&
+                  getLe(p.bytes.data() + 16, 8) == checksum(std::string_view(p.bytes).substr(0, 16));
   if (!p.headerWhole) return p;  // torn while a checkpoint rewrote it: the files were synced
-  p.generation = getLe(all.data() + 8, 8);
+  p.generation = getLe(p.bytes.data() + 8, 8);
   const uint64_t dead = lock_->sharedWord(kDeadWord).load();
+  std::vector<std::pair<uint64_t, uint64_t>> found;  // offset and length of each record
   uint64_t at = kRecordsStart;
   for (;;) {
-    if (at > all.size() || all.size() - at < kRecordFixed + 8) break;
-    const char* r = all.data() + at;
-    if (std::memcmp(r, kRecordMagic, 8) != 0 || getLe(r + 8, 8) != p.generation || getLe(r + 16, 8) != p.nextSeq) break;
+    PDX_ASSIGN_OR_RETURN(bool fixed, load(at + kRecordFixed + 8));
+    if (!fixed) break;
+    const char* r = p.bytes.data() + at;
+    if (std::memcmp(r, kRecordMagic, 8) != 0 || getLe(r + 8, 8) != p.generation ||
+        getLe(r + 16, 8) != p.nextSeq + found.size())
+      break;
     const uint64_t length = getLe(r + 24, 8);
-    if (length < kRecordFixed + 8 || length > all.size() - at) break;
-    const std::string_view record = all.substr(at, length);
+    if (length < kRecordFixed + 8 || length > size - at) break;
+    PDX_ASSIGN_OR_RETURN(bool whole, load(at + length));
+    if (!whole) break;
+    const std::string_view record = std::string_view(p.bytes).substr(static_cast<size_t>(at), static_cast<size_t>(length));
     const uint64_t sum = getLe(record.data() + length - 8, 8);
     if (sum != checksum(record.substr(0, length - 8)) || (dead != 0 && sum == dead)) break;
-    auto files = parseBody(record.substr(40, length - 48));
+    found.emplace_back(at, length);
+    at = alignUp(at + length);
+  }
+  // The bytes are all read: the records' views into them stay valid.
+  p.end = kRecordsStart;
+  for (const auto& [offset, length] : found) {
+    auto files = parseBody(std::string_view(p.bytes).substr(static_cast<size_t>(offset) + 40, static_cast<size_t>(length) - 48));
     if (!files) break;
     p.records.push_back(std::move(*files));
-    at = alignUp(at + length);
+    p.end = alignUp(offset + length);
     ++p.nextSeq;
   }
-  p.end = at;
   return p;
 }
 
@@ -362,12 +382,16 @@ Status RedoLog::append(const std::vector<PendingFile*>& files) {
   put64(record, sum);
   record.resize(static_cast<size_t>(alignUp(record.size())), '\0');
 
+  // From the first byte of the record on, a holder that finds this process
+  // gone reads the log from the disk and writes what it holds (R3).
+  lock_->sharedWord(kApplyingWord).store(1);
   Status st = makeRoom(at + record.size());
   if (st.ok()) st = file_->writeDurably(at, record);
   if (!st.ok()) {
     // The record may reach the disk all the same: it must never count (R4).
     lock_->sharedWord(kDeadWord).store(sum);
     if (file_->write(at, std::string(8, '\0')).ok()) (void)file_->sync();
+    lock_->sharedWord(kApplyingWord).store(0);  // no file was touched
     return st;
   }
   lock_->sharedWord(kDeadWord).store(0);  // this record took the dead one's place
@@ -399,7 +423,6 @@ Status RedoLog::makeRoom(uint64_t end) {
 }
 
 Status RedoLog::applyAppended(const std::vector<PendingFile*>& files) {
-  lock_->sharedWord(kApplyingWord).store(1);
   for (PendingFile* f : files) PDX_RETURN_IF_ERROR(f->apply());
   lock_->sharedWord(kApplyingWord).store(0);
   return {};
@@ -463,14 +486,14 @@ Status RedoLog::checkpoint(bool always) {
     lock_->sharedWord(kApplyingWord).store(1);
     return st;
   }
-  // Every file is durable (R2): a new generation disowns every record.
+  // Every file is durable (R2): a new generation disowns every record. The
+  // words say nothing until it is done, so that a holder who finds this
+  // process gone reads the log again.
+  lock_->sharedWord(kEndWord).store(0);
   const uint64_t generation = freshNumber();
   st = file_->write(0, headerOf(generation));
   if (st.ok()) st = file_->sync();
-  if (!st.ok()) {
-    lock_->sharedWord(kEndWord).store(0);  // the header may be torn: read the log again
-    return st;
-  }
+  if (!st.ok()) return st;  // the header may be torn: the log is read again
   lock_->sharedWord(kGenWord).store(generation);
   lock_->sharedWord(kSeqWord).store(1);
   lock_->sharedWord(kDeadWord).store(0);

@@ -39,9 +39,10 @@
 //       which syncs the log first: a record a killed process wrote but did
 //       not sync must be durable before any file holds it).
 //   R2. The log is emptied only after every file its records name is synced.
-//   R3. While a holder of the log lock writes records to the files it keeps
-//       the applying word set; whoever takes the lock and finds it set knows
-//       the holder died or failed half-way, and replays the log first. A
+//   R3. From the first byte of its record until the files hold it, a holder
+//       of the log lock keeps the applying word set; whoever takes the lock
+//       and finds it set knows the holder died or failed half-way, and
+//       replays the log first (which holds that record, or none of it). A
 //       replay writes only bytes that differ from the files, so tables that
 //       already hold every record are not touched (readers who read them
 //       without a lock see nothing move).
@@ -91,7 +92,8 @@ class RedoLog {
   // Replays the log whatever the words say (R1, R3).
   Result<int> replay();
   // Appends the commit of `files` and syncs it: the commit point. On failure
-  // the record is dead (R4) and no table file has changed.
+  // the record is dead (R4) and no table file has changed. On success
+  // applyAppended() must follow.
   Status append(const std::vector<PendingFile*>& files);
   // Writes the appended commit to the files (not synced). On failure the
   // applying word stays set and the next holder replays.

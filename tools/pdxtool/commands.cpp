@@ -176,7 +176,7 @@ std::string counted(size_t n, const char* one, const char* many) {
 }
 
 // Checks every table of a directory. A commit that a dead process left half
-// done is rolled back first (opening the directory would do it silently; the
+// done is recovered first (opening the directory would do it silently; the
 // administrator should know it happened), so that the tables are checked as
 // every reader will see them.
 int checkDirectory(const std::string& path, std::ostream& out, std::ostream& err) {

@@ -20,10 +20,14 @@ struct CheckReport {
 // examined at all (missing file, unreadable header).
 Result<CheckReport> checkTable(const std::string& dbPath, Env* env = Env::standard());
 
-// Rolls back every commit of the directory `dir` that a process died in the
-// middle of, putting its tables back as they were before it. Returns how many
-// it rolled back (0 when none was unfinished). Directory::open does the same
-// silently; call this first to learn whether it happened.
+// Finishes every commit of the directory `dir` that a process died in the
+// middle of, or a power cut left short in the table files: the directory's
+// redo log writes them again (a commit that never reached the log is simply
+// not there). Journals that earlier builds of the engine left are rolled
+// back. Returns how many commits it recovered: the journals rolled back, and
+// one when the log had to put files right (0 when nothing was unfinished).
+// Directory::open does the same silently; call this first to learn whether
+// it happened.
 Result<int> recoverUnfinishedCommits(const std::string& dir, Env* env = Env::standard());
 
 }  // namespace pdx
