@@ -1412,6 +1412,29 @@ TEST(Durability, FourProcessesShareRows) {
               kMovers * kMovesEach, retries, timeouts);
 }
 
+// Programs forked from one parent that had committed (the movers above, a
+// shell's children) each start the log's generations afresh: were they to
+// draw the same numbers, one program's checkpoint would bring back the
+// records of another's earlier generation, and the next open would write
+// their old bytes over later commits.
+TEST(Durability, ProgramsForkedFromOneParentStartDifferentGenerations) {
+  TempDir tmp;
+  putFiles(tmp.path(), baselineBooks());
+  auto headerOfLog = [&] { return testing::readFile(tmp.file(detail::RedoLog::kFileName)).substr(0, 16); };
+  // The same steps in each: a commit, then the books closed (a checkpoint).
+  auto commitAndClose = [&](int64_t sale) {
+    auto dir = Directory::open(tmp.path(), Env::unsynced());
+    return dir.ok() && commitSale(**dir, sale).ok();
+  };
+  ASSERT_TRUE(commitAndClose(101));
+  const pid_t child = spawn([&] { return commitAndClose(102) ? 0 : 1; });
+  const int status = waitUntil(child, Clock::now() + std::chrono::seconds(20));
+  ASSERT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeExit(status);
+  const std::string childs = headerOfLog();
+  ASSERT_TRUE(commitAndClose(103));
+  EXPECT_NE(headerOfLog(), childs) << "the parent started the generation its child had started";
+}
+
 // ================================================================= rolling back
 
 bool reserved(const std::string& dir, const char* table) {

@@ -1,10 +1,13 @@
 #include "redo_log.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string_view>
@@ -52,12 +55,22 @@ uint64_t getLe(const char* p, int bytes) {
 }
 
 // A value no earlier generation or record of this log is likely to have.
+// Each process draws its own: a child forked after the parent drew would
+// otherwise draw the parent's next numbers, and two processes could start
+// generations of the same number, each taking the other's old records for
+// its own.
 uint64_t freshNumber() {
-  static std::mt19937_64 random([] {
+  static std::mutex mutex;
+  static pid_t seededFor = 0;
+  static std::mt19937_64 random;
+  std::lock_guard<std::mutex> hold(mutex);
+  const pid_t pid = ::getpid();
+  if (pid != seededFor) {
     std::random_device device;
-    return (uint64_t{device()} << 32) ^ device() ^
-           static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  }());
+    random.seed((uint64_t{device()} << 32) ^ device() ^ (uint64_t(pid) << 20) ^
+                static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    seededFor = pid;
+  }
   uint64_t v = 0;
   while (v == 0) v = random();
   return v;
