@@ -739,6 +739,7 @@ void TableFile::forgetPxLayout() {
   pxLeaves_.clear();
   pxUpper_.clear();
   pxImages_.clear();
+  pxLevelCache_.clear();
   pxRebuild_ = true;
   pxChanged_ = false;
   pxFindLeaf_ = pxFindStart_ = 0;
@@ -1234,21 +1235,46 @@ Status TableFile::writePx() {
   size_t root = leafCount == 1 ? pxLeaves_[0].number : 0;
   uint8_t levels = 1;
   size_t chainIndex = leafCount;
-  for (size_t count : levelSizes) {
+  pxLevelCache_.resize(levelSizes.size());
+  for (size_t li = 0; li < levelSizes.size(); ++li) {
     ++levels;
+    PxLevelCache& cache = pxLevelCache_[li];
+    // Entries as the level's blocks last held them: only blocks whose part
+    // differs are built again.
+    const bool sameShape = cache.children.size() == level.size() && cache.numbers.size() == levelSizes[li];
+    auto entrySame = [&](size_t i) {
+      return cache.children[i] == level[i].child && cache.counts[i] == level[i].count &&
+             std::memcmp(cache.keys.data() + i * keySize, level[i].key.data(), keySize) == 0;
+    };
     std::vector<Entry> up;
-    for (size_t j = 0; j < count; ++j, ++chainIndex) {
+    up.reserve(levelSizes[li]);
+    for (size_t j = 0; j < levelSizes[li]; ++j, ++chainIndex) {
       const size_t from = j * perBlock, to = std::min(level.size(), from + perBlock);
-      const uint16_t number = chainAt(chainIndex);
-      std::string b = makeBlock(to - from, chainAt(chainIndex - 1), chainAt(chainIndex + 1));
+      const uint16_t number = chainAt(chainIndex), prev = chainAt(chainIndex - 1), next = chainAt(chainIndex + 1);
+      bool same = sameShape && cache.numbers[j] == number && linksMatch(number, prev, next);
       int64_t sum = 0;
       for (size_t i = from; i < to; ++i) {
-        putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, level[i].key, level[i].child, level[i].count);
         sum += level[i].count;
+        if (same && !entrySame(i)) same = false;
       }
-      PDX_RETURN_IF_ERROR(store(number, std::move(b)));
+      if (!same) {
+        std::string b = makeBlock(to - from, prev, next);
+        for (size_t i = from; i < to; ++i)
+          putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, level[i].key, level[i].child, level[i].count);
+        PDX_RETURN_IF_ERROR(store(number, std::move(b)));
+      }
       up.push_back({level[from].key, number, sum});
     }
+    cache.keys.resize(level.size() * keySize);
+    cache.children.resize(level.size());
+    cache.counts.resize(level.size());
+    for (size_t i = 0; i < level.size(); ++i) {
+      std::memcpy(cache.keys.data() + i * keySize, level[i].key.data(), keySize);
+      cache.children[i] = static_cast<uint16_t>(level[i].child);
+      cache.counts[i] = level[i].count;
+    }
+    cache.numbers.clear();
+    for (const Entry& e : up) cache.numbers.push_back(static_cast<uint16_t>(e.child));
     level = std::move(up);
     if (level.size() == 1) root = level[0].child;
   }

@@ -305,6 +305,17 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   bool pxChanged_ = false;         // the held changes touch the index
   size_t pxFindLeaf_ = 0, pxFindStart_ = 0;  // the leaf found last and its first entry
   std::vector<std::string> pxImages_;        // block images, by number - 1
+  // The entries each level above the leaves was last written with (the
+  // leaves' first keys, numbers and record counts, then those of the level's
+  // own blocks), and its block numbers: a block whose entries, number and
+  // neighbours are unchanged is not built again.
+  struct PxLevelCache {
+    std::string keys;  // keySize bytes per entry
+    std::vector<uint16_t> children;
+    std::vector<int64_t> counts;
+    std::vector<uint16_t> numbers;
+  };
+  std::vector<PxLevelCache> pxLevelCache_;
   std::string pxHeader_;  // header of the .PX as last written or read
   uint32_t pxBlockSize_ = 0;
   uint16_t pxRoot_ = 0;
