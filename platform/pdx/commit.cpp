@@ -62,6 +62,8 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
     }
     return st;
   };
+  for (TableFile* t : tables)
+    if (Status st = t->writeIndexIfChanged(); !st.ok()) return finish(st);
   std::vector<detail::PendingFile*> files;
   for (TableFile* t : tables)
     for (detail::PendingFile* f : t->pendingFiles()) files.push_back(f);

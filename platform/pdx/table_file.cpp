@@ -594,7 +594,10 @@ TableFile::Writer::~Writer() {
   file_.forgetPxLayout();
   file_.headerDirty_ = false;
   if (group_) {
-    // Earlier posts of the group stay held; the view is rebuilt from them.
+    // Earlier posts of the group stay held; the view is rebuilt from them,
+    // from the block chain when their index is not written yet (the group's
+    // commit then lays the index out anew).
+    if (file_.pxDeferred_) file_.distrustPx_ = true;
     Status st = file_.loadView();
     if (!st.ok() && group_->failure.ok()) group_->failure = st;
   } else {
@@ -704,6 +707,7 @@ bool TableFile::matchesDisk(const std::vector<std::string>& dirNames) {
 void TableFile::rollBack() {
   for (detail::PendingFile* f : {db_.get(), px_.get(), mbFile_.get()})
     if (f) f->discard();
+  pxDeferred_ = false;
   dirty_.clear();
   forgetPxLayout();
   headerDirty_ = false;
@@ -1018,7 +1022,7 @@ Status TableFile::Writer::releaseBlob(const detail::BlobRef& ref) {
 }
 
 Status TableFile::Writer::commit() {
-  Status st = file_.flush();
+  Status st = file_.flush(/*deferIndex=*/group_ != nullptr);
   if (group_) {
     // The group commits every table at once; until then the changes stay
     // held in this process.
@@ -1032,7 +1036,7 @@ Status TableFile::Writer::commit() {
   return commitTables(*dir_, one);
 }
 
-Status TableFile::flush() {
+Status TableFile::flush(bool deferIndex) {
   forgetMemo();
   const uint16_t oldBlocks = header_.fileBlocks;
   for (auto& [number, bytes] : dirty_) {
@@ -1063,8 +1067,19 @@ Status TableFile::flush() {
     header_.autoInc = autoInc_;
     headerDirty_ = false;
   }
+  // The index changes with every post; in a write group it is laid out once
+  // for all of them.
+  if (deferIndex) {
+    pxDeferred_ = pxDeferred_ || (keyed_ && pxChanged_);
+    return {};
+  }
+  return writeIndexIfChanged();
+}
+
+Status TableFile::writeIndexIfChanged() {
   if (keyed_ && (pxChanged_ || !pxUsable_)) PDX_RETURN_IF_ERROR(writePx());
   pxChanged_ = false;
+  pxDeferred_ = false;
   return {};
 }
 

@@ -168,6 +168,8 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   bool reserved() const { return reserved_; }
   // Files with changes held for the commit.
   std::vector<detail::PendingFile*> pendingFiles();
+  // Writes the index into its held file when a write group deferred it.
+  Status writeIndexIfChanged();
   LockFile& lockFile() { return *lock_; }
   // After the held changes reached the files: keep the view.
   void committed(uint64_t counter);
@@ -225,7 +227,9 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   void markPxEntry(size_t chainIndex);
   void markPxRebuild();
   void forgetPxLayout();
-  Status flush();
+  // Writes the changed blocks and header into the held files, and the index
+  // too unless `deferIndex` (a write group writes it once, at its commit).
+  Status flush(bool deferIndex);
   Status writePx();
   std::string recordsOf(const std::string& block) const;
 
@@ -256,6 +260,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   bool keyed_ = false;
   bool pxUsable_ = false;  // the .PX on disk matched the data when loaded
   bool distrustPx_ = false;  // the .PX disagreed with a data block: use the chain
+  bool pxDeferred_ = false;  // a write group's posts changed the index, which is written at its commit
 
   std::vector<BlockInfo> blocks_;  // chain order
   std::string firstKeys_;          // keyBytes() for each of blocks_, in one piece (see firstKey)
