@@ -739,10 +739,22 @@ void TableFile::setCount(size_t chainIndex, int count) {
   markPxEntry(chainIndex);
 }
 
+uint32_t TableFile::linksOf(const std::string& image) const {
+  if (image.size() != pxBlockSize_ || image.size() < 4) return kNoLinks;
+  return uint32_t{getU16(image.data())} | uint32_t{getU16(image.data() + 2)} << 16;
+}
+
+void TableFile::noteLinks() {
+  const size_t known = std::min(pxLinks_.size(), pxImages_.size());
+  pxLinks_.resize(pxImages_.size());
+  for (size_t i = known; i < pxImages_.size(); ++i) pxLinks_[i] = linksOf(pxImages_[i]);
+}
+
 void TableFile::forgetPxLayout() {
   pxLeaves_.clear();
   pxUpper_.clear();
   pxImages_.clear();
+  pxLinks_.clear();
   pxLevelCache_.clear();
   pxRebuild_ = true;
   pxChanged_ = false;
@@ -1166,25 +1178,25 @@ Status TableFile::writePx() {
 
   // The file holds exactly blocks 1..total: a block keeps its number when it
   // is in that range, the others fill the gaps left.
-  std::vector<bool> taken(total + 1, false);
+  std::vector<uint8_t> taken(total + 1, 0);
   for (PxLeaf& l : pxLeaves_) {
     if (l.number == 0 || l.number > total || taken[l.number]) {
       l.number = 0;
       l.dirty = true;
     } else {
-      taken[l.number] = true;
+      taken[l.number] = 1;
     }
   }
   std::vector<uint16_t> upper;
   for (uint16_t u : pxUpper_)
     if (u != 0 && u <= total && !taken[u] && upper.size() < total - leafCount) {
-      taken[u] = true;
+      taken[u] = 1;
       upper.push_back(u);
     }
   size_t nextFree = 1;
   auto freeNumber = [&] {
     while (taken[nextFree]) ++nextFree;
-    taken[nextFree] = true;
+    taken[nextFree] = 1;
     return static_cast<uint16_t>(nextFree);
   };
   for (PxLeaf& l : pxLeaves_)
@@ -1211,16 +1223,19 @@ Status TableFile::writePx() {
     return b;
   };
   pxImages_.resize(total);
+  noteLinks();
   auto store = [&](uint16_t number, std::string image) -> Status {
     std::string& old = pxImages_[number - 1u];
     if (old == image) return {};
     PDX_RETURN_IF_ERROR(px_->write(pxHeader_.size() + uint64_t{number - 1u} * pxBlockSize_, image));
     old = std::move(image);
+    pxLinks_[number - 1u] = linksOf(old);
     return {};
   };
+  // From the links kept beside the images: walking a few hundred leaves does
+  // not touch a few hundred images.
   auto linksMatch = [&](uint16_t number, uint16_t prev, uint16_t next) {
-    const std::string& old = pxImages_[number - 1u];
-    return old.size() == pxBlockSize_ && getU16(old.data()) == next && getU16(old.data() + 2) == prev;
+    return pxLinks_[number - 1u] == (uint32_t{next} | uint32_t{prev} << 16);
   };
 
   struct Entry { std::string_view key; size_t child; int64_t count; };

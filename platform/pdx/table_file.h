@@ -310,6 +310,12 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   bool pxChanged_ = false;         // the held changes touch the index
   size_t pxFindLeaf_ = 0, pxFindStart_ = 0;  // the leaf found last and its first entry
   std::vector<std::string> pxImages_;        // block images, by number - 1
+  // The next and previous block of each image (next | prev << 16), or
+  // kNoLinks for an image not yet made.
+  std::vector<uint32_t> pxLinks_;
+  static constexpr uint32_t kNoLinks = ~uint32_t{0};
+  uint32_t linksOf(const std::string& image) const;
+  void noteLinks();  // for images added since the links were last noted
   // The entries each level above the leaves was last written with (the
   // leaves' first keys, numbers and record counts, then those of the level's
   // own blocks), and its block numbers: a block whose entries, number and
