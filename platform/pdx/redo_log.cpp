@@ -381,11 +381,18 @@ Status RedoLog::append(const std::vector<PendingFile*>& files) {
     record += name;
     put64(record, c.cut.value_or(kNotCut));
     put64(record, c.size);
-    put32(record, static_cast<uint32_t>(c.runs.size()));
+    // A run's length has 32 bits: a longer one goes in pieces.
+    constexpr size_t kMaxRun = 0xFFFFFFFFu;
+    size_t pieces = 0;
+    for (const auto& run : c.runs) pieces += (run.second.size() + kMaxRun - 1) / kMaxRun;
+    put32(record, static_cast<uint32_t>(pieces));
     for (const auto& [offset, bytes] : c.runs) {
-      put64(record, offset);
-      put32(record, static_cast<uint32_t>(bytes.size()));
-      record += bytes;
+      for (size_t done = 0; done < bytes.size(); done += kMaxRun) {
+        const size_t n = std::min(kMaxRun, bytes.size() - done);
+        put64(record, offset + done);
+        put32(record, static_cast<uint32_t>(n));
+        record.append(bytes, done, n);
+      }
     }
   }
   std::string length;
