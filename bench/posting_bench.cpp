@@ -140,7 +140,10 @@ ssize_t countedWrite(int fd, const void* buf, size_t n, off_t offset) {
   return r;
 }
 
-int countedOpen(const char* path, int flags, mode_t mode) {
+// The mode comes after the flags only when a file may be created.
+int countedOpen(const char* path, int flags, va_list args) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) mode = static_cast<mode_t>(va_arg(args, int));
   const int fd = static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
   if (fd >= 0 && fd < kTrackedFds) gSyncWrites[fd].store((flags & O_DSYNC) == O_DSYNC, std::memory_order_relaxed);
   return fd;
@@ -149,24 +152,18 @@ int countedOpen(const char* path, int flags, mode_t mode) {
 }  // namespace
 
 extern "C" int open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-    va_list args;
-    va_start(args, flags);
-    mode = static_cast<mode_t>(va_arg(args, int));
-    va_end(args);
-  }
-  return countedOpen(path, flags, mode);
+  va_list args;
+  va_start(args, flags);
+  const int fd = countedOpen(path, flags, args);
+  va_end(args);
+  return fd;
 }
 extern "C" int open64(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-    va_list args;
-    va_start(args, flags);
-    mode = static_cast<mode_t>(va_arg(args, int));
-    va_end(args);
-  }
-  return countedOpen(path, flags, mode);
+  va_list args;
+  va_start(args, flags);
+  const int fd = countedOpen(path, flags, args);
+  va_end(args);
+  return fd;
 }
 extern "C" int close(int fd) {
   if (fd >= 0 && fd < kTrackedFds) gSyncWrites[fd].store(false, std::memory_order_relaxed);
