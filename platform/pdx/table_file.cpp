@@ -662,11 +662,22 @@ std::vector<detail::PendingFile*> TableFile::pendingFiles() {
 }
 
 void TableFile::committed(uint64_t counter) {
+  // Only the files this commit wrote have new stamps.
+  const bool dbChanged = db_ && db_->hasChanges(), pxChanged = px_ && px_->hasChanges();
+  const bool mbChanged = mbFile_ && mbFile_->hasChanges();
   for (detail::PendingFile* f : {db_.get(), px_.get(), mbFile_.get()})
     if (f) f->committed();
   pxCreated_ = false;  // the new index is the table's now
   counterSeen_ = counter;
-  noteStamps();
+  if (!stampsKnown_ || !lock_) {
+    noteStamps();
+  } else {
+    if (auto st = lock_->stamp(); st.ok()) lockStamp_ = *st;
+    else stampsKnown_ = false;
+    if (dbChanged) noteStamp(db_.get(), dbStamp_);
+    if (pxChanged) noteStamp(px_.get(), pxStamp_);
+    if (mbChanged) noteStamp(mbFile_.get(), mbStamp_);
+  }
   ++viewVersion_;
 }
 
