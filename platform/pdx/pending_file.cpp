@@ -28,10 +28,15 @@ Result<uint64_t> PendingFile::baseLimit() {
   return lowWater_ ? std::min(*lowWater_, size) : size;
 }
 
-Result<PendingFile::Page*> PendingFile::page(uint64_t index) {
+Result<PendingFile::Page*> PendingFile::page(uint64_t index, std::optional<uint64_t> knownLimit) {
   if (auto it = pages_.find(index); it != pages_.end()) return &it->second;
   std::string bytes(kPageSize, '\0');
-  PDX_ASSIGN_OR_RETURN(uint64_t limit, baseLimit());
+  uint64_t limit = 0;
+  if (knownLimit) {
+    limit = *knownLimit;
+  } else {
+    PDX_ASSIGN_OR_RETURN(limit, baseLimit());
+  }
   const uint64_t start = index * kPageSize;
   if (start < limit) {
     // Only the part below the limit is the file's; a truncation leaves
@@ -76,12 +81,15 @@ Result<size_t> PendingFile::readScattered(uint64_t offset, std::span<const std::
 
 Status PendingFile::write(uint64_t offset, std::string_view data) {
   PDX_ASSIGN_OR_RETURN(uint64_t size, finalSize());
+  // What baseLimit() would answer, without asking the file for its size
+  // again until the first page is held.
+  const uint64_t limit = lowWater_ ? std::min(*lowWater_, size) : size;
   size_t done = 0;
   while (done < data.size()) {
     const uint64_t at = offset + done;
     const uint64_t index = at / kPageSize, inPage = at % kPageSize;
     const size_t chunk = static_cast<size_t>(std::min<uint64_t>(data.size() - done, kPageSize - inPage));
-    PDX_ASSIGN_OR_RETURN(Page * p, page(index));
+    PDX_ASSIGN_OR_RETURN(Page * p, page(index, limit));
     // Only the bytes that differ count as changed: a block rewritten for a
     // new row costs the commit the row, not the block.
     char* to = p->bytes.data() + inPage;

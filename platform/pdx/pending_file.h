@@ -63,7 +63,9 @@ class PendingFile final : public File {
       to = std::max(to, static_cast<uint32_t>(end));
     }
   };
-  Result<Page*> page(uint64_t index);
+  // The held page, made from the file's contents below `knownLimit` (or
+  // baseLimit()) when it is not held yet.
+  Result<Page*> page(uint64_t index, std::optional<uint64_t> knownLimit = std::nullopt);
   // How much of the base file still counts as the file's contents.
   Result<uint64_t> baseLimit();
 
