@@ -34,8 +34,7 @@ class PendingFile final : public File {
   Result<FileStamp> stamp() override { return base_->stamp(); }
 
   bool hasChanges() const { return !pages_.empty() || newSize_.has_value(); }
-  // Size of the file on disk, and the size it will have after the commit.
-  Result<uint64_t> baseSize();
+  // The size the file will have after the commit.
   Result<uint64_t> finalSize();
   // What apply() does to the file: cut it to `cut` first (when it is
   // longer), write each run, and leave it `size` bytes long.
@@ -47,8 +46,6 @@ class PendingFile final : public File {
   Result<Change> change();
   // Writes every held change to the file itself; leaves them held.
   Status apply();
-  Status syncBase() { return base_->sync(); }
-  File& base() { return *base_; }
   // Forgets every held change.
   void discard();
   // Forgets the held changes after apply().
@@ -66,14 +63,16 @@ class PendingFile final : public File {
   // The held page, made from the file's contents below `knownLimit` (or
   // baseLimit()) when it is not held yet.
   Result<Page*> page(uint64_t index, std::optional<uint64_t> knownLimit = std::nullopt);
+  // Size of the file on disk.
+  Result<uint64_t> baseSize();
   // How much of the base file still counts as the file's contents.
   Result<uint64_t> baseLimit();
 
   std::unique_ptr<File> base_;
   std::map<uint64_t, Page> pages_;  // by page index
-  std::optional<uint64_t> newSize_;        // size once committed, when it differs from the base
-  std::optional<uint64_t> lowWater_;
-  std::optional<uint64_t> baseSize_;  // the base's size, asked for once while changes are held       // smallest size a truncation left; base bytes past it are gone
+  std::optional<uint64_t> newSize_;   // size once committed, when it differs from the base
+  std::optional<uint64_t> lowWater_;  // smallest size a truncation left; base bytes past it are gone
+  std::optional<uint64_t> baseSize_;  // the base's size, asked for once while changes are held
 };
 
 // Lends a PendingFile to code that opens files through an Env (the memo file
