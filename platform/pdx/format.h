@@ -132,6 +132,11 @@ inline void putU32(char* p, uint32_t v) {
   putU16(p, static_cast<uint16_t>(v & 0xFFFF));
   putU16(p + 2, static_cast<uint16_t>(v >> 16));
 }
+inline uint64_t getU64(const char* p) { return getU32(p) | (uint64_t{getU32(p + 4)} << 32); }
+inline void putU64(char* p, uint64_t v) {
+  putU32(p, static_cast<uint32_t>(v));
+  putU32(p + 4, static_cast<uint32_t>(v >> 32));
+}
 
 struct Header {
   uint16_t recordSize = 0;

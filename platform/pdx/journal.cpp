@@ -58,7 +58,6 @@ uint64_t checksum(std::string_view s) {
 
 namespace {
 
-uint64_t get64(const char* p) { return getU32(p) | (uint64_t{getU32(p + 4)} << 32); }
 
 struct Parsed {
   struct FileEntry {
@@ -82,12 +81,12 @@ std::optional<Parsed> parse(const std::string& j) {
   if (j.size() < kHeaderSize + kTrailerSize) return std::nullopt;
   const bool v2 = std::memcmp(j.data(), kMagic, 8) == 0;
   if (!v2 && std::memcmp(j.data(), kMagicV1, 8) != 0) return std::nullopt;
-  const uint64_t length = get64(j.data() + 8);
+  const uint64_t length = getU64(j.data() + 8);
   if (length < kHeaderSize + kTrailerSize || length > j.size()) return std::nullopt;
   const char* end = j.data() + length;
   if (std::memcmp(end - 8, v2 ? kEndMagic : kEndMagicV1, 8) != 0) return std::nullopt;
   const std::string_view body(j.data(), length - kTrailerSize);
-  if (get64(end - 16) != (v2 ? checksum(body) : fnv(body))) return std::nullopt;
+  if (getU64(end - 16) != (v2 ? checksum(body) : fnv(body))) return std::nullopt;
   Parsed out;
   out.knowsAfter = v2;
   const uint32_t files = getU32(j.data() + 16), ranges = getU32(j.data() + 20);
@@ -102,15 +101,15 @@ std::optional<Parsed> parse(const std::string& j) {
     std::string name(p, n);
     p += n;
     if (name.empty() || name.find('/') != std::string::npos || name == "..") return std::nullopt;
-    out.files.push_back({std::move(name), get64(p), v2 ? get64(p + 8) : 0});
+    out.files.push_back({std::move(name), getU64(p), v2 ? getU64(p + 8) : 0});
     p += fileTail;
   }
   for (uint32_t i = 0; i < ranges; ++i) {
     if (static_cast<size_t>(limit - p) < rangeHead) return std::nullopt;
     const uint32_t file = getU32(p);
-    const uint64_t offset = get64(p + 4);
+    const uint64_t offset = getU64(p + 4);
     const uint32_t n = getU32(p + 12);
-    const uint64_t after = v2 ? get64(p + 16) : 0;
+    const uint64_t after = v2 ? getU64(p + 16) : 0;
     p += rangeHead;
     if (file >= out.files.size() || static_cast<uint64_t>(limit - p) < n) return std::nullopt;
     out.ranges.push_back({file, offset, std::string(p, n), after});

@@ -12,6 +12,7 @@
 #include <random>
 #include <string_view>
 
+#include "format.h"
 #include "journal.h"
 #include "sync_together.h"
 
@@ -27,7 +28,7 @@ constexpr size_t kRecordFixed = 44;  // magic .. number of files
 constexpr size_t kCompareChunk = size_t{1} << 20;
 constexpr uint64_t kMinAllocation = uint64_t{256} << 10;
 constexpr uint64_t kMaxGrowth = uint64_t{4} << 20;
-constexpr uint64_t kReadAhead = uint64_t{256} << 10;
+constexpr uint64_t kReadAhead = uint64_t{64} << 10;  // read ahead of the records, not far into the zeros kept after them
 
 // Shared words of the log's lock file.
 constexpr int kEndWord = 0;       // where the next record goes; 0: read the log to know
@@ -37,10 +38,14 @@ constexpr int kApplyingWord = 3;  // set while a holder writes records to the fi
 constexpr int kDeadWord = 4;      // checksum of a record whose append failed (R4)
 
 void put64(std::string& out, uint64_t v) {
-  for (int i = 0; i < 8; ++i) out += static_cast<char>(v >> (8 * i));
+  char b[8];
+  putU64(b, v);
+  out.append(b, 8);
 }
 void put32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
+  char b[4];
+  putU32(b, v);
+  out.append(b, 4);
 }
 // Records begin on a boundary of this size, so that each goes to the disk in
 // one aligned write; the first after the header's block.
@@ -48,11 +53,6 @@ constexpr uint64_t kAlign = File::kDurableAlignment;
 constexpr uint64_t kRecordsStart = kAlign;
 uint64_t alignUp(uint64_t v) { return (v + kAlign - 1) / kAlign * kAlign; }
 
-uint64_t getLe(const char* p, int bytes) {
-  uint64_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-  return v;
-}
 
 // A value no earlier generation or record of this log is likely to have.
 // Each process draws its own: a child forked after the parent drew would
@@ -106,7 +106,7 @@ class Reader {
   bool number(int bytes, uint64_t& out) {
     std::string_view v;
     if (!take(static_cast<size_t>(bytes), v)) return false;
-    out = getLe(v.data(), bytes);
+    out = bytes == 2 ? getU16(v.data()) : bytes == 4 ? getU32(v.data()) : getU64(v.data());
     return true;
   }
   bool atEnd() const { return at_ == s_.size(); }
@@ -298,9 +298,9 @@ Result<RedoLog::Parsed> RedoLog::scan() {
   };
   PDX_ASSIGN_OR_RETURN(bool header, load(kHeaderSize));
   p.headerWhole = header && std::memcmp(p.bytes.data(), kMagic, 8) == 0 &&
-                  getLe(p.bytes.data() + 16, 8) == checksum(std::string_view(p.bytes).substr(0, 16));
+                  getU64(p.bytes.data() + 16) == checksum(std::string_view(p.bytes).substr(0, 16));
   if (!p.headerWhole) return p;  // torn while a checkpoint rewrote it: the files were synced
-  p.generation = getLe(p.bytes.data() + 8, 8);
+  p.generation = getU64(p.bytes.data() + 8);
   const uint64_t dead = lock_->sharedWord(kDeadWord).load();
   std::vector<std::pair<uint64_t, uint64_t>> found;  // offset and length of each record
   uint64_t at = kRecordsStart;
@@ -308,15 +308,15 @@ Result<RedoLog::Parsed> RedoLog::scan() {
     PDX_ASSIGN_OR_RETURN(bool fixed, load(at + kRecordFixed + 8));
     if (!fixed) break;
     const char* r = p.bytes.data() + at;
-    if (std::memcmp(r, kRecordMagic, 8) != 0 || getLe(r + 8, 8) != p.generation ||
-        getLe(r + 16, 8) != p.nextSeq + found.size())
+    if (std::memcmp(r, kRecordMagic, 8) != 0 || getU64(r + 8) != p.generation ||
+        getU64(r + 16) != p.nextSeq + found.size())
       break;
-    const uint64_t length = getLe(r + 24, 8);
+    const uint64_t length = getU64(r + 24);
     if (length < kRecordFixed + 8 || length > size - at) break;
     PDX_ASSIGN_OR_RETURN(bool whole, load(at + length));
     if (!whole) break;
     const std::string_view record = std::string_view(p.bytes).substr(static_cast<size_t>(at), static_cast<size_t>(length));
-    const uint64_t sum = getLe(record.data() + length - 8, 8);
+    const uint64_t sum = getU64(record.data() + length - 8);
     if (sum != checksum(record.substr(0, length - 8)) || (dead != 0 && sum == dead)) break;
     found.emplace_back(at, length);
     at = alignUp(at + length);
@@ -376,8 +376,9 @@ Status RedoLog::append(const std::vector<PendingFile*>& files) {
     const std::string name = path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
     if (name.size() > 0xFFFF || name.find('/') != std::string::npos)
       return Status(code::kInvalidParameter, "file " + path + " is not in " + dir_);
-    record += static_cast<char>(name.size() & 0xFF);
-    record += static_cast<char>(name.size() >> 8);
+    char length16[2];
+    putU16(length16, static_cast<uint16_t>(name.size()));
+    record.append(length16, 2);
     record += name;
     put64(record, c.cut.value_or(kNotCut));
     put64(record, c.size);
