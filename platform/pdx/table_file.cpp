@@ -669,15 +669,10 @@ void TableFile::committed(uint64_t counter) {
     if (f) f->committed();
   pxCreated_ = false;  // the new index is the table's now
   counterSeen_ = counter;
-  if (!stampsKnown_ || !lock_) {
-    noteStamps();
-  } else {
-    if (auto st = lock_->stamp(); st.ok()) lockStamp_ = *st;
-    else stampsKnown_ = false;
-    if (dbChanged) noteStamp(db_.get(), dbStamp_);
-    if (pxChanged) noteStamp(px_.get(), pxStamp_);
-    if (mbChanged) noteStamp(mbFile_.get(), mbStamp_);
-  }
+  if (!stampsKnown_ || !lock_) allRestamp_ = true;
+  dbRestamp_ |= dbChanged;
+  pxRestamp_ |= pxChanged;
+  mbRestamp_ |= mbChanged;
   ++viewVersion_;
 }
 
@@ -689,7 +684,25 @@ void TableFile::noteStamp(File* file, FileStamp& into) {
   else stampsKnown_ = false;
 }
 
+void TableFile::catchUpStamps() {
+  if (allRestamp_) {
+    noteStamps();
+    return;
+  }
+  if (dbRestamp_) noteStamp(db_.get(), dbStamp_);
+  if (pxRestamp_ && px_) noteStamp(px_.get(), pxStamp_);
+  if (mbRestamp_ && mbFile_) noteStamp(mbFile_.get(), mbStamp_);
+  dbRestamp_ = pxRestamp_ = mbRestamp_ = false;
+}
+
+bool TableFile::cursorClosed() {
+  if (--cursors_ != 0) return false;
+  catchUpStamps();
+  return true;
+}
+
 void TableFile::noteStamps() {
+  dbRestamp_ = pxRestamp_ = mbRestamp_ = allRestamp_ = false;
   stampsKnown_ = lock_ != nullptr;
   if (!lock_) return;
   if (auto st = lock_->stamp(); st.ok()) lockStamp_ = *st;
@@ -700,6 +713,7 @@ void TableFile::noteStamps() {
 }
 
 bool TableFile::matchesDisk(const std::vector<std::string>& dirNames) {
+  catchUpStamps();
   if (!stampsKnown_ || !lock_) return false;
   const Companions c = companionsIn(dirNames, dbPath_);
   if (c.lock != lockPath_ || c.px != pxPath_ || c.mb != mbPath_ || c.others != schema_.companionFiles) return false;

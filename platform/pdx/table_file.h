@@ -146,8 +146,9 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // ---- reuse by later opens of the table (see Directory::openTable)
   int cursors() const { return cursors_; }
   void cursorOpened() { ++cursors_; }
-  // True when the last cursor closed.
-  bool cursorClosed() { return --cursors_ == 0; }
+  // True when the last cursor closed; the view's stamps are then brought up
+  // to date for its reuse.
+  bool cursorClosed();
   // True when the files on disk are still the ones this view was read from,
   // changed since by nothing but commits of this engine (which the change
   // counter reports to refresh()): the same companion files among
@@ -198,6 +199,8 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   Status loadView();  // reads header and index; caller holds the table lock
   void noteStamps();
   void noteStamp(File* file, FileStamp& into);
+  // Takes the stamps that commits of this process left to be taken.
+  void catchUpStamps();
   Status recoverDeadCommit();
   Status loadIndexFromChain();
   bool loadIndexFromPx();
@@ -271,9 +274,15 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   uint64_t viewVersion_ = 1;
 
   // Stamps of the files open here as the view knows them (see matchesDisk):
-  // taken before the view is read from them and after this process commits.
+  // taken before the view is read from them, and for the files this process
+  // committed to, when the view is next checked or its last cursor closes.
+  // Not at the commit itself: asking the system for a file's times makes its
+  // next write take a finer time, which moves every other file's clock too,
+  // and the redo log's next synchronous write then has to carry its inode as
+  // well (a second wait for the disk).
   FileStamp dbStamp_, pxStamp_, mbStamp_, lockStamp_;
   bool stampsKnown_ = false;
+  bool dbRestamp_ = false, pxRestamp_ = false, mbRestamp_ = false, allRestamp_ = false;
   int cursors_ = 0;
 
   // Clean blocks, least recently used out first.
