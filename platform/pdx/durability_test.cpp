@@ -770,6 +770,38 @@ TEST(Durability, EveryCommitOfEveryProgramSurvivesAPowerCut) {
   }
 }
 
+// A program that closes its books empties the log: every table that any
+// program's records name must be on the disk first, not only its own, in
+// whichever order the programs committed.
+TEST(Durability, ACheckpointSyncsWhatOtherProgramsCommitted) {
+  const Files baseline = baselineBooks();
+  for (const bool closerFirst : {false, true}) {
+    SCOPED_TRACE(closerFirst ? "the closing program committed first" : "the closing program committed last");
+    TempDir tmp;
+    putFiles(tmp.path(), baseline);
+    FaultEnv env(Env::unsynced());
+    auto staying = Directory::open(tmp.path(), &env);
+    auto closing = Directory::open(tmp.path(), &env);
+    ASSERT_TRUE(staying.ok() && closing.ok());
+    auto lineOnly = [&] { return inGroup(**closing, [&] { return addLine(**closing, 7); }); };
+    if (closerFirst) {
+      ASSERT_TRUE(lineOnly().ok());
+    }
+    ASSERT_TRUE(commitSale(**staying, 101).ok());  // sales, totals and lines
+    if (!closerFirst) {
+      ASSERT_TRUE(lineOnly().ok());
+    }
+    ASSERT_TRUE(lineOnly().ok());
+    const std::string committed = Cursors(**staying).dump();
+    closing->reset();  // its checkpoint
+    env.powerCut(CutMode::kLoseUnsynced);
+    staying->reset();
+    env.restart();
+    EXPECT_EQ(dumpBooks(tmp.path()), committed) << "a commit that had succeeded is gone";
+    ASSERT_NO_FATAL_FAILURE(expectSound(tmp.path()));
+  }
+}
+
 // Lines is deleted and made again (with a smaller block size) while the log
 // still holds commits to the old table; the power goes after the new table
 // got a line of its own. Recovery must not write the old table's records

@@ -370,6 +370,7 @@ Status RedoLog::append(const std::vector<PendingFile*>& files) {
   put64(record, freshNumber());
   put32(record, static_cast<uint32_t>(files.size()));
   const std::string prefix = dir_ + "/";
+  std::vector<std::string> names;
   for (PendingFile* f : files) {
     PDX_ASSIGN_OR_RETURN(PendingFile::Change c, f->change());
     const std::string& path = f->path();
@@ -380,6 +381,7 @@ Status RedoLog::append(const std::vector<PendingFile*>& files) {
     putU16(length16, static_cast<uint16_t>(name.size()));
     record.append(length16, 2);
     record += name;
+    names.push_back(name);
     put64(record, c.cut.value_or(kNotCut));
     put64(record, c.size);
     // A run's length has 32 bits: a longer one goes in pieces.
@@ -419,7 +421,34 @@ Status RedoLog::append(const std::vector<PendingFile*>& files) {
   lock_->sharedWord(kSeqWord).store(seq + 1);
   lock_->sharedWord(kEndWord).store(at + record.size());
   appended_ = true;
+  noteOwnRecord(lock_->sharedWord(kGenWord).load(), seq, std::move(names));
   return {};
+}
+
+void RedoLog::noteOwnRecord(uint64_t generation, uint64_t seq, std::vector<std::string> names) {
+  if (seq == 1) {
+    own_ = OwnRecords{true, generation, 0, {}};
+  } else if (!own_.known || own_.generation != generation || own_.count + 1 != seq) {
+    own_.known = false;  // another process appended in between
+    return;
+  }
+  ++own_.count;
+  own_.names.insert(own_.names.end(), std::make_move_iterator(names.begin()), std::make_move_iterator(names.end()));
+  std::sort(own_.names.begin(), own_.names.end());
+  own_.names.erase(std::unique(own_.names.begin(), own_.names.end()), own_.names.end());
+}
+
+Result<std::vector<std::string>> RedoLog::namedFiles() {
+  if (own_.known && own_.generation == lock_->sharedWord(kGenWord).load() &&
+      own_.count + 1 == lock_->sharedWord(kSeqWord).load())
+    return own_.names;
+  PDX_ASSIGN_OR_RETURN(Parsed p, scan());
+  std::vector<std::string> names;
+  for (const Record& record : p.records)
+    for (const FileChange& c : record) names.emplace_back(c.name);
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
 }
 
 Status RedoLog::makeRoom(uint64_t end) {
@@ -487,12 +516,7 @@ Status RedoLog::checkpoint(bool always) {
   // sync failed (which may have lost the pages it was to flush): the files
   // are written again first.
   if (lock_->sharedWord(kApplyingWord).load() != 0) PDX_RETURN_IF_ERROR(replay().status());
-  PDX_ASSIGN_OR_RETURN(Parsed p, scan());
-  std::vector<std::string> names;
-  for (const Record& record : p.records)
-    for (const FileChange& c : record) names.emplace_back(c.name);
-  std::sort(names.begin(), names.end());
-  names.erase(std::unique(names.begin(), names.end()), names.end());
+  PDX_ASSIGN_OR_RETURN(const std::vector<std::string> names, namedFiles());
   std::vector<std::unique_ptr<File>> files;
   for (const std::string& name : names) {
     auto file = env_->open(dir_ + "/" + name, Env::OpenMode::kReadWrite);

@@ -113,6 +113,10 @@ class RedoLog {
   Status knowEnd();
   // Makes the log file at least `end` bytes long.
   Status makeRoom(uint64_t end);
+  // After this process appended record `seq` of `generation`, naming `names`.
+  void noteOwnRecord(uint64_t generation, uint64_t seq, std::vector<std::string> names);
+  // The files the log's records name, sorted, once each.
+  Result<std::vector<std::string>> namedFiles();
 
   Env* env_ = nullptr;
   std::string dir_, path_;
@@ -120,6 +124,13 @@ class RedoLog {
   std::unique_ptr<File> file_;
   bool appended_ = false;
   uint64_t allocated_ = 0;  // the log file is at least this long
+  // While every record of the log's generation is this process's, the files
+  // they name (sorted, once each): a checkpoint then needs no scan.
+  struct OwnRecords {
+    bool known = false;
+    uint64_t generation = 0, count = 0;
+    std::vector<std::string> names;
+  } own_;
 };
 
 }  // namespace pdx::detail
