@@ -76,6 +76,7 @@ Status DataSet::open() {
     field->column_ = static_cast<int>(c);
     fields.push_back(std::move(field));
   }
+  columns_ = columns.size();
   for (auto& old : fields_)
     if (old && old->calculated_) fields.push_back(std::move(old));
   fields_ = std::move(fields);
@@ -141,14 +142,15 @@ void DataSet::setNotOnRecord() {
 
 Status DataSet::loadRow() {
   if (row_.size() != fields_.size()) clearRow();
-  for (const auto& f : fields_) {
-    if (f->calculated_) {
-      row_[size_t(f->index_)] = pdx::Value();
-      continue;
-    }
-    auto v = cursorGet(f->column_);
+  for (size_t i = columns_; i < row_.size(); ++i) row_[i] = pdx::Value();  // calculated later
+  return cursorGetAll(std::span<pdx::Value>(row_).first(columns_));
+}
+
+Status DataSet::cursorGetAll(std::span<pdx::Value> out) {
+  for (size_t c = 0; c < out.size(); ++c) {
+    auto v = cursorGet(static_cast<int>(c));
     if (!v.ok()) return v.status();
-    row_[size_t(f->index_)] = std::move(v).value();
+    out[c] = std::move(v).value();
   }
   return {};
 }

@@ -86,6 +86,34 @@ TEST_F(TableTest, NavigatesInKeyOrderAndReportsTheEnds) {
   EXPECT_EQ(*sup.recordCount(), 0);
 }
 
+// Rows are read into the storage of the row before: nothing of it may show
+// through, blanks included, in either direction, and calculated fields start
+// blank on every row.
+TEST_F(TableTest, EveryValueOfARowIsThatRowsWhicheverRowCameBefore) {
+  Table sup;
+  sup.setDatabaseName(dir_.path());
+  sup.setTableName("sup");
+  Field& seen = sup.addCalculatedField("Seen", FieldType::kAlpha, 10);
+  std::vector<std::string> calculatedAtEntry;
+  sup.onCalcFields = [&](DataSet& d) {
+    calculatedAtEntry.push_back(seen.isNull() ? "" : seen.asString());
+    seen.setValue(Value::text(d.fieldByName("Sup_code").asString()));
+  };
+  ASSERT_OK(sup.open());
+  const std::vector<std::vector<Value>> rows = {
+      {T("ACME"), T("Acme Supplies"), T("Montréal"), N(100.10), I(30), D(2025, 1, 15), L(true), T("ACME")},
+      {T("BOLT"), T("Bolt & Nut"), T("Québec"), N(0.20), I(915), D(2024, 6, 1), L(false), T("BOLT")},
+      {T("CEDAR"), T("Cedar Ltd"), T("Toronto"), N(-25.5), I(0), D(2026, 2, 28), L(false), T("CEDAR")},
+      {T("DELTA"), T("Delta Paper"), T("Montréal"), N(12), I(60), Value(), Value(), T("DELTA")}};
+  for (size_t i : {0, 1, 2, 3, 2, 3, 1, 0}) {
+    SCOPED_TRACE("row " + std::to_string(i));
+    ASSERT_OK(sup.first());
+    ASSERT_OK(sup.moveBy(static_cast<int>(i)));
+    EXPECT_EQ(sup.currentValues(), rows[i]);
+  }
+  for (const std::string& value : calculatedAtEntry) EXPECT_EQ(value, "");
+}
+
 TEST_F(TableTest, SearchesByKeyNearestAndLocate) {
   Table sup;
   sup.setDatabaseName(dir_.path());

@@ -295,6 +295,7 @@ Status Table::cursorNext() { return cursor_->next(); }
 Status Table::cursorPrior() { return cursor_->prior(); }
 bool Table::cursorOnRecord() const { return cursor_ && cursor_->hasRecord(); }
 pdx::Result<Value> Table::cursorGet(int column) { return cursor_->get(column); }
+Status Table::cursorGetAll(std::span<Value> out) { return cursor_->getAll(out); }
 
 Bookmark Table::cursorBookmark() const {
   Bookmark b;

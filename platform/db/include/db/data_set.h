@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -164,6 +165,9 @@ class DataSet {
   virtual pdx::Status cursorPrior() = 0;
   virtual bool cursorOnRecord() const = 0;
   virtual pdx::Result<pdx::Value> cursorGet(int column) = 0;
+  // Every column of the record under the cursor, in order, into `out` (one
+  // value per column); the values' storage is reused.
+  virtual pdx::Status cursorGetAll(std::span<pdx::Value> out);
   virtual Bookmark cursorBookmark() const = 0;
   virtual pdx::Status cursorGoto(const Bookmark& mark) = 0;
   // Records the cursor yields, before the filter; -1 when it cannot tell cheaply.
@@ -233,6 +237,7 @@ class DataSet {
   std::unordered_map<std::string_view, Field*, NameHash, NameEqual> fieldsByName_;
   void indexFields();
   std::vector<pdx::Value> row_;
+  size_t columns_ = 0;  // the data fields, first in fields_ and row_
   bool onRecord_ = false;
   bool eof_ = true;
   bool bof_ = true;

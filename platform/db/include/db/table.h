@@ -85,6 +85,7 @@ class Table : public DataSet {
   pdx::Status cursorPrior() override;
   bool cursorOnRecord() const override;
   pdx::Result<pdx::Value> cursorGet(int column) override;
+  pdx::Status cursorGetAll(std::span<pdx::Value> out) override;
   Bookmark cursorBookmark() const override;
   pdx::Status cursorGoto(const Bookmark& mark) override;
   pdx::Result<int64_t> cursorCount() override;
