@@ -157,8 +157,8 @@ Status DataSet::cursorGetAll(std::span<pdx::Value> out) {
 
 void DataSet::calculate() {
   bool any = false;
-  for (const auto& f : fields_)
-    if (f->calculated_) {
+  for (size_t i = columns_; i < fields_.size(); ++i)  // the calculated fields come last
+    if (const auto& f = fields_[i]; f->calculated_) {
       row_[size_t(f->index_)] = pdx::Value();
       any = true;
     }
