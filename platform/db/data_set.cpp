@@ -393,8 +393,14 @@ Status DataSet::reloadCurrent() {
 }
 
 pdx::Result<bool> DataSet::takeCursorRecord(const Bookmark& fallback, bool wasOnRecord) {
-  const std::vector<pdx::Value> saved = row_;
-  PDX_RETURN_IF_ERROR(named(loadRow()));
+  // The row shown so far waits in spareRow_ until the record is taken; the
+  // new one is read into the storage the spare row held.
+  std::swap(row_, spareRow_);
+  Status loaded = loadRow();
+  if (!loaded.ok()) {
+    std::swap(row_, spareRow_);
+    return named(loaded);
+  }
   if (accepted()) {
     onRecord_ = true;
     eof_ = bof_ = false;
@@ -402,8 +408,8 @@ pdx::Result<bool> DataSet::takeCursorRecord(const Bookmark& fallback, bool wasOn
     PDX_RETURN_IF_ERROR(stood({}));
     return true;
   }
+  std::swap(row_, spareRow_);
   if (wasOnRecord) PDX_RETURN_IF_ERROR(named(cursorGoto(fallback)));
-  row_ = saved;
   return false;
 }
 

@@ -227,6 +227,11 @@ TEST_F(TableTest, FiltersAndCalculatedFieldsSeeEveryRecord) {
   EXPECT_TRUE(*cap.locate("Cap_supplier", {T("ACME")}));  // only among the shown
   EXPECT_EQ(cap.fieldByName("Cap_ref").asString(), "CN9");
   EXPECT_FALSE(*cap.locate("Cap_supplier", {T("BOLT")}));
+  // A record found but hidden by the filter leaves the row shown as it was.
+  EXPECT_FALSE(*cap.findKey({T("ACME"), T("A-1")}));
+  EXPECT_EQ(cap.fieldByName("Cap_ref").asString(), "CN9");
+  EXPECT_EQ(cap.fieldByName("Cap_amount").asCurrency(), *Money::fromDouble(-49.90));
+  EXPECT_EQ(strType.asString(), "Credit note");
   wanted = "9";
   ASSERT_OK(cap.first());
   EXPECT_TRUE(cap.isEmpty());

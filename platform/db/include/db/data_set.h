@@ -237,6 +237,7 @@ class DataSet {
   std::unordered_map<std::string_view, Field*, NameHash, NameEqual> fieldsByName_;
   void indexFields();
   std::vector<pdx::Value> row_;
+  std::vector<pdx::Value> spareRow_;  // storage for the next row read (see takeCursorRecord)
   size_t columns_ = 0;  // the data fields, first in fields_ and row_
   bool onRecord_ = false;
   bool eof_ = true;
