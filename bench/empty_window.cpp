@@ -2,7 +2,7 @@
 // window and says so in the file TALLIMOOR_REPORT_READY names, the way
 // deskshell does when its main window is ready.
 #include <QApplication>
-#include <QFile>
+#include <QSaveFile>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -11,9 +11,11 @@ int main(int argc, char** argv) {
   QMainWindow window;
   window.resize(750, 520);
   window.show();
-  QFile out(qEnvironmentVariable("TALLIMOOR_REPORT_READY"));
-  if (out.open(QIODevice::WriteOnly | QIODevice::Truncate)) out.write("ready 0\n");
-  out.close();
+  QSaveFile out(qEnvironmentVariable("TALLIMOOR_REPORT_READY"));  // whole or not at all
+  if (out.open(QIODevice::WriteOnly)) {
+    out.write("ready 0\n");
+    out.commit();
+  }
   QTimer::singleShot(0, &app, &QApplication::quit);
   return app.exec();
 }

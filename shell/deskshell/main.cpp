@@ -2,6 +2,7 @@
 #include <QDir>
 #include <cstdio>
 #include <QFile>
+#include <QSaveFile>
 #include <QTimer>
 
 #include "logo_app_form.h"
@@ -93,10 +94,14 @@ int main(int argc, char** argv) {
     auto previous = window.onFirstActivate;
     window.onFirstActivate = [&window, previous, report] {
       previous();
-      QFile out(report);
-      if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+      // Written whole under another name and renamed: whoever waits for
+      // the file never reads it half-written.
+      QSaveFile out(report);
+      if (out.open(QIODevice::WriteOnly)) {
         out.write(window.ready() ? QByteArray("ready ") + QByteArray::number(window.sessionId()) + "\n"
                                  : QByteArray("ended\n"));
+        out.commit();
+      }
     };
   }
   window.show();
