@@ -1154,12 +1154,18 @@ Status TableFile::writePx() {
     for (const PxLeaf& l : pxLeaves_) covered += l.entries;
     if (covered != n) pxRebuild_ = true;  // never expected: lay it out anew rather than write it wrong
   }
+  // Most commits leave every leaf within its bounds: then no leaf moves and
+  // the leaves are not copied.
+  bool reshaped = true;
   if (pxRebuild_) {
     pxLeaves_.clear();
     pxUpper_.clear();
     for (size_t from = 0; from < n; from += perBlock)
       pxLeaves_.push_back({static_cast<uint16_t>(std::min<size_t>(pxLeaves_.size() + 1, 0xFFFF)),
                            static_cast<uint32_t>(std::min(perBlock, n - from)), true});
+  } else if (std::none_of(pxLeaves_.begin(), pxLeaves_.end(),
+                          [&](const PxLeaf& l) { return l.entries == 0 || l.entries > perBlock; })) {
+    reshaped = false;
   } else {
     std::vector<PxLeaf> leaves;
     leaves.reserve(pxLeaves_.size() + 1);
@@ -1202,31 +1208,37 @@ Status TableFile::writePx() {
   if (total > detail::kMaxBlockNumber) return Status(code::kTableFull, "primary index of " + dbPath_ + " is full");
 
   // The file holds exactly blocks 1..total: a block keeps its number when it
-  // is in that range, the others fill the gaps left.
-  std::vector<uint8_t> taken(total + 1, 0);
-  for (PxLeaf& l : pxLeaves_) {
-    if (l.number == 0 || l.number > total || taken[l.number]) {
-      l.number = 0;
-      l.dirty = true;
-    } else {
-      taken[l.number] = 1;
-    }
-  }
+  // is in that range, the others fill the gaps left. When no leaf moved and
+  // the index kept its size, the numbers the last layout gave still do.
+  const bool numbersKept = !reshaped && pxImages_.size() == total && pxUpper_.size() == total - leafCount;
   std::vector<uint16_t> upper;
-  for (uint16_t u : pxUpper_)
-    if (u != 0 && u <= total && !taken[u] && upper.size() < total - leafCount) {
-      taken[u] = 1;
-      upper.push_back(u);
+  if (numbersKept) {
+    upper = pxUpper_;
+  } else {
+    std::vector<uint8_t> taken(total + 1, 0);
+    for (PxLeaf& l : pxLeaves_) {
+      if (l.number == 0 || l.number > total || taken[l.number]) {
+        l.number = 0;
+        l.dirty = true;
+      } else {
+        taken[l.number] = 1;
+      }
     }
-  size_t nextFree = 1;
-  auto freeNumber = [&] {
-    while (taken[nextFree]) ++nextFree;
-    taken[nextFree] = 1;
-    return static_cast<uint16_t>(nextFree);
-  };
-  for (PxLeaf& l : pxLeaves_)
-    if (l.number == 0) l.number = freeNumber();
-  while (upper.size() < total - leafCount) upper.push_back(freeNumber());
+    for (uint16_t u : pxUpper_)
+      if (u != 0 && u <= total && !taken[u] && upper.size() < total - leafCount) {
+        taken[u] = 1;
+        upper.push_back(u);
+      }
+    size_t nextFree = 1;
+    auto freeNumber = [&] {
+      while (taken[nextFree]) ++nextFree;
+      taken[nextFree] = 1;
+      return static_cast<uint16_t>(nextFree);
+    };
+    for (PxLeaf& l : pxLeaves_)
+      if (l.number == 0) l.number = freeNumber();
+    while (upper.size() < total - leafCount) upper.push_back(freeNumber());
+  }
 
   // Every block of the index, leaves first and the root last, forms one
   // chain, as in the indexes the original engine writes.
@@ -1267,9 +1279,13 @@ Status TableFile::writePx() {
   std::vector<Entry> level;
   level.reserve(leafCount);
   size_t first = 0;
+  // Which leaves' entries in the level above may differ from the last layout:
+  // only those that changed, when no leaf moved or was numbered anew.
+  pxLeafChanged_.assign(leafCount, 0);
   for (size_t j = 0; j < leafCount; ++j) {
     PxLeaf& l = pxLeaves_[j];
     const size_t to = first + l.entries;
+    pxLeafChanged_[j] = l.dirty || l.records < 0;
     if (l.dirty || l.records < 0) {
       l.records = 0;
       for (size_t i = first; i < to; ++i) l.records += blocks_[i].count;
@@ -1297,7 +1313,9 @@ Status TableFile::writePx() {
     // Entries as the level's blocks last held them: only blocks whose part
     // differs are built again.
     const bool sameShape = cache.children.size() == level.size() && cache.numbers.size() == levelSizes[li];
+    const bool onlyChanged = li == 0 && numbersKept && sameShape;  // see pxLeafChanged_
     auto entrySame = [&](size_t i) {
+      if (onlyChanged && !pxLeafChanged_[i]) return true;
       return cache.children[i] == level[i].child && cache.counts[i] == level[i].count &&
              std::memcmp(cache.keys.data() + i * keySize, level[i].key.data(), keySize) == 0;
     };
@@ -1324,6 +1342,7 @@ Status TableFile::writePx() {
     cache.children.resize(level.size());
     cache.counts.resize(level.size());
     for (size_t i = 0; i < level.size(); ++i) {
+      if (onlyChanged && !pxLeafChanged_[i]) continue;
       std::memcpy(cache.keys.data() + i * keySize, level[i].key.data(), keySize);
       cache.children[i] = static_cast<uint16_t>(level[i].child);
       cache.counts[i] = level[i].count;
