@@ -195,7 +195,7 @@ Status TableFile::loadView() {
 
 Status TableFile::loadIndexFromChain() {
   blocks_.clear();
-  firstKeys_.clear();
+  firstKeys_.reset(keyBytes());
   std::vector<bool> seen(size_t{fileBlocks_} + 1, false);
   uint16_t number = header_.firstBlock, prev = 0;
   uint64_t total = 0;
@@ -222,7 +222,7 @@ Status TableFile::loadIndexFromChain() {
     info.count = static_cast<uint16_t>(count);
     if (keyed_) {
       if (count > 0) lastKey.assign(buf, detail::kBlockHeaderSize, keySize);
-      firstKeys_ += lastKey;
+      firstKeys_.append(lastKey.data());
     }
     total += static_cast<uint64_t>(count);
     blocks_.push_back(info);
@@ -256,7 +256,7 @@ bool TableFile::loadIndexFromPx() {
     if (header_.firstBlock != 0) return false;
     // An empty index: the next commit writes its blocks after this header.
     blocks_.clear();
-    firstKeys_.clear();
+    firstKeys_.reset(keyBytes());
     pxUsable_ = true;
     pxBlockSize_ = h->blockSize;
     forgetPxLayout();
@@ -270,7 +270,7 @@ bool TableFile::loadIndexFromPx() {
   const int cap = static_cast<int>((h->blockSize - detail::kBlockHeaderSize) / recSize);
 
   std::vector<BlockInfo> out;
-  std::string keys;  // of out, as firstKeys_
+  detail::KeyColumn keys(keyBytes());  // of out, as firstKeys_
   const size_t keySize = keyBytes();
   std::vector<bool> visited(pxBlocks + 1, false);
   std::vector<bool> dataSeen(size_t{fileBlocks_} + 1, false);
@@ -300,11 +300,11 @@ bool TableFile::loadIndexFromPx() {
         BlockInfo info;
         info.number = static_cast<uint16_t>(child);
         info.count = static_cast<uint16_t>(cnt);
-        if (!out.empty() && compareKey(e, keys.data() + keys.size() - keySize, keySize) < 0) {
+        if (!out.empty() && compareKey(e, keys.at(keys.size() - 1), keySize) < 0) {
           ok = false;
           return;
         }
-        keys.append(e, keySize);
+        keys.append(e);
         total += static_cast<uint64_t>(cnt);
         leaves.back().records += cnt;
         out.push_back(info);
@@ -781,6 +781,7 @@ void TableFile::forgetPxLayout() {
   pxImages_.clear();
   pxLinks_.clear();
   pxLevelCache_.clear();
+  pxLayoutWhole_ = false;
   pxRebuild_ = true;
   pxChanged_ = false;
   pxFindLeaf_ = pxFindStart_ = 0;
@@ -842,7 +843,7 @@ void TableFile::markPxEntry(size_t chainIndex) { pxTouch(chainIndex, false); }
 void TableFile::setFirstKey(size_t chainIndex) {
   if (!keyed_ || blocks_[chainIndex].count == 0) return;
   const std::string& b = dirty_.at(blocks_[chainIndex].number);
-  std::memcpy(firstKeys_.data() + chainIndex * keyBytes(), b.data() + detail::kBlockHeaderSize, keyBytes());
+  std::memcpy(firstKeys_.at(chainIndex), b.data() + detail::kBlockHeaderSize, keyBytes());
   markPxEntry(chainIndex);
 }
 
@@ -872,7 +873,7 @@ Result<size_t> TableFile::addBlock(size_t at) {
   info.number = number;
   if (keyed_) {
     const std::string key = at > 0 ? std::string(firstKey(at - 1), keyBytes()) : std::string(keyBytes(), '\0');
-    firstKeys_.insert(at * keyBytes(), key);
+    firstKeys_.insert(at, key.data());
   }
   blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(at), info);
   prefixValid_ = false;
@@ -894,7 +895,7 @@ Status TableFile::unlinkBlock(size_t ci) {
   }
   const uint16_t freed = blocks_[ci].number;
   blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(ci));
-  if (keyed_) firstKeys_.erase(ci * keyBytes(), keyBytes());
+  if (keyed_) firstKeys_.erase(ci);
   dirty_.erase(freed);
   forgetMemo();
   cache_.erase(freed);
@@ -1035,7 +1036,7 @@ Status TableFile::Writer::remove(Pos pos) {
 Status TableFile::Writer::removeAll() {
   TableFile& f = file_;
   f.blocks_.clear();
-  f.firstKeys_.clear();
+  f.firstKeys_.reset(f.keyBytes());
   f.dirty_.clear();
   f.forgetMemo();
   f.cache_.clear();
@@ -1275,82 +1276,152 @@ Status TableFile::writePx() {
     return pxLinks_[number - 1u] == (uint32_t{next} | uint32_t{prev} << 16);
   };
 
-  struct Entry { std::string_view key; size_t child; int64_t count; };
-  std::vector<Entry> level;
-  level.reserve(leafCount);
-  size_t first = 0;
-  // Which leaves' entries in the level above may differ from the last layout:
-  // only those that changed, when no leaf moved or was numbered anew.
-  pxLeafChanged_.assign(leafCount, 0);
-  for (size_t j = 0; j < leafCount; ++j) {
-    PxLeaf& l = pxLeaves_[j];
-    const size_t to = first + l.entries;
-    pxLeafChanged_[j] = l.dirty || l.records < 0;
-    if (l.dirty || l.records < 0) {
-      l.records = 0;
-      for (size_t i = first; i < to; ++i) l.records += blocks_[i].count;
-    }
-    const uint16_t prev = j > 0 ? chainAt(j - 1) : 0, next = chainAt(j + 1);
-    if (l.dirty || !linksMatch(l.number, prev, next)) {
-      std::string b = makeBlock(l.entries, prev, next);
-      for (size_t i = first; i < to; ++i)
-        putEntry(b.data() + detail::kBlockHeaderSize + (i - first) * recSize, std::string_view(firstKey(i), keySize),
-                 blocks_[i].number, blocks_[i].count);
-      PDX_RETURN_IF_ERROR(store(l.number, std::move(b)));
-      l.dirty = false;
-    }
-    level.push_back({std::string_view(firstKey(first), keySize), l.number, l.records});
-    first = to;
-  }
-
   size_t root = leafCount == 1 ? pxLeaves_[0].number : 0;
   uint8_t levels = 1;
-  size_t chainIndex = leafCount;
-  pxLevelCache_.resize(levelSizes.size());
-  for (size_t li = 0; li < levelSizes.size(); ++li) {
-    ++levels;
-    PxLevelCache& cache = pxLevelCache_[li];
-    // Entries as the level's blocks last held them: only blocks whose part
-    // differs are built again.
-    const bool sameShape = cache.children.size() == level.size() && cache.numbers.size() == levelSizes[li];
-    const bool onlyChanged = li == 0 && numbersKept && sameShape;  // see pxLeafChanged_
-    auto entrySame = [&](size_t i) {
-      if (onlyChanged && !pxLeafChanged_[i]) return true;
-      return cache.children[i] == level[i].child && cache.counts[i] == level[i].count &&
-             std::memcmp(cache.keys.data() + i * keySize, level[i].key.data(), keySize) == 0;
+  // When no leaf moved and every level above kept its shape, only the leaves
+  // that changed are visited, and above them only the blocks holding an entry
+  // that changed: a commit to a large table does not walk all of its leaves.
+  bool inPlace = numbersKept && pxLayoutWhole_ && !levelSizes.empty() && pxLevelCache_.size() == levelSizes.size();
+  for (size_t li = 0; inPlace && li < levelSizes.size(); ++li) {
+    const PxLevelCache& c = pxLevelCache_[li];
+    const size_t entries = li == 0 ? leafCount : levelSizes[li - 1];
+    inPlace = c.children.size() == entries && c.counts.size() == entries && c.keys.size() == entries * keySize &&
+              c.numbers.size() == levelSizes[li];
+  }
+  pxLayoutWhole_ = false;  // until every block below is written
+  if (inPlace) {
+    // An entry of a level whose key, child or count differs from the cache
+    // takes the new values; its index goes in `changed`.
+    auto update = [&](PxLevelCache& c, size_t i, const char* key, uint16_t child, int64_t count) {
+      char* cached = c.keys.data() + i * keySize;
+      if (c.children[i] == child && c.counts[i] == count && std::memcmp(cached, key, keySize) == 0) return false;
+      std::memcpy(cached, key, keySize);
+      c.children[i] = child;
+      c.counts[i] = count;
+      return true;
     };
-    std::vector<Entry> up;
-    up.reserve(levelSizes[li]);
-    for (size_t j = 0; j < levelSizes[li]; ++j, ++chainIndex) {
-      const size_t from = j * perBlock, to = std::min(level.size(), from + perBlock);
-      const uint16_t number = chainAt(chainIndex), prev = chainAt(chainIndex - 1), next = chainAt(chainIndex + 1);
-      bool same = sameShape && cache.numbers[j] == number && linksMatch(number, prev, next);
-      int64_t sum = 0;
-      for (size_t i = from; i < to; ++i) {
-        sum += level[i].count;
-        if (same && !entrySame(i)) same = false;
+    std::vector<size_t> changed;
+    size_t first = 0;
+    for (size_t j = 0; j < leafCount; ++j) {
+      PxLeaf& l = pxLeaves_[j];
+      const size_t to = first + l.entries;
+      if (l.dirty || l.records < 0) {
+        l.records = 0;
+        for (size_t i = first; i < to; ++i) l.records += blocks_[i].count;
+        if (l.dirty) {
+          std::string b = makeBlock(l.entries, j > 0 ? chainAt(j - 1) : 0, chainAt(j + 1));
+          for (size_t i = first; i < to; ++i)
+            putEntry(b.data() + detail::kBlockHeaderSize + (i - first) * recSize,
+                     std::string_view(firstKey(i), keySize), blocks_[i].number, blocks_[i].count);
+          PDX_RETURN_IF_ERROR(store(l.number, std::move(b)));
+          l.dirty = false;
+        }
+        if (update(pxLevelCache_[0], j, firstKey(first), l.number, l.records)) changed.push_back(j);
       }
-      if (!same) {
-        std::string b = makeBlock(to - from, prev, next);
-        for (size_t i = from; i < to; ++i)
-          putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, level[i].key, level[i].child, level[i].count);
-        PDX_RETURN_IF_ERROR(store(number, std::move(b)));
+      first = to;
+    }
+    size_t chainBase = leafCount;
+    for (size_t li = 0; li < levelSizes.size(); ++li) {
+      PxLevelCache& c = pxLevelCache_[li];
+      std::vector<size_t> above;
+      for (size_t k = 0; k < changed.size();) {
+        const size_t j = changed[k] / perBlock;
+        while (k < changed.size() && changed[k] / perBlock == j) ++k;
+        const size_t from = j * perBlock, to = std::min(c.children.size(), from + perBlock);
+        const size_t at = chainBase + j;
+        std::string b = makeBlock(to - from, chainAt(at - 1), chainAt(at + 1));
+        int64_t sum = 0;
+        for (size_t i = from; i < to; ++i) {
+          putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize,
+                   std::string_view(c.keys.data() + i * keySize, keySize), c.children[i], c.counts[i]);
+          sum += c.counts[i];
+        }
+        PDX_RETURN_IF_ERROR(store(c.numbers[j], std::move(b)));
+        if (li + 1 < levelSizes.size() &&
+            update(pxLevelCache_[li + 1], j, c.keys.data() + from * keySize, c.numbers[j], sum))
+          above.push_back(j);
       }
-      up.push_back({level[from].key, number, sum});
+      chainBase += levelSizes[li];
+      changed = std::move(above);
     }
-    cache.keys.resize(level.size() * keySize);
-    cache.children.resize(level.size());
-    cache.counts.resize(level.size());
-    for (size_t i = 0; i < level.size(); ++i) {
-      if (onlyChanged && !pxLeafChanged_[i]) continue;
-      std::memcpy(cache.keys.data() + i * keySize, level[i].key.data(), keySize);
-      cache.children[i] = static_cast<uint16_t>(level[i].child);
-      cache.counts[i] = level[i].count;
+    levels = static_cast<uint8_t>(1 + levelSizes.size());
+    root = pxLevelCache_.back().numbers[0];
+  } else {
+    struct Entry { std::string_view key; size_t child; int64_t count; };
+    std::vector<Entry> level;
+    level.reserve(leafCount);
+    size_t first = 0;
+    // Which leaves' entries in the level above may differ from the last layout:
+    // only those that changed, when no leaf moved or was numbered anew.
+    pxLeafChanged_.assign(leafCount, 0);
+    for (size_t j = 0; j < leafCount; ++j) {
+      PxLeaf& l = pxLeaves_[j];
+      const size_t to = first + l.entries;
+      pxLeafChanged_[j] = l.dirty || l.records < 0;
+      if (l.dirty || l.records < 0) {
+        l.records = 0;
+        for (size_t i = first; i < to; ++i) l.records += blocks_[i].count;
+      }
+      const uint16_t prev = j > 0 ? chainAt(j - 1) : 0, next = chainAt(j + 1);
+      if (l.dirty || !linksMatch(l.number, prev, next)) {
+        std::string b = makeBlock(l.entries, prev, next);
+        for (size_t i = first; i < to; ++i)
+          putEntry(b.data() + detail::kBlockHeaderSize + (i - first) * recSize, std::string_view(firstKey(i), keySize),
+                   blocks_[i].number, blocks_[i].count);
+        PDX_RETURN_IF_ERROR(store(l.number, std::move(b)));
+        l.dirty = false;
+      }
+      level.push_back({std::string_view(firstKey(first), keySize), l.number, l.records});
+      first = to;
     }
-    cache.numbers.clear();
-    for (const Entry& e : up) cache.numbers.push_back(static_cast<uint16_t>(e.child));
-    level = std::move(up);
-    if (level.size() == 1) root = level[0].child;
+
+    size_t chainIndex = leafCount;
+    pxLevelCache_.resize(levelSizes.size());
+    for (size_t li = 0; li < levelSizes.size(); ++li) {
+      ++levels;
+      PxLevelCache& cache = pxLevelCache_[li];
+      // Entries as the level's blocks last held them: only blocks whose part
+      // differs are built again.
+      const bool sameShape = cache.children.size() == level.size() && cache.numbers.size() == levelSizes[li];
+      const bool onlyChanged = li == 0 && numbersKept && sameShape;  // see pxLeafChanged_
+      auto entrySame = [&](size_t i) {
+        if (onlyChanged && !pxLeafChanged_[i]) return true;
+        return cache.children[i] == level[i].child && cache.counts[i] == level[i].count &&
+               std::memcmp(cache.keys.data() + i * keySize, level[i].key.data(), keySize) == 0;
+      };
+      std::vector<Entry> up;
+      up.reserve(levelSizes[li]);
+      for (size_t j = 0; j < levelSizes[li]; ++j, ++chainIndex) {
+        const size_t from = j * perBlock, to = std::min(level.size(), from + perBlock);
+        const uint16_t number = chainAt(chainIndex), prev = chainAt(chainIndex - 1), next = chainAt(chainIndex + 1);
+        bool same = sameShape && cache.numbers[j] == number && linksMatch(number, prev, next);
+        int64_t sum = 0;
+        for (size_t i = from; i < to; ++i) {
+          sum += level[i].count;
+          if (same && !entrySame(i)) same = false;
+        }
+        if (!same) {
+          std::string b = makeBlock(to - from, prev, next);
+          for (size_t i = from; i < to; ++i)
+            putEntry(b.data() + detail::kBlockHeaderSize + (i - from) * recSize, level[i].key, level[i].child, level[i].count);
+          PDX_RETURN_IF_ERROR(store(number, std::move(b)));
+        }
+        up.push_back({level[from].key, number, sum});
+      }
+      cache.keys.resize(level.size() * keySize);
+      cache.children.resize(level.size());
+      cache.counts.resize(level.size());
+      for (size_t i = 0; i < level.size(); ++i) {
+        if (onlyChanged && !pxLeafChanged_[i]) continue;
+        std::memcpy(cache.keys.data() + i * keySize, level[i].key.data(), keySize);
+        cache.children[i] = static_cast<uint16_t>(level[i].child);
+        cache.counts[i] = level[i].count;
+      }
+      cache.numbers.clear();
+      for (const Entry& e : up) cache.numbers.push_back(static_cast<uint16_t>(e.child));
+      level = std::move(up);
+      if (level.size() == 1) root = level[0].child;
+    }
   }
   std::string h = pxHeader_;
   char* p = h.data();
@@ -1375,6 +1446,7 @@ Status TableFile::writePx() {
   distrustPx_ = false;
   pxRoot_ = static_cast<uint16_t>(root);
   pxLevels_ = levels;
+  pxLayoutWhole_ = true;
   return {};
 }
 

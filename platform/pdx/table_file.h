@@ -41,6 +41,7 @@
 #include "directory_state.h"
 #include "pending_file.h"
 #include "format.h"
+#include "key_column.h"
 #include "pdx/env.h"
 #include "pdx/table.h"
 #include "record_codec.h"
@@ -185,7 +186,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // Keyed tables: the key bytes of the first record of block blocks_[i]
   // (of the one before it when the block is empty; zeros for an empty first
   // block, which no search compares).
-  const char* firstKey(size_t chainIndex) const { return firstKeys_.data() + chainIndex * keyBytes(); }
+  const char* firstKey(size_t chainIndex) const { return firstKeys_.at(chainIndex); }
   size_t keyBytes() const { return static_cast<size_t>(layout_.keySize); }
 
   // The files beside a table, from the entries of its directory.
@@ -266,7 +267,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   bool pxDeferred_ = false;  // a write group's posts changed the index, which is written at its commit
 
   std::vector<BlockInfo> blocks_;  // chain order
-  std::string firstKeys_;          // keyBytes() for each of blocks_, in one piece (see firstKey)
+  detail::KeyColumn firstKeys_;    // keyBytes() for each of blocks_ (see firstKey)
   std::vector<int64_t> prefix_;    // records before each block, rebuilt lazily
   bool prefixValid_ = false;
 
@@ -337,6 +338,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
     std::vector<uint16_t> numbers;
   };
   std::vector<PxLevelCache> pxLevelCache_;
+  bool pxLayoutWhole_ = false;  // the last layout wrote every block it built, and the caches agree
   std::string pxHeader_;  // header of the .PX as last written or read
   uint32_t pxBlockSize_ = 0;
   uint16_t pxRoot_ = 0;
