@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "db/data_source.h"
 #include "db/database.h"
@@ -24,6 +25,31 @@ struct FlagGuard {
   explicit FlagGuard(bool& f, bool value) : flag(f), saved(f) { flag = value; }
   ~FlagGuard() { flag = saved; }
 };
+
+
+// Whether a value the record took reads back from it exactly as it went in:
+// whole numbers, finite numbers, dates, times, timestamps and logicals of the
+// field's own kind do, and the row keeps them without decoding the field again.
+// Text may be narrowed by the code page and decimals rounded: those are read back.
+bool storedAsGiven(const pdx::Value& v, pdx::FieldType type) {
+  using Kind = pdx::Value::Kind;
+  using pdx::FieldType;
+  switch (type) {
+    case FieldType::kShort:
+    case FieldType::kLong:
+    case FieldType::kAutoInc:
+      return v.kind() == Kind::kInteger;
+    case FieldType::kMoney:
+    case FieldType::kNumber:
+      return v.kind() == Kind::kNumber && std::isfinite(v.asNumber()) && !(v.asNumber() == 0 && std::signbit(v.asNumber()));
+    case FieldType::kDate:
+      return v.kind() == Kind::kDate;
+    case FieldType::kLogical:
+      return v.kind() == Kind::kLogical;
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -462,9 +488,13 @@ Status DataSet::setField(Field& field, pdx::Value value) {
   auto conv = convertTo(value, field.type_);
   if (!conv.ok()) return named(Status(conv.status().code(), "field \"" + field.name_ + "\": " + conv.status().message()));
   PDX_RETURN_IF_ERROR(named(cursorSet(field.column_, *conv)));
-  auto stored = cursorGet(field.column_);
-  if (!stored.ok()) return named(stored.status());
-  row_[size_t(field.index_)] = std::move(stored).value();
+  if (storedAsGiven(*conv, field.type_)) {
+    row_[size_t(field.index_)] = std::move(conv).value();
+  } else {
+    auto stored = cursorGet(field.column_);
+    if (!stored.ok()) return named(stored.status());
+    row_[size_t(field.index_)] = std::move(stored).value();
+  }
   modified_ = true;
   calculate();
   notify(Change::kRecord, &field);
