@@ -26,11 +26,11 @@ struct FlagGuard {
   ~FlagGuard() { flag = saved; }
 };
 
-
 // Whether a value the record took reads back from it exactly as it went in:
-// whole numbers, finite numbers, dates, times, timestamps and logicals of the
-// field's own kind do, and the row keeps them without decoding the field again.
-// Text may be narrowed by the code page and decimals rounded: those are read back.
+// whole numbers, finite numbers (not -0), dates and logicals of the field's
+// own kind do, and the row keeps them without decoding the field again. Text
+// may be narrowed by the code page and decimals rounded: those, and the other
+// kinds, are read back.
 bool storedAsGiven(const pdx::Value& v, pdx::FieldType type) {
   using Kind = pdx::Value::Kind;
   using pdx::FieldType;

@@ -25,7 +25,11 @@ Result<uint64_t> PendingFile::size() { return finalSize(); }
 
 Result<uint64_t> PendingFile::baseLimit() {
   PDX_ASSIGN_OR_RETURN(uint64_t size, finalSize());
-  return lowWater_ ? std::min(*lowWater_, size) : size;
+  return baseLimit(size);
+}
+
+uint64_t PendingFile::baseLimit(uint64_t finalSize) const {
+  return lowWater_ ? std::min(*lowWater_, finalSize) : finalSize;
 }
 
 Result<PendingFile::Page*> PendingFile::page(uint64_t index, std::optional<uint64_t> knownLimit) {
@@ -81,9 +85,9 @@ Result<size_t> PendingFile::readScattered(uint64_t offset, std::span<const std::
 
 Status PendingFile::write(uint64_t offset, std::string_view data) {
   PDX_ASSIGN_OR_RETURN(uint64_t size, finalSize());
-  // What baseLimit() would answer, without asking the file for its size
-  // again until the first page is held.
-  const uint64_t limit = lowWater_ ? std::min(*lowWater_, size) : size;
+  // Found once for every page: the file's size is not asked for again until
+  // the first page is held.
+  const uint64_t limit = baseLimit(size);
   size_t done = 0;
   while (done < data.size()) {
     const uint64_t at = offset + done;

@@ -65,8 +65,10 @@ class PendingFile final : public File {
   Result<Page*> page(uint64_t index, std::optional<uint64_t> knownLimit = std::nullopt);
   // Size of the file on disk.
   Result<uint64_t> baseSize();
-  // How much of the base file still counts as the file's contents.
+  // How much of the base file still counts as the file's contents (of a
+  // file whose final size is `finalSize`, for the second).
   Result<uint64_t> baseLimit();
+  uint64_t baseLimit(uint64_t finalSize) const;
 
   std::unique_ptr<File> base_;
   std::map<uint64_t, Page> pages_;  // by page index

@@ -53,7 +53,6 @@ constexpr uint64_t kAlign = File::kDurableAlignment;
 constexpr uint64_t kRecordsStart = kAlign;
 uint64_t alignUp(uint64_t v) { return (v + kAlign - 1) / kAlign * kAlign; }
 
-
 // A value no earlier generation or record of this log is likely to have.
 // Each process draws its own: a child forked after the parent drew would
 // otherwise draw the parent's next numbers, and two processes could start

@@ -1275,6 +1275,24 @@ Status TableFile::writePx() {
   auto linksMatch = [&](uint16_t number, uint16_t prev, uint16_t next) {
     return pxLinks_[number - 1u] == (uint32_t{next} | uint32_t{prev} << 16);
   };
+  // Leaf j, over blocks_[first, to): its record count when changed or not
+  // known, and its image when changed or its neighbours in the chain differ.
+  auto layLeaf = [&](size_t j, size_t first, size_t to) -> Status {
+    PxLeaf& l = pxLeaves_[j];
+    if (l.dirty || l.records < 0) {
+      l.records = 0;
+      for (size_t i = first; i < to; ++i) l.records += blocks_[i].count;
+    }
+    const uint16_t prev = j > 0 ? chainAt(j - 1) : 0, next = chainAt(j + 1);
+    if (!l.dirty && linksMatch(l.number, prev, next)) return {};
+    std::string b = makeBlock(l.entries, prev, next);
+    for (size_t i = first; i < to; ++i)
+      putEntry(b.data() + detail::kBlockHeaderSize + (i - first) * recSize, std::string_view(firstKey(i), keySize),
+               blocks_[i].number, blocks_[i].count);
+    PDX_RETURN_IF_ERROR(store(l.number, std::move(b)));
+    l.dirty = false;
+    return {};
+  };
 
   size_t root = leafCount == 1 ? pxLeaves_[0].number : 0;
   uint8_t levels = 1;
@@ -1303,19 +1321,10 @@ Status TableFile::writePx() {
     std::vector<size_t> changed;
     size_t first = 0;
     for (size_t j = 0; j < leafCount; ++j) {
-      PxLeaf& l = pxLeaves_[j];
+      const PxLeaf& l = pxLeaves_[j];
       const size_t to = first + l.entries;
       if (l.dirty || l.records < 0) {
-        l.records = 0;
-        for (size_t i = first; i < to; ++i) l.records += blocks_[i].count;
-        if (l.dirty) {
-          std::string b = makeBlock(l.entries, j > 0 ? chainAt(j - 1) : 0, chainAt(j + 1));
-          for (size_t i = first; i < to; ++i)
-            putEntry(b.data() + detail::kBlockHeaderSize + (i - first) * recSize,
-                     std::string_view(firstKey(i), keySize), blocks_[i].number, blocks_[i].count);
-          PDX_RETURN_IF_ERROR(store(l.number, std::move(b)));
-          l.dirty = false;
-        }
+        PDX_RETURN_IF_ERROR(layLeaf(j, first, to));
         if (update(pxLevelCache_[0], j, firstKey(first), l.number, l.records)) changed.push_back(j);
       }
       first = to;
@@ -1351,26 +1360,10 @@ Status TableFile::writePx() {
     std::vector<Entry> level;
     level.reserve(leafCount);
     size_t first = 0;
-    // Which leaves' entries in the level above may differ from the last layout:
-    // only those that changed, when no leaf moved or was numbered anew.
-    pxLeafChanged_.assign(leafCount, 0);
     for (size_t j = 0; j < leafCount; ++j) {
-      PxLeaf& l = pxLeaves_[j];
+      const PxLeaf& l = pxLeaves_[j];
       const size_t to = first + l.entries;
-      pxLeafChanged_[j] = l.dirty || l.records < 0;
-      if (l.dirty || l.records < 0) {
-        l.records = 0;
-        for (size_t i = first; i < to; ++i) l.records += blocks_[i].count;
-      }
-      const uint16_t prev = j > 0 ? chainAt(j - 1) : 0, next = chainAt(j + 1);
-      if (l.dirty || !linksMatch(l.number, prev, next)) {
-        std::string b = makeBlock(l.entries, prev, next);
-        for (size_t i = first; i < to; ++i)
-          putEntry(b.data() + detail::kBlockHeaderSize + (i - first) * recSize, std::string_view(firstKey(i), keySize),
-                   blocks_[i].number, blocks_[i].count);
-        PDX_RETURN_IF_ERROR(store(l.number, std::move(b)));
-        l.dirty = false;
-      }
+      PDX_RETURN_IF_ERROR(layLeaf(j, first, to));
       level.push_back({std::string_view(firstKey(first), keySize), l.number, l.records});
       first = to;
     }
@@ -1383,9 +1376,7 @@ Status TableFile::writePx() {
       // Entries as the level's blocks last held them: only blocks whose part
       // differs are built again.
       const bool sameShape = cache.children.size() == level.size() && cache.numbers.size() == levelSizes[li];
-      const bool onlyChanged = li == 0 && numbersKept && sameShape;  // see pxLeafChanged_
       auto entrySame = [&](size_t i) {
-        if (onlyChanged && !pxLeafChanged_[i]) return true;
         return cache.children[i] == level[i].child && cache.counts[i] == level[i].count &&
                std::memcmp(cache.keys.data() + i * keySize, level[i].key.data(), keySize) == 0;
       };
@@ -1412,7 +1403,6 @@ Status TableFile::writePx() {
       cache.children.resize(level.size());
       cache.counts.resize(level.size());
       for (size_t i = 0; i < level.size(); ++i) {
-        if (onlyChanged && !pxLeafChanged_[i]) continue;
         std::memcpy(cache.keys.data() + i * keySize, level[i].key.data(), keySize);
         cache.children[i] = static_cast<uint16_t>(level[i].child);
         cache.counts[i] = level[i].count;

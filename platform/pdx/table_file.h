@@ -315,7 +315,6 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
     int64_t records = -1;  // in the data blocks of its entries, as last written; -1 when not known
   };
   std::vector<PxLeaf> pxLeaves_;
-  std::vector<uint8_t> pxLeafChanged_;  // writePx's: the leaves whose entry above may have changed
   std::vector<uint16_t> pxUpper_;  // blocks of the levels above, lowest level first, root last
   bool pxRebuild_ = true;          // the next write lays the index out anew
   bool pxChanged_ = false;         // the held changes touch the index
