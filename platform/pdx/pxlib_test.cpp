@@ -619,6 +619,7 @@ TEST(PxlibInterop, PxlibReadsATableOfItsOwnAfterTheEngineChangedIt) {
 }
 
 TEST(PxlibInterop, IndexHeaderSaysUnencryptedAsRealIndexesDo) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   // The real indexes of the samples folder.
   int seen = 0;
   for (const auto& e : std::filesystem::recursive_directory_iterator(TALLIMOOR_SAMPLES)) {
@@ -650,6 +651,7 @@ TEST(PxlibInterop, IndexHeaderSaysUnencryptedAsRealIndexesDo) {
 }
 
 TEST(PxlibInterop, IndexBlocksFormOneChainAsInRealIndexes) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   int seen = 0;
   for (const auto& e : std::filesystem::recursive_directory_iterator(TALLIMOOR_SAMPLES)) {
     std::string ext = e.path().extension().string();
