@@ -38,8 +38,12 @@ struct Picture {
   QStringList columnLabels;
 };
 
+// Qt Charts draws its texts as rich text; the chart's texts are data (a
+// client's name, bucket names such as "<30 days") and never markup.
+QString plain(const QString& text) { return text.toHtmlEscaped(); }
+
 QString seriesName(const Picture& p, int column) {
-  return column < p.columnLabels.size() ? p.columnLabels[column] : QString();
+  return column < p.columnLabels.size() ? plain(p.columnLabels[column]) : QString();
 }
 
 // An axis from `low` to `high` in round steps (1, 2, 2.5 or 5 times a power
@@ -66,7 +70,9 @@ void niceAxis(QValueAxis& axis, double low, double high) {
 QChart* build(const Picture& p) {
   auto* chart = new QChart;
   chart->setAnimationOptions(QChart::NoAnimation);
-  chart->setTitle(QString(p.title).replace('\n', QStringLiteral("<br>")));
+  QStringList titleLines;
+  for (const QString& line : p.title.split('\n')) titleLines << plain(line);
+  chart->setTitle(titleLines.join(QStringLiteral("<br>")));
   QFont titleFont = chart->titleFont();
   titleFont.setBold(true);
   titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
@@ -77,7 +83,14 @@ QChart* build(const Picture& p) {
   chart->legend()->setVisible(p.type == Chart::Type::kPie || (p.columns > 1 && named));
 
   QStringList categories;
-  for (const QString& label : p.rowLabels) categories << label;
+  // A category axis keeps one category per distinct name: a row without a
+  // label gets its number, and a repeated label an invisible difference,
+  // or bars would vanish.
+  for (size_t r = 0; r < p.rowLabels.size(); ++r) {
+    QString label = p.rowLabels[r].isEmpty() ? QString::number(r + 1) : plain(p.rowLabels[r]);
+    while (categories.contains(label)) label += QChar(0x200B);
+    categories << label;
+  }
   double low = 0, high = 0;
   for (const auto& row : p.values)
     for (double v : row) {
@@ -91,7 +104,7 @@ QChart* build(const Picture& p) {
       auto* series = new QPieSeries;
       for (int r = 0; r < rows; ++r) {
         // A slice cannot be negative: a credit balance shows as an empty slice.
-        auto* slice = series->append(p.rowLabels[size_t(r)], std::max(0.0, p.values[size_t(r)][0]));
+        auto* slice = series->append(plain(p.rowLabels[size_t(r)]), std::max(0.0, p.values[size_t(r)][0]));
         slice->setLabelVisible(p.valueLabels);
       }
       chart->addSeries(series);
@@ -158,6 +171,7 @@ Chart::Chart(ComponentOwner* owner, QWidget* parent, const QString& name) : QWid
   auto* footnote = new QLabel(this);
   footnote->setObjectName(QStringLiteral("Footnote"));
   footnote->setAlignment(Qt::AlignCenter);
+  footnote->setTextFormat(Qt::PlainText);
   footnote->hide();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
