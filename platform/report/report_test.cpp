@@ -292,19 +292,20 @@ TEST_F(ReportTest, MarginsAndOrientationPlaceTheText) {
 }
 
 // Page numbers know the final count; the page footer sits at the bottom of
-// every page, title and column header where they belong.
+// every page, title and column header where they belong; French texts come
+// out as they went in.
 TEST_F(ReportTest, PageBandsAndPageNumbers) {
   makeItems(100);
   Report r("Numbers");
-  r.setTitle("Inventory");
+  r.setTitle("Inventaire à l'entrepôt");
   r.setDataSet(&items_);
   r.addBand(BandKind::kTitle, "Title", 10)->addSysData("TitleText", SysData::Kind::kTitle, {0, 0, 100, 6});
   r.addBand(BandKind::kColumnHeader, "Columns", 6)->addLabel("CodeHeading", "Code", {0, 0, 20, 5});
   Band* footer = r.addBand(BandKind::kPageFooter, "Footer", 8);
   SysData* number = footer->addSysData("PageNo", SysData::Kind::kPageNumber, {0, 2, 60, 5});
-  number->pattern = "Page %1 of %2";
+  number->pattern = "Page %1 de %2";
   SysData* printedOn = footer->addSysData("When", SysData::Kind::kDate, {100, 2, 60, 5});
-  printedOn->pattern = "Printed ";
+  printedOn->pattern = "Imprimé le ";
   Band* detail = r.addBand(BandKind::kDetail, "Detail", 6);
   detail->addDBText("Code", &items_, "Code", {0, 0, 25, 5});
 
@@ -316,10 +317,10 @@ TEST_F(ReportTest, PageBandsAndPageNumbers) {
       *pdx::Date::fromYmd(QDate::currentDate().year(), QDate::currentDate().month(), QDate::currentDate().day()),
       "DD/MM/YYYY"));
   for (int i = 0; i < 3; ++i) {
-    EXPECT_TRUE(pages[i].contains(QStringLiteral("Page %1 of 3").arg(i + 1))) << i;
-    EXPECT_TRUE(pages[i].contains("Printed " + today)) << i;
+    EXPECT_TRUE(pages[i].contains(QStringLiteral("Page %1 de 3").arg(i + 1))) << i;
+    EXPECT_TRUE(pages[i].contains("Imprimé le " + today)) << i;
     EXPECT_EQ(pages[i].count("Code"), 1) << i;
-    EXPECT_EQ(pages[i].contains("Inventory"), i == 0) << i;
+    EXPECT_EQ(pages[i].contains("Inventaire à l'entrepôt"), i == 0) << i;
   }
   EXPECT_TRUE(pages[0].contains("C0039"));
   EXPECT_FALSE(pages[0].contains("C0040"));
