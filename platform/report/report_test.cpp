@@ -246,6 +246,21 @@ TEST_F(InvoiceReportTest, EventsHideAndShowControlsLineByLine) {
   EXPECT_EQ(lines.count("Invoice total: $0.00 0"), 1);
 }
 
+// A table linked to the report's dataset follows it record by record even
+// when no sub-detail band walks it: a control may print its fields.
+TEST_F(InvoiceReportTest, LinkedTablesFollowTheWalk) {
+  Report r("FirstLines");
+  r.setDataSet(&invoices_);
+  Band* detail = r.addBand(BandKind::kDetail, "Detail", 6);
+  detail->addDBText("Invoice", &invoices_, "Invoice", {0, 0, 30, 5});
+  detail->addDBText("FirstLine", &lines_, "Descr", {40, 0, 40, 5});
+  const QStringList pages = render(r);
+  ASSERT_EQ(pages.size(), 1);
+  QStringList lines;
+  for (const QString& l : pages[0].split('\n', Qt::SkipEmptyParts)) lines << l.simplified();
+  EXPECT_EQ(lines, (QStringList{"A-1 Nail", "A-2 Tile", "A-3"}));
+}
+
 // The report puts its dataset back where it stood, and a second run gives
 // the same pages (the sums started again).
 TEST_F(InvoiceReportTest, RunsAgainAlikeAndLeavesTheDataWhereItStood) {

@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "db/data_set.h"
+#include "db/data_source.h"
 #include "db/error.h"
+#include "db/table.h"
 #include "expression.h"
 #include "ui/field_link.h"
 
@@ -118,10 +120,18 @@ std::vector<T*> hanging(const std::vector<Band*>& bands, Band* master, Band* det
   return out;
 }
 
-// Whether anything under `master` follows its dataset through a link: then
-// the dataset must keep telling its links as it moves.
-bool hasSubDetails(const std::vector<Band*>& bands, Band* master, Band* detail) {
-  return !hanging<SubDetailBand>(bands, master, detail).empty();
+// Whether anything the report prints follows `dataSet` as it moves: a
+// sub-detail band under `master`, or a table linked to it whose fields a
+// control prints. Then the dataset must keep telling its links.
+bool followed(const Report& report, db::DataSet* dataSet, Band* master) {
+  if (!hanging<SubDetailBand>(report.bands(), master, report.detailBand()).empty()) return true;
+  std::vector<db::DataSet*> shown = report.dataSets();
+  for (Printable* c : report.controls())
+    if (auto* text = dynamic_cast<DBText*>(c); text && text->dataSet()) shown.push_back(text->dataSet());
+  for (db::DataSet* d : shown)
+    if (auto* table = dynamic_cast<db::Table*>(d))
+      if (table->masterSource() && table->masterSource()->dataSet() == dataSet) return true;
+  return false;
 }
 
 }  // namespace
@@ -137,7 +147,7 @@ pdx::Status Runner::walk(Band* master, db::DataSet* dataSet) {
   }
 
   // Bound controls need not follow the walk, unless detail datasets do.
-  const bool quiet = !hasSubDetails(bands_, master, detail);
+  const bool quiet = !followed(r_, dataSet, master);
   const bool restore = dataSet == r_.dataSet();
   const db::Bookmark mark = dataSet->bookmark();
   if (quiet) dataSet->disableControls();
