@@ -293,26 +293,30 @@ class Parser {
     return n;
   }
 
-  std::unique_ptr<Node> orExpr() {
-    auto left = andExpr();
-    while (left && isWord("OR")) {
+  using Level = std::unique_ptr<Node> (Parser::*)();
+
+  // A run of left-associative operators over the next level down: `op`
+  // says which operator stands at the cursor, if any.
+  template <typename Match>
+  std::unique_ptr<Node> chain(Level next, Match op) {
+    auto left = (this->*next)();
+    while (left) {
+      const std::optional<Op> found = op();
+      if (!found) break;
       take();
-      auto right = andExpr();
+      auto right = (this->*next)();
       if (!right) return nullptr;
-      left = binary(Op::kOr, std::move(left), std::move(right));
+      left = binary(*found, std::move(left), std::move(right));
     }
     return left;
   }
 
+  std::unique_ptr<Node> orExpr() {
+    return chain(&Parser::andExpr, [this] { return isWord("OR") ? std::optional(Op::kOr) : std::nullopt; });
+  }
+
   std::unique_ptr<Node> andExpr() {
-    auto left = notExpr();
-    while (left && isWord("AND")) {
-      take();
-      auto right = notExpr();
-      if (!right) return nullptr;
-      left = binary(Op::kAnd, std::move(left), std::move(right));
-    }
-    return left;
+    return chain(&Parser::notExpr, [this] { return isWord("AND") ? std::optional(Op::kAnd) : std::nullopt; });
   }
 
   std::unique_ptr<Node> notExpr() {
@@ -346,25 +350,19 @@ class Parser {
   }
 
   std::unique_ptr<Node> additive() {
-    auto left = term();
-    while (left && (isSymbol("+") || isSymbol("-"))) {
-      const Op op = take().text == "+" ? Op::kAdd : Op::kSub;
-      auto right = term();
-      if (!right) return nullptr;
-      left = binary(op, std::move(left), std::move(right));
-    }
-    return left;
+    return chain(&Parser::term, [this]() -> std::optional<Op> {
+      if (isSymbol("+")) return Op::kAdd;
+      if (isSymbol("-")) return Op::kSub;
+      return std::nullopt;
+    });
   }
 
   std::unique_ptr<Node> term() {
-    auto left = unary();
-    while (left && (isSymbol("*") || isSymbol("/"))) {
-      const Op op = take().text == "*" ? Op::kMul : Op::kDiv;
-      auto right = unary();
-      if (!right) return nullptr;
-      left = binary(op, std::move(left), std::move(right));
-    }
-    return left;
+    return chain(&Parser::unary, [this]() -> std::optional<Op> {
+      if (isSymbol("*")) return Op::kMul;
+      if (isSymbol("/")) return Op::kDiv;
+      return std::nullopt;
+    });
   }
 
   std::unique_ptr<Node> unary() {

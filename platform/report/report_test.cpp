@@ -35,14 +35,20 @@ class ReportTest : public db::testing::DataSetTest {
       rows.push_back({T(QStringLiteral("C%1").arg(i, 4, 10, QChar('0')).toStdString().c_str()),
                       T(QStringLiteral("Item number %1").arg(i).toStdString().c_str()), N(i * 10.25),
                       D(2024, 1 + (i % 12), 1 + (i % 28))});
-    makeTable("items",
-              {{"Code", FieldType::kAlpha, 10}, {"Name", FieldType::kAlpha, 30}, {"Amount", FieldType::kMoney, 0},
-               {"Posted", FieldType::kDate, 0}},
-              "Code", rows);
-    items_.setDatabaseName(dir_.path());
-    items_.setTableName("items");
-    items_.setName("items");
-    ASSERT_OK(items_.open());
+    makeAndOpen(items_, "items",
+                {{"Code", FieldType::kAlpha, 10}, {"Name", FieldType::kAlpha, 30}, {"Amount", FieldType::kMoney, 0},
+                 {"Posted", FieldType::kDate, 0}},
+                "Code", rows);
+  }
+
+  // Makes table `name` (see makeTable) and opens `table` on it.
+  void makeAndOpen(db::Table& table, const std::string& name, std::vector<pdx::FieldDef> fields,
+                   const std::string& key, const std::vector<std::vector<pdx::Value>>& rows) {
+    makeTable(name, std::move(fields), key, rows);
+    table.setDatabaseName(dir_.path());
+    table.setTableName(name);
+    table.setName(name);
+    ASSERT_OK(table.open());
   }
 
   QString pdfPath(const QString& name) const { return QString::fromStdString(dir_.file(name.toStdString())); }
@@ -91,15 +97,12 @@ TEST_F(ReportTest, DetailBandPrintsEveryRecordUnderAHeaderOnEveryPage) {
 
 // Masks shape amounts and dates; without one a field prints as it shows.
 TEST_F(ReportTest, MasksWriteAmountsAndDates) {
-  makeTable("amounts", {{"Line", FieldType::kLong, 0}, {"Amount", FieldType::kMoney, 0}, {"Day", FieldType::kDate, 0}},
-            "Line",
-            {{db::testing::I(1), N(1234567.5), D(2024, 3, 9)},
-             {db::testing::I(2), N(-42.125), D(2025, 12, 31)},
-             {db::testing::I(3), N(0.004), pdx::Value()}});
   db::Table amounts;
-  amounts.setDatabaseName(dir_.path());
-  amounts.setTableName("amounts");
-  ASSERT_OK(amounts.open());
+  makeAndOpen(amounts, "amounts",
+              {{"Line", FieldType::kLong, 0}, {"Amount", FieldType::kMoney, 0}, {"Day", FieldType::kDate, 0}}, "Line",
+              {{db::testing::I(1), N(1234567.5), D(2024, 3, 9)},
+               {db::testing::I(2), N(-42.125), D(2025, 12, 31)},
+               {db::testing::I(3), N(0.004), pdx::Value()}});
   Report r("Masks");
   r.setDataSet(&amounts);
   Band* detail = r.addBand(BandKind::kDetail, "Detail", 6);
@@ -126,8 +129,10 @@ TEST_F(ReportTest, MasksWriteAmountsAndDates) {
 class InvoiceReportTest : public ReportTest {
  protected:
   void SetUp() override {
-    makeTable("invoices", {{"Invoice", FieldType::kAlpha, 10}, {"Client", FieldType::kAlpha, 30}}, "Invoice",
-              {{T("A-1"), T("Harbour Supply")}, {T("A-2"), T("Nordic Tile")}, {T("A-3"), T("Empty Order")}});
+    makeAndOpen(invoices_, "invoices", {{"Invoice", FieldType::kAlpha, 10}, {"Client", FieldType::kAlpha, 30}},
+                "Invoice",
+                {{T("A-1"), T("Harbour Supply")}, {T("A-2"), T("Nordic Tile")}, {T("A-3"), T("Empty Order")}});
+    invoices_.setName("Fahdr");
     std::vector<std::vector<pdx::Value>> lines;
     // ten lines of 0.10 (a binary sum would not be 1.00 exactly).
     for (int i = 1; i <= 10; ++i) lines.push_back({T("A-1"), db::testing::I(i), T("Nail"), N(0.1), N(0.01)});
@@ -137,10 +142,6 @@ class InvoiceReportTest : public ReportTest {
               {{"Invoice", FieldType::kAlpha, 10}, {"Line", FieldType::kLong, 0}, {"Descr", FieldType::kAlpha, 20},
                {"Total", FieldType::kMoney, 0}, {"Tax", FieldType::kMoney, 0}},
               "Invoice;Line", lines);
-    invoices_.setDatabaseName(dir_.path());
-    invoices_.setTableName("invoices");
-    invoices_.setName("Fahdr");
-    ASSERT_OK(invoices_.open());
     invoiceSource_.setDataSet(&invoices_);
     lines_.setDatabaseName(dir_.path());
     lines_.setTableName("lines");
@@ -402,17 +403,15 @@ TEST_F(ReportTest, StretchingMemoPushesWhatFollows) {
 
 // A group band prints when its key changes, its footer when the group ends.
 TEST_F(ReportTest, GroupsFollowTheirKey) {
-  makeTable("moves", {{"Client", FieldType::kAlpha, 10}, {"Seq", FieldType::kLong, 0}, {"Amount", FieldType::kMoney, 0}},
-            "Client;Seq",
-            {{T("ACME"), db::testing::I(1), N(10)},
-             {T("ACME"), db::testing::I(2), N(-2.5)},
-             {T("BOLT"), db::testing::I(1), N(7)},
-             {T("CRANE"), db::testing::I(1), N(1)},
-             {T("CRANE"), db::testing::I(2), N(2)}});
   db::Table moves;
-  moves.setDatabaseName(dir_.path());
-  moves.setTableName("moves");
-  ASSERT_OK(moves.open());
+  makeAndOpen(moves, "moves",
+              {{"Client", FieldType::kAlpha, 10}, {"Seq", FieldType::kLong, 0}, {"Amount", FieldType::kMoney, 0}},
+              "Client;Seq",
+              {{T("ACME"), db::testing::I(1), N(10)},
+               {T("ACME"), db::testing::I(2), N(-2.5)},
+               {T("BOLT"), db::testing::I(1), N(7)},
+               {T("CRANE"), db::testing::I(1), N(1)},
+               {T("CRANE"), db::testing::I(2), N(2)}});
   Report r("Grouped");
   r.setDataSet(&moves);
   GroupBand* group = r.addGroup("ByClient", 6, "Client");

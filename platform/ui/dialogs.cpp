@@ -132,12 +132,16 @@ Answer RecordingDialogs::message(QWidget*, MessageKind kind, const QString& capt
   return buttons == Buttons::kYesNo || buttons == Buttons::kYesNoCancel ? Answer::kYes : Answer::kOk;
 }
 
-QString RecordingDialogs::openFile(QWidget*, const QString& caption, const QString& directory, const QString&) {
-  shown.push_back({"openFile", MessageKind::kPlain, Buttons::kOk, caption, directory, {}});
+QString RecordingDialogs::nextFile() {
   if (files.empty()) return {};
   QString f = files.front();
   files.pop_front();
   return f;
+}
+
+QString RecordingDialogs::openFile(QWidget*, const QString& caption, const QString& directory, const QString&) {
+  shown.push_back({"openFile", MessageKind::kPlain, Buttons::kOk, caption, directory, {}});
+  return nextFile();
 }
 
 bool RecordingDialogs::printWidget(QWidget* widget, bool) {
@@ -147,10 +151,7 @@ bool RecordingDialogs::printWidget(QWidget* widget, bool) {
 
 QString RecordingDialogs::saveFile(QWidget*, const QString& caption, const QString& suggested, const QString&) {
   shown.push_back({"saveFile", MessageKind::kPlain, Buttons::kOk, caption, suggested, {}});
-  if (files.empty()) return {};
-  QString f = files.front();
-  files.pop_front();
-  return f;
+  return nextFile();
 }
 
 bool RecordingDialogs::preview(QWidget*, const PrintJob& job) {

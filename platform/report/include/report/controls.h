@@ -191,8 +191,9 @@ class Expression;
 //
 // The language:
 //   literals      12  12.5  'text'  "text"  TRUE  FALSE
-//   fields        Field_name  or  DataSet.Field_name (the dataset by its name,
-//                 among the report's datasets: see Report::dataSets)
+//   fields        Field_name  or  DataSet.Field_name (the dataset by its
+//                 db::DataSet::name(), among the report's datasets: see
+//                 Report::dataSets; a bare name is looked for in each in turn)
 //   operators     + - * / (text + text joins), = <> < > <= >=, AND OR NOT,
 //                 parentheses
 //   aggregates    SUM(x) COUNT COUNT(x) MIN(x) MAX(x) AVERAGE(x): over the
