@@ -432,6 +432,29 @@ TEST_F(ReportTest, GroupsFollowTheirKey) {
                                 "Client CRANE", "1", "2", "Total 3.00"}));
 }
 
+// A group heading never ends a page alone: it goes over with its first
+// line. Here the third heading would fill the last 10 mm of page 1.
+TEST_F(ReportTest, GroupHeadingsGoOverWithTheirFirstLine) {
+  makeItems(30);
+  Report r("Kept");
+  r.setDataSet(&items_);
+  GroupBand* group = r.addGroup("ByTens", 10, "COPY(Code, 1, 4)");
+  group->addExpr("Heading", "'Group ' + COPY(Code, 1, 4)", {0, 0, 60, 5});
+  group->addFooter("Footer", 15)->addLabel("End", "end of group", {0, 0, 60, 5});
+  r.addBand(BandKind::kDetail, "Detail", 10)->addDBText("Code", &items_, "Code", {10, 0, 25, 5});
+  ASSERT_TRUE(group->keepWithNext);
+
+  QStringList pages = render(r, "kept.pdf");
+  ASSERT_EQ(pages.size(), 2);
+  EXPECT_FALSE(pages[0].contains("Group C002"));
+  EXPECT_TRUE(pages[1].trimmed().startsWith("Group C002"));
+
+  group->keepWithNext = false;
+  pages = render(r, "alone.pdf");
+  ASSERT_EQ(pages.size(), 2);
+  EXPECT_TRUE(pages[0].trimmed().endsWith("Group C002"));
+}
+
 // What stops a run is reported as an error and leaves no pages: a closed
 // dataset, an expression that does not parse, a handler that throws.
 TEST_F(ReportTest, FailuresAreErrorsAndLeaveNoPages) {
