@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QProcess>
 
 #include "db/error.h"
 #include "db/formats.h"
@@ -453,6 +454,31 @@ TEST_F(ReportTest, GroupHeadingsGoOverWithTheirFirstLine) {
   pages = render(r, "alone.pdf");
   ASSERT_EQ(pages.size(), 2);
   EXPECT_TRUE(pages[0].trimmed().endsWith("Group C002"));
+}
+
+// A heading marked so prints again at the top of each page its group runs
+// onto; pictures print where they are put.
+TEST_F(ReportTest, HeadingsRepeatOnNewPagesAndPicturesPrint) {
+  makeItems(60);
+  Report r("Repeated");
+  r.setDataSet(&items_);
+  GroupBand* group = r.addGroup("All", 10, "'all'");
+  group->reprintOnNewPage = true;
+  group->addLabel("Heading", "Every item", {0, 0, 60, 5});
+  Picture* logo = group->addPicture("Logo", {150, 0, 20, 8});
+  logo->image = QImage(40, 16, QImage::Format_RGB32);
+  logo->image.fill(Qt::darkBlue);
+  r.addBand(BandKind::kDetail, "Detail", 6)->addDBText("Code", &items_, "Code", {10, 0, 25, 5});
+  const QStringList pages = render(r, "repeated.pdf");
+  ASSERT_EQ(pages.size(), 2);
+  for (const QString& page : pages) EXPECT_TRUE(page.trimmed().startsWith("Every item"));
+  EXPECT_TRUE(pages[1].contains("C0060"));
+
+  QProcess images;
+  images.start("pdfimages", {"-list", pdfPath("repeated.pdf")});
+  ASSERT_TRUE(images.waitForFinished(60000));
+  const QStringList rows = QString::fromUtf8(images.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  EXPECT_EQ(rows.size(), 2 + 2);  // two heading lines, one picture a page
 }
 
 // What stops a run is reported as an error and leaves no pages: a closed
