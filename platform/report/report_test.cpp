@@ -482,7 +482,8 @@ TEST_F(ReportTest, HeadingsRepeatOnNewPagesAndPicturesPrint) {
 }
 
 // What stops a run is reported as an error and leaves no pages: a closed
-// dataset, an expression that does not parse, a handler that throws.
+// dataset, an expression that does not parse, a field no dataset has, a
+// handler that throws.
 TEST_F(ReportTest, FailuresAreErrorsAndLeaveNoPages) {
   makeItems(3);
   Report r("Failing");
@@ -495,6 +496,11 @@ TEST_F(ReportTest, FailuresAreErrorsAndLeaveNoPages) {
   EXPECT_EQ(r.pageCount(), 0);
 
   broken->setExpression("Amount * 2");
+  DBText* misspelt = detail->addDBText("Misspelt", &items_, "Amout", {40, 0, 30, 5});
+  s = r.prepare();
+  EXPECT_EQ(s.code(), db::code::kFieldNotFound);
+  EXPECT_EQ(s.message(), "report Failing, Misspelt: items has no field Amout");
+  misspelt->setDataField("Amount");
   ASSERT_OK(r.prepare());
   EXPECT_EQ(r.pageCount(), 1);
 

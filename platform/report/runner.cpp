@@ -39,11 +39,17 @@ Band* Runner::masterOf(const Expr& expr) const {
 pdx::Status Runner::check() const {
   const std::string report = r_.objectName().toStdString();
   for (Band* b : bands_) {
-    for (Printable* c : b->controls())
+    for (Printable* c : b->controls()) {
       if (auto* e = dynamic_cast<Expr*>(c); e && !e->syntaxError().isEmpty())
         return {pdx::code::kInvalidParameter, "report " + report + ", " + nameOf(*e) + ": the expression '" +
                                                   e->expression().toStdString() + "' is wrong: " +
                                                   e->syntaxError().toStdString()};
+      // A misspelt field would print nothing, unnoticed; a closed dataset
+      // is the program's choice (a control it does not use).
+      if (auto* t = dynamic_cast<DBText*>(c); t && t->dataSet() && t->dataSet()->active() && !t->field())
+        return {db::code::kFieldNotFound, "report " + report + ", " + nameOf(*t) + ": " + t->dataSet()->name() +
+                                              " has no field " + t->dataField().toStdString()};
+    }
     if (auto* g = dynamic_cast<GroupBand*>(b); g && !g->syntaxError().isEmpty())
       return {pdx::code::kInvalidParameter, "report " + report + ", group " + nameOf(*g) + ": the expression '" +
                                                 g->expression().toStdString() + "' is wrong: " +

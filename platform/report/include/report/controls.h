@@ -128,7 +128,9 @@ class MaskedText : public Printable {
 };
 
 // The value of one field of the current record of a dataset. A closed
-// dataset, a dataset on no record or a field it does not have print nothing.
+// dataset or a dataset on no record prints nothing; a field an open dataset
+// does not have stops the run (Report::prepare fails), as a fault of the
+// program.
 class DBText : public MaskedText {
  public:
   DBText(Band* band, const QString& name, db::DataSet* dataSet, const QString& fieldName, const QRectF& geometry);
