@@ -256,6 +256,7 @@ void Tvd87_frm::buildLines(QWidget* page, QBoxLayout* into) {
   SearchAccountBtn->setHint("List of accounts");
   // A click on the lookup does not leave the line being keyed.
   SearchAccountBtn->setFocusPolicy(Qt::TabFocus);
+  SearchAccountBtn->setFixedSize(SearchBtn->size());
   grid->addWidget(SearchAccountBtn, 0, 0);
   label("Label8", "Account", 1, Qt::AlignLeft);
   label("Label9", "Description", 2, Qt::AlignLeft);

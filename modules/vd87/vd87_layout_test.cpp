@@ -58,8 +58,9 @@ TEST_F(LayoutTest, AFixedFormWhoseTextsShowWholeInBothLanguages) {
     EXPECT_EQ(frm_->minimumSize(), frm_->maximumSize()) << name << ": the window can be resized";
     EXPECT_TRUE(frm_->StatusBar1->panelText(2).endsWith("10.20.300.4000"));
     expectTextsWhole(name);
-    // The supplier lookup button stays a small square beside the code.
-    EXPECT_LE(frm_->SearchBtn->width(), frm_->SearchBtn->height() * 2) << name;
+    // The lookup buttons stay small squares beside what they look up.
+    for (QWidget* lookup : {static_cast<QWidget*>(frm_->SearchBtn), static_cast<QWidget*>(frm_->SearchAccountBtn)})
+      EXPECT_LE(lookup->width(), lookup->height() * 2) << name << ": " << lookup->objectName().toStdString();
 
     const QSize before = frm_->size();
     type("BRIT");
