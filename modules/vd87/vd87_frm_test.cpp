@@ -166,11 +166,7 @@ TEST_F(WindowTest, ChangePeriodRefusesNumbersOutsideZeroToThirteen) {
 
 TEST_F(WindowTest, AnEngineErrorShowsTheErrorWindowAndClosesWithoutWriting) {
   openWindow();
-  type("DEF");
-  key(Qt::Key_Return);
-  enter(frm_->InvoiceNum, "E1");
-  enter(frm_->debitCells[1], "5");
-  enter(frm_->creditCells[0], "5");
+  keyPurchase("DEF", "E1", "5");
   frm_->posting().beforeCommit = [] { throw db::DatabaseError(pdx::Status(0x2102, "the disk is full")); };
   QString category, code, text;
   whenVisible(error_.get(), [&] {
@@ -354,12 +350,7 @@ TEST_F(WindowTest, ADirectCashPurchaseGoesToTheJournalOfTheSupplierShown) {
   openWindow();
   type("BRIT");
   key(Qt::Key_Return);
-  click(frm_->CheckBox1);
-  enter(frm_->InvoiceNum, "GB-CASH");
-  enter(frm_->TransMemo, "Essence");
-  enter(frm_->accountEdits[9], "1000");
-  enter(frm_->creditCells[9], "15");
-  enter(frm_->debitCells[1], "15");
+  keyCashPurchase("GB-CASH", "15");
   click(frm_->PostBtn);
   EXPECT_TRUE(dialogs_.shown.empty()) << messages().join("; ").toStdString();
   ASSERT_EQ(readRows(company_, "tjlh").size(), 1u);
@@ -367,12 +358,7 @@ TEST_F(WindowTest, ADirectCashPurchaseGoesToTheJournalOfTheSupplierShown) {
   EXPECT_EQ(textOf(readRows(company_, "tjlh")[0], "Tjlh_memo"), "Essence");
 
   // Without a supplier, the home currency's journal.
-  click(frm_->CheckBox1);
-  enter(frm_->InvoiceNum, "CASH2");
-  enter(frm_->TransMemo, "Essence");
-  enter(frm_->accountEdits[9], "1000");
-  enter(frm_->creditCells[9], "5");
-  enter(frm_->debitCells[1], "5");
+  keyCashPurchase("CASH2", "5");
   click(frm_->PostBtn);
   EXPECT_TRUE(dialogs_.shown.empty()) << messages().join("; ").toStdString();
   const auto headers = readRows(company_, "tjlh");
@@ -428,14 +414,10 @@ TEST_F(WindowTest, MnemonicsReachTheButtonsInBothLanguages) {
   openWindow();
   type("ACME");
   key(Qt::Key_Return);
-  key(Qt::Key_C, Qt::AltModifier);  // Cancel
-  QTest::qWait(200);
-  settle();
+  mnemonic(Qt::Key_C);  // Cancel
   EXPECT_EQ(frm_->Norvadeldbedit1->text(), "");
   EXPECT_EQ(focused(), frm_->Norvadeldbedit1);
-  key(Qt::Key_X, Qt::AltModifier);  // Exit
-  QTest::qWait(200);
-  settle();
+  mnemonic(Qt::Key_X);  // Exit
   EXPECT_FALSE(frm_->isVisible());
   closeWindow();
 
@@ -444,9 +426,7 @@ TEST_F(WindowTest, MnemonicsReachTheButtonsInBothLanguages) {
   EXPECT_EQ(frm_->Exit_btn->text(), "&Quitter");
   type("ACME");
   key(Qt::Key_Return);
-  key(Qt::Key_A, Qt::AltModifier);  // Annuler
-  QTest::qWait(200);
-  settle();
+  mnemonic(Qt::Key_A);  // Annuler
   EXPECT_EQ(frm_->Norvadeldbedit1->text(), "");
 }
 
@@ -454,11 +434,7 @@ TEST_F(WindowTest, MnemonicsReachTheButtonsInBothLanguages) {
 
 TEST_F(WindowTest, ARecordLockedErrorClosesTheWindowWithoutTheErrorWindow) {
   openWindow();
-  type("ACME");
-  key(Qt::Key_Return);
-  enter(frm_->InvoiceNum, "L1");
-  enter(frm_->debitCells[1], "5");
-  enter(frm_->creditCells[0], "5");
+  keyPurchase("ACME", "L1", "5");
   frm_->posting().beforeCommit = [] { throw db::DatabaseError(pdx::Status(pdx::code::kRecordLocked, "held")); };
   bool errorWindowShown = false;
   whenVisible(error_.get(), [&] {
@@ -474,11 +450,7 @@ TEST_F(WindowTest, ARecordLockedErrorClosesTheWindowWithoutTheErrorWindow) {
 
 TEST_F(WindowTest, AnErrorOtherThanTheDatabasesIsDroppedAndTheDocumentStays) {
   openWindow();
-  type("ACME");
-  key(Qt::Key_Return);
-  enter(frm_->InvoiceNum, "O1");
-  enter(frm_->debitCells[1], "5");
-  enter(frm_->creditCells[0], "5");
+  keyPurchase("ACME", "O1", "5");
   frm_->posting().beforeCommit = [] { throw std::runtime_error("not the database"); };
   click(frm_->PostBtn);
   EXPECT_TRUE(frm_->isVisible());
@@ -495,11 +467,7 @@ TEST_F(WindowTest, AnErrorOtherThanTheDatabasesIsDroppedAndTheDocumentStays) {
 
 TEST_F(WindowTest, AFailedPostingSpeaksTheUsersLanguage) {
   openWindow(2);
-  type("ACME");
-  key(Qt::Key_Return);
-  enter(frm_->InvoiceNum, "E2");
-  enter(frm_->debitCells[1], "5");
-  enter(frm_->creditCells[0], "5");
+  keyPurchase("ACME", "E2", "5");
   frm_->posting().beforeCommit = [] { throw db::DatabaseError(pdx::Status(0x2102, "disque plein")); };
   QString text;
   whenVisible(error_.get(), [&] {
@@ -653,11 +621,7 @@ TEST_F(WindowTest, WaitingForASupplierHeldByAnotherUserKeepsTheWindowAlive) {
   ASSERT_TRUE((*sup)->edit().ok());
 
   openWindow();
-  type("ACME");
-  key(Qt::Key_Return);
-  enter(frm_->InvoiceNum, "W1");
-  enter(frm_->debitCells[1], "5");
-  enter(frm_->creditCells[0], "5");
+  keyPurchase("ACME", "W1", "5");
   frm_->posting().lockPatienceMs = 5000;
   // Were the question asked, the posting would be given up.
   dialogs_.answers = {ui::Answer::kNo};

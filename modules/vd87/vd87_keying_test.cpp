@@ -26,6 +26,14 @@ class KeyingTest : public WindowTest {
     ASSERT_EQ(focused(), frm_->creditCells[0]);
     ASSERT_TRUE(dialogs_.shown.empty()) << messages().join("; ").toStdString();
   }
+  // From the credit cell of line 1: types `credit` there, goes with Enter to
+  // the debit cell of line 2 and types `debit`, staying in that cell.
+  void keyBothSides(const QString& credit, const QString& debit) {
+    type(credit);
+    for (int i = 0; i < 3; ++i) key(Qt::Key_Return);
+    ASSERT_EQ(focused(), frm_->debitCells[1]);
+    type(debit);
+  }
   // Types `text` over the focused cell's amount.
   void retype(const QString& text) {
     if (auto* edit = qobject_cast<QLineEdit*>(focused())) edit->selectAll();
@@ -141,11 +149,7 @@ TEST_F(KeyingTest, TheApLineOfADebitRefusesADebitAndTheTotalsFollow) {
 
 TEST_F(KeyingTest, PostClickedFromInsideACellPostsWhatTheCellShows) {
   startPurchase("CELL1");
-  type("80");
-  key(Qt::Key_Return);
-  key(Qt::Key_Return);
-  key(Qt::Key_Return);
-  type("79.99");
+  keyBothSides("80", "79.99");
   // Still in the cell: the click leaves it first.
   click(frm_->PostBtn);
   EXPECT_CONSISTENT("Post clicked out of balance");
@@ -168,16 +172,8 @@ TEST_F(KeyingTest, PostClickedFromInsideACellPostsWhatTheCellShows) {
 
 TEST_F(KeyingTest, TheMnemonicOfPostLeavesTheCellFirst) {
   startPurchase("ALT1");
-  type("12.34");
-  key(Qt::Key_Return);
-  key(Qt::Key_Return);
-  key(Qt::Key_Return);
-  type("12.34");
-  // Alt+P from inside the cell: the button's click comes after a short
-  // animation.
-  QTest::keyClick(focused(), Qt::Key_P, Qt::AltModifier);
-  QTest::qWait(250);
-  settle();
+  keyBothSides("12.34", "12.34");
+  mnemonic(Qt::Key_P);  // from inside the cell
   EXPECT_TRUE(dialogs_.shown.empty()) << messages().join("; ").toStdString();
   ASSERT_EQ(posted(), 1u);
   EXPECT_EQ(fixed(readRows(company_, "cap")[0], "Cap_amount"), 123'400);

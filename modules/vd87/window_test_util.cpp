@@ -128,6 +128,12 @@ void WindowTest::key(Qt::Key k, Qt::KeyboardModifiers modifiers) {
   settle();
 }
 
+void WindowTest::mnemonic(Qt::Key letter) {
+  QTest::keyClick(QApplication::focusWidget(), letter, Qt::AltModifier);
+  QTest::qWait(250);
+  settle();
+}
+
 void WindowTest::click(QWidget* w) {
   QTest::mouseClick(w, Qt::LeftButton);
   settle();
@@ -143,6 +149,23 @@ QStringList WindowTest::messages() const {
   QStringList out;
   for (const auto& s : dialogs_.shown) out << s.text;
   return out;
+}
+
+void WindowTest::keyPurchase(const QString& supplier, const QString& invoice, const QString& amount) {
+  type(supplier);
+  key(Qt::Key_Return);
+  enter(frm_->InvoiceNum, invoice);
+  enter(frm_->debitCells[1], amount);
+  enter(frm_->creditCells[0], amount);
+}
+
+void WindowTest::keyCashPurchase(const QString& invoice, const QString& amount) {
+  click(frm_->CheckBox1);
+  enter(frm_->InvoiceNum, invoice);
+  enter(frm_->TransMemo, "Essence");
+  enter(frm_->accountEdits[9], "1000");
+  enter(frm_->creditCells[9], amount);
+  enter(frm_->debitCells[1], amount);
 }
 
 db::Money WindowTest::shown(const QLineEdit* cell) {

@@ -55,11 +55,22 @@ class WindowTest : public EntryTest {
   void type(const QString& text);
   // Presses `k` on the focused control and lets the window settle.
   void key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+  // Alt+`letter`: a button's mnemonic clicks it after a short animation,
+  // which this waits for.
+  void mnemonic(Qt::Key letter);
   // A left click on `w` (its centre), then the window settles.
   void click(QWidget* w);
   // Clicks into `w` and types `text` over what it holds.
   void enter(QWidget* w, const QString& text);
   QStringList messages() const;
+  // Keys a purchase of `amount` from `supplier` with invoice `invoice`: the
+  // code and Enter, then clicks into the invoice, the debit of line 2 and
+  // the credit of line 1 (the A/P line).
+  void keyPurchase(const QString& supplier, const QString& invoice, const QString& amount);
+  // Checks "Direct/cash purchase" and keys a purchase paid from the bank:
+  // the invoice, the memo "Essence", the bank account on line 10 credited
+  // and line 2 debited with `amount`.
+  void keyCashPurchase(const QString& invoice, const QString& amount);
 
   // The amount a cell shows (blank: 0).
   static db::Money shown(const QLineEdit* cell);
