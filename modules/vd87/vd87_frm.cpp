@@ -751,6 +751,9 @@ void Tvd87_frm::reject() {
     QDialog::reject();
     return;
   }
+  // A rule under way (a posting waiting for another user) finishes first:
+  // its tables must not close under it.
+  if (ruleDepth_ > 0) return;
   pull();
   if (rules_->documentInProgress()) {
     const ui::Answer answer = ui::dialogs().message(this, ui::MessageKind::kConfirmation, windowTitle(),
@@ -837,14 +840,19 @@ void Tvd87_frm::handleException(std::exception_ptr error) {
   try {
     std::rethrow_exception(error);
   } catch (const db::DatabaseError& e) {
+    // No rule runs any more, not even while the error window is up.
+    closing_ = true;
+    keyPreview = false;
     const db::ErrorEntry& last = e.last();
     if (last.errorCode != pdx::code::kRecordLocked)
       error_.showError(QString::number(last.category()), QString::number(last.subCode()), QString::fromUtf8(e.what()));
-    keyPreview = false;
-    closing_ = true;
     done(QDialog::Rejected);
+  } catch (const std::exception& e) {
+    // Anything else only stops the operation under way; the user is not
+    // told, whoever watches the program's output is.
+    qWarning("vd87: %s", e.what());
   } catch (...) {
-    // Anything else only stops the operation under way.
+    qWarning("vd87: an operation stopped on an unknown error");
   }
 }
 
