@@ -607,8 +607,11 @@ bool Tvd87_frm::eventFilter(QObject* watched, QEvent* event) {
         break;
       case QEvent::FocusOut: {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (w == current_ && !hasExitRule(w) && reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-          current_ = nullptr;
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) break;
+        if (w == current_ && !hasExitRule(w)) current_ = nullptr;
+        // A description longer than its edit shows its beginning once left.
+        for (ui::MaskEdit* d : descriptionEdits)
+          if (w == d) d->setCursorPosition(0);
         break;
       }
       case QEvent::KeyPress:

@@ -75,6 +75,10 @@ TEST_F(LayoutTest, AFixedFormWhoseTextsShowWholeInBothLanguages) {
       EXPECT_EQ(d->cursorPosition(), 0) << d->text().toStdString();
       EXPECT_LT(d->fontMetrics().horizontalAdvance(d->text()), d->contentsRect().width()) << d->text().toStdString();
     }
+    // One the user typed, longer than its edit, too once left.
+    enter(frm_->descriptionEdits[9], QString("Frais de livraison urgente par messagerie, fin de semaine").left(60));
+    key(Qt::Key_Tab);
+    EXPECT_EQ(frm_->descriptionEdits[9]->cursorPosition(), 0);
     saveScreenshot(QString("vd87-") + (language == 1 ? "en" : "fr"));
     closeWindow();
   }
