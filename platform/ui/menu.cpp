@@ -125,4 +125,9 @@ MenuItem* PopupMenu::item(int index) const {
   return index >= 0 && index < static_cast<int>(items_.size()) ? items_[size_t(index)] : nullptr;
 }
 
+void PopupMenu::popupFor(QWidget* control, const QPoint& globalPos) {
+  popupComponent_ = control;
+  popup(globalPos);
+}
+
 }  // namespace ui

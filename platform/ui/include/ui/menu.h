@@ -78,6 +78,8 @@ class MainMenu : public QMenuBar, public Component {
   std::vector<MenuItem*> items_;
 };
 
+// A menu that a control opens on a right click. It remembers the control it
+// was opened on, its popup component, so that one menu serves many controls.
 class PopupMenu : public QMenu, public Component {
  public:
   PopupMenu(ComponentOwner* owner, QWidget* parent, const QString& name);
@@ -86,8 +88,17 @@ class PopupMenu : public QMenu, public Component {
   const std::vector<MenuItem*>& items() const { return items_; }
   MenuItem* item(int index) const;
 
+  // The control the menu was last opened on; null when none was, or once
+  // that control is destroyed.
+  QWidget* popupComponent() const { return popupComponent_; }
+  // Opens the menu at `globalPos` on behalf of `control` and returns at once:
+  // the entries act later, from the event loop, so that an entry may destroy
+  // the control that opened the menu.
+  void popupFor(QWidget* control, const QPoint& globalPos);
+
  private:
   std::vector<MenuItem*> items_;
+  QPointer<QWidget> popupComponent_;
 };
 
 }  // namespace ui
