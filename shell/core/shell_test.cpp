@@ -462,7 +462,7 @@ TEST_F(ShellTest, HelpToolsMaintenanceAndClosingWriteWhatTheyShould) {
     window.ExecuteToolsMaintenance();
     EXPECT_TRUE(toolsOptionNames.startsWith("Mise à jour des comptes (Grand livre)\r\n"))
         << toolsOptionNames.left(80).toStdString();
-    EXPECT_TRUE(toolsCodes.startsWith("qg10\r\nqg11\r\n"));
+    EXPECT_TRUE(toolsCodes.startsWith("qg12\r\nqg11\r\n"));
     EXPECT_TRUE(window.windowTitle().startsWith("Bienvenue à Tallimoor/Brennick   "));
     EXPECT_EQ(loader_->loadedCount(), 0);
 
