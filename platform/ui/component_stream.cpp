@@ -163,9 +163,11 @@ class Applier {
                                                           " is not valid");
   }
 
-  pdx::Status finish() {
+  // Applies what was checked, unless something failed or `apply` is off.
+  pdx::Status finish(bool apply) {
     if (!status_.ok()) return status_;
-    for (auto& step : steps_) step();
+    if (apply)
+      for (auto& step : steps_) step();
     return {};
   }
 
@@ -268,7 +270,9 @@ PropertyObject componentProperties(Component& component) {
 
 QByteArray writeComponent(Component& component) { return writePropertyStream(componentProperties(component)); }
 
-pdx::Status applyComponentProperties(const PropertyObject& object, Component& component) {
+namespace {
+
+pdx::Status applyOrCheck(const PropertyObject& object, Component& component, bool apply) {
   const QString className = streamClassName(component);
   if (className.isEmpty() || object.className() != className || object.name() != component.name())
     return pdx::Status(pdx::code::kInvalidValue, "the stored properties of " + object.className().left(63).toStdString() +
@@ -338,7 +342,17 @@ pdx::Status applyComponentProperties(const PropertyObject& object, Component& co
     a.lines("Lines", [note](const QStringList& lines) { note->setPlainText(lines.join('\n')); });
     a.font(note, [note](const QColor& c) { setPaletteColor(note, QPalette::Text, c); });
   }
-  return a.finish();
+  return a.finish(apply);
+}
+
+}  // namespace
+
+pdx::Status applyComponentProperties(const PropertyObject& object, Component& component) {
+  return applyOrCheck(object, component, true);
+}
+
+pdx::Status checkComponentProperties(const PropertyObject& object, Component& component) {
+  return applyOrCheck(object, component, false);
 }
 
 pdx::Status readComponent(const QByteArray& stream, Component& component) {

@@ -61,12 +61,8 @@ void TLogoAppForm::ExecuteOption(const QString& name) {
   if (code.endsWith('f')) code.chop(1);
   if (code.endsWith('S')) {
     code.chop(1);
-    // A shortcut runs only an option the user may run. The codes are
-    // compared whole: a shortcut named after part of a code runs nothing.
-    bool allowed = false;
-    for (int i = 0; i < ShortcutDlg->DllList->count() && !allowed; ++i)
-      allowed = ShortcutDlg->DllList->item(i)->text() == code && !code.isEmpty();
-    if (!allowed) {
+    // A shortcut runs only an option the user may run.
+    if (!ShortcutDlg->allows(code)) {
       showMessage(message::kOptionNotAllowed);
       context_.setLaunchQualifier({});
       return;

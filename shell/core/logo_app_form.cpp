@@ -3,10 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDate>
-#include <QImageReader>
 #include <QLocale>
 #include <QScreen>
-#include <QVBoxLayout>
 
 #include "db/error.h"
 #include "os/services.h"
@@ -23,8 +21,9 @@ namespace {
 // The message list as designed (English); translation replaces it.
 QStringList designedMessages() {
   QStringList m;
-  for (int i = 0; i < 32; ++i) m << QString();
-  m[message::kPictureNotLoaded] = "The wallpaper picture could not be loaded.";
+  for (int i = 0; i < 34; ++i) m << QString();
+  m[message::kPictureNotLoaded] = "The picture could not be loaded: the file is missing or holds no picture of a kind that can be used here.";
+  m[message::kShortcutNotCreated] = "The shortcut cannot be created: this option already has one.";
   m[message::kOptionNotAllowed] = "You are not allowed to run this option.";
   m[message::kNoTrackerDatabase] = "Please open a tracker database first.";
   m[message::kPayrollLibraryMissing] = "This payroll option is not installed.";
@@ -36,26 +35,24 @@ QStringList designedMessages() {
   m[message::kNoSessionSlot] =
       "Every session of this data folder is in use. Close another Tallimoor window and start again.";
   m[message::kNoUsers] = "No user is defined for this data folder. Create one with tallimoor-admin.";
+  m[message::kDesktopDamaged] =
+      "Your saved desktop could not be read, so the standard desktop is shown. Your saved desktop is kept until "
+      "you change this one.";
+  m[message::kDesktopNotSaved] = "Your desktop could not be saved; the desktop saved before is kept.";
   return m;
 }
 
 }  // namespace
 
-TLogoAppForm::TLogoAppForm(const QString& programFolder, QWidget* parent)
+TLogoAppForm::TLogoAppForm(const QString& programFolder, const DesktopFactory& desktop, QWidget* parent)
     : ui::MainForm("LogoAppForm", parent), programFolder_(programFolder) {
   setCaption("Tallimoor");
   resize(750, 520);
 
-  auto* central = new QWidget(this);
-  auto* layout = new QVBoxLayout(central);
-  layout->setContentsMargins(0, 0, 0, 0);
-  Wallpaper = new ui::Label(this, central, "Wallpaper");
-  Wallpaper->setAlignment(Qt::AlignCenter);
-  Wallpaper->setScaledContents(false);
-  layout->addWidget(Wallpaper);
-  setCentralWidget(central);
+  Wallpaper1 = new ui::TWallpaper(this, this, "Wallpaper1");
+  setCentralWidget(Wallpaper1);
 
-  Error_Messages = new ui::Memo(this, central, "Error_Messages");
+  Error_Messages = new ui::Memo(this, Wallpaper1, "Error_Messages");
   Error_Messages->setLines(designedMessages());
   Error_Messages->hide();
 
@@ -71,6 +68,7 @@ TLogoAppForm::TLogoAppForm(const QString& programFolder, QWidget* parent)
   PasswordDlg = new TPasswordDlg(this);
   CompPasswd_Frm = new TCompPasswd_Frm(this);
   ShortcutDlg = new TShortcutDlg(this);
+  if (desktop) desktopPart_ = desktop(*this);
 
   onFirstActivate = [this] { FormActivate(); };
   onClose = [] {};
@@ -173,6 +171,22 @@ void TLogoAppForm::buildApplicationMenu(int index) {
   }
 }
 
+void TLogoAppForm::applyOptionalModuleMenus() {
+  ui::MenuItem* payroll = menus[kPayrollMenu];
+  if (!settings_.payrollOn()) {
+    payroll->setVisible(false);
+  } else if (settings_.payrollCCQ.compare("Y", Qt::CaseInsensitive) != 0) {
+    // The construction payroll's entries: Edit 11 to 14 and Reports 6.
+    if (ui::MenuItem* edit = payroll->item(6))
+      for (int i = 11; i <= 14; ++i)
+        if (ui::MenuItem* e = edit->item(i)) e->setVisible(false);
+    if (ui::MenuItem* reports = payroll->item(8))
+      if (ui::MenuItem* e = reports->item(6)) e->setVisible(false);
+  }
+  if (!settings_.trackerOn()) menus[kTrackerMenu]->setVisible(false);
+  if (!settings_.jobCostOn()) menus[kJobCostMenu]->setVisible(false);
+}
+
 void TLogoAppForm::applyMenuVisibility() {
   if (!settings_.payrollOn()) menus[kPayrollMenu]->setVisible(false);
   // The Tracker menu is hidden in the design and nothing shows it again.
@@ -207,13 +221,7 @@ void TLogoAppForm::fillPrinters() {
 }
 
 void TLogoAppForm::loadWallpaper() {
-  QImageReader reader(settings_.programDir() + "/Tallimoor32.jpg");
-  const QImage picture = reader.read();
-  if (picture.isNull()) {
-    showMessage(message::kPictureNotLoaded);
-    return;
-  }
-  Wallpaper->setPixmap(QPixmap::fromImage(picture));
+  if (!Wallpaper1->loadWallpaper(settings_.programDir() + "/Tallimoor32.jpg")) showMessage(message::kPictureNotLoaded);
 }
 
 // ---------------------------------------------------------------- messages
@@ -311,6 +319,7 @@ void TLogoAppForm::FormActivate() {
     close();
     return;
   }
+  userCode_ = QString::fromStdString(user_.fieldByName("User_code").asString());
   // 10. The user's language.
   applyUserLanguage();
   // 11.
@@ -327,8 +336,13 @@ void TLogoAppForm::FormActivate() {
   // 16, 17.
   applyInternationalWording();
   applyUserPrinter();
-  // 18. Desktop.
-  if (PasswordDlg->useStandardDesktop()) desktopChanged_ = true; else restoreDesktop();
+  // 18. Desktop: the standard one is written over the saved one at close.
+  if (PasswordDlg->useStandardDesktop()) desktopChanged_ = true;
+  else if (desktopPart_) desktopPart_->Set_Desktop();
+  // The menus the settings offer, and the shortcut lists from them, whichever
+  // desktop is shown.
+  applyOptionalModuleMenus();
+  FillShortcutLists(true);
   // 19. Status bar.
   StatusBar1->setPanelText(0, context_.companyName());
   if (printerIndex_ >= 0 && printerIndex_ < Printer1->count())
@@ -411,6 +425,8 @@ void TLogoAppForm::applyUserLanguage() {
   (void)translate(*PasswordDlg);
   (void)translate(*CompPasswd_Frm);
   (void)translate(*ShortcutDlg);
+  if (desktopPart_)
+    for (ui::ComponentOwner* dialog : desktopPart_->dialogs()) (void)translate(*dialog);
 }
 
 void TLogoAppForm::setUpCompany() {
@@ -482,7 +498,7 @@ void TLogoAppForm::ExitClick() {
 }
 
 void TLogoAppForm::closeEvent(QCloseEvent* event) {
-  if (desktopChanged_ && desktopSaveAllowed_) saveDesktop();
+  if (desktopChanged_ && desktopSaveAllowed_ && desktopPart_) desktopPart_->Save_Desktop();
   const os::Status s = os::Services::settings().writeString("Tallimoor", "Form",
                                                             ShellSettings::placementText(geometry()));
   if (!s.ok()) showText(s.text(context_.language()));

@@ -8,9 +8,10 @@
 // an option launches its module library (launch.cpp). Closing writes the
 // window placement back to the settings.
 //
-// The windows and steps of the menu security, language, company, tracker
-// and desktop features hang on the seams marked "seam" below; until they are
-// built those steps leave the shell as it is.
+// The windows and steps of the menu security, language, company and tracker
+// features hang on the seams marked "seam" below; until they are built those
+// steps leave the shell as it is. The desktop (quick lists, shortcuts and
+// their saving) is a DesktopPart the window is given when it is made.
 #pragma once
 
 #include <QString>
@@ -18,6 +19,7 @@
 #include <memory>
 
 #include "db/database.h"
+#include "desktop_part.h"
 #include "db/table.h"
 #include "option_catalogue.h"
 #include "password_dialogs.h"
@@ -27,6 +29,7 @@
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/menu.h"
+#include "ui/wallpaper.h"
 
 namespace os {
 class Library;
@@ -37,6 +40,7 @@ namespace shell {
 // Message lines of Error_Messages the shell uses.
 namespace message {
 inline constexpr int kPictureNotLoaded = 0;
+inline constexpr int kShortcutNotCreated = 1;
 inline constexpr int kOptionNotAllowed = 3;
 inline constexpr int kNoTrackerDatabase = 11;
 inline constexpr int kPayrollLibraryMissing = 12;
@@ -47,13 +51,16 @@ inline constexpr int kWizardMessages = 18;
 inline constexpr int kMenuSuffixBase = 20;
 inline constexpr int kNoSessionSlot = 30;
 inline constexpr int kNoUsers = 31;
+inline constexpr int kDesktopDamaged = 32;
+inline constexpr int kDesktopNotSaved = 33;
 }  // namespace message
 
 class TLogoAppForm : public ui::MainForm {
  public:
   // Creation steps run here (settings, folders, translation, menus, printers).
-  // `programFolder` is where the executable and the module libraries lie.
-  explicit TLogoAppForm(const QString& programFolder, QWidget* parent = nullptr);
+  // `programFolder` is where the executable and the module libraries lie;
+  // `desktop` makes the desktop shown on the wallpaper (none: a bare one).
+  explicit TLogoAppForm(const QString& programFolder, const DesktopFactory& desktop = {}, QWidget* parent = nullptr);
   ~TLogoAppForm() override;
 
   // ---- what tests and the other shell parts read
@@ -65,6 +72,11 @@ class TLogoAppForm : public ui::MainForm {
   int sessionId() const { return context_.sessionId(); }
   bool desktopSaveAllowed() const { return desktopSaveAllowed_; }
   bool desktopChanged() const { return desktopChanged_; }
+  // The user changed the desktop: it is saved when the window closes.
+  void markDesktopChanged() { desktopChanged_ = true; }
+  DesktopPart* desktopPart() const { return desktopPart_.get(); }
+  // User_code of the logged-in user ("" before the login).
+  QString userCode() const { return userCode_; }
   bool ready() const { return ready_; }
   const QStringList& companyList() const { return companyList_; }
   // Line `n` of the message list.
@@ -90,7 +102,7 @@ class TLogoAppForm : public ui::MainForm {
   ui::MenuItem* Exit1;
   ui::Memo* Error_Messages;
   ui::StatusBar* StatusBar1;
-  ui::Label* Wallpaper;
+  ui::TWallpaper* Wallpaper1;
   TPasswordDlg* PasswordDlg;
   TCompPasswd_Frm* CompPasswd_Frm;
   TShortcutDlg* ShortcutDlg;
@@ -111,6 +123,10 @@ class TLogoAppForm : public ui::MainForm {
   void ExitClick();
   // Fills the shortcut lists from the visible menus.
   void FillShortcutLists(bool keepDisabled);
+  // Shows line `line` of the message list in a message box.
+  void showMessage(int line, bool information = false);
+  // Reports an engine error through the platform's error report.
+  void databaseError(const pdx::Status& status);
 
   // Test hooks: run instead of a modal loop where the shell would wait for
   // the user (the company-creation module's window is a module, not these).
@@ -124,6 +140,9 @@ class TLogoAppForm : public ui::MainForm {
   void buildApplicationMenu(int index);
   void loadWallpaper();
   void applyMenuVisibility();
+  // The menus of the optional modules as the machine settings offer them,
+  // the construction payroll's entries included (after the login).
+  void applyOptionalModuleMenus();
   void fillPrinters();
   void translateAll();
   pdx::Status translate(ui::ComponentOwner& form);
@@ -135,9 +154,7 @@ class TLogoAppForm : public ui::MainForm {
   void setGreeting(bool brennick = false);
   void refreshCompanies(const QString& code);
   void rebuildCompanyMenu();
-  void showMessage(int line, bool information = false);
   void showText(const QString& text);
-  void databaseError(const pdx::Status& status);
   // The launch steps after the name rules: load, call, unload.
   // Steps 6 to 8 of the launch: load, call, unload; false when it raised.
   bool launchLibrary(const QString& code);
@@ -153,8 +170,6 @@ class TLogoAppForm : public ui::MainForm {
   void applyInternationalWording() {}   // seam: "intl" wording of labels
   void loadTrackerMenu() {}             // seam: tracker databases of the company
   QString selectedTrackerAccount() const { return {}; }  // seam: none can be chosen yet
-  void restoreDesktop() {}              // seam: the user's saved desktop
-  void saveDesktop() {}                 // seam: written on close when changed
   void CompanyClick(int) {}             // seam: switching to another company
   void PrinterClick(int) {}             // seam: choosing another printer
 
@@ -177,6 +192,9 @@ class TLogoAppForm : public ui::MainForm {
   db::Table user_{"user"};
   db::Table desktop_{"Desktop"};
   db::Table languages_{"Languages"};
+  QString userCode_;
+  // Last: its lists' tables close before the databases they use.
+  std::unique_ptr<DesktopPart> desktopPart_;
 };
 
 }  // namespace shell

@@ -53,4 +53,11 @@ QString TShortcutDlg::dllText() const {
   return codes.join("\r\n") + (codes.isEmpty() ? "" : "\r\n");
 }
 
+bool TShortcutDlg::allows(const QString& code) const {
+  if (code.isEmpty()) return false;
+  for (int i = 0; i < DllList->count(); ++i)
+    if (DllList->item(i)->text() == code) return true;
+  return false;
+}
+
 }  // namespace shell

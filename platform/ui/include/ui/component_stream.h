@@ -56,6 +56,8 @@ QByteArray writeComponent(Component& component);
 
 // Applies `object` to `component` (see above for what is refused).
 pdx::Status applyComponentProperties(const PropertyObject& object, Component& component);
+// Whether applying would succeed; changes nothing.
+pdx::Status checkComponentProperties(const PropertyObject& object, Component& component);
 // Reads a stream into `component`: kFileCorrupt for a damaged stream.
 pdx::Status readComponent(const QByteArray& stream, Component& component);
 
