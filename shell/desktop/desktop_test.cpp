@@ -23,27 +23,6 @@ using testing::whenModal;
 
 class DesktopTest : public DesktopFixture {
  protected:
-  // Makes the shortcut of option `code` as a user does: the shortcut dialog,
-  // the option reached with the arrow keys, Enter.
-  void addShortcut(TLogoAppForm& window, const QString& code) {
-    TShortcutDlg* dialog = window.ShortcutDlg;
-    int row = -1;
-    for (int i = 0; i < dialog->DllList->count() && row < 0; ++i)
-      if (dialog->DllList->item(i)->text() == code) row = i;
-    ASSERT_GE(row, 0) << code.toStdString();
-    whenModal([dialog, row](QWidget* shown) {
-      ASSERT_EQ(shown, dialog);
-      dialog->OptionNames->setFocus();
-      for (int k = 0; k < row; ++k) QTest::keyClick(dialog->OptionNames, Qt::Key_Down);
-      QTest::keyClick(dialog->OptionNames, Qt::Key_Return);
-    });
-    shortcuts(window).Shortcut1Click();
-  }
-
-  static ui::TTransparentButton* shortcut(TLogoAppForm& window, const QString& name) {
-    return window.findAs<ui::TTransparentButton>(name);
-  }
-
   // Drags `button` by (dx, dy) with the left button.
   static void drag(QWidget* button, QPoint by) {
     auto send = [button](QEvent::Type type, QPoint at) {
@@ -471,6 +450,10 @@ TEST_F(DesktopTest, AQuickListShortcutTogglesItsListAndTakesItAwayWhenDeleted) {
   ui::TTransparentButton* quick = shortcut(*window, "ClientBtn");
   ASSERT_NE(quick, nullptr);
   EXPECT_FALSE(quick->isHidden());
+  // The pointer passing over a movable shortcut counts as a change.
+  EXPECT_FALSE(window->desktopChanged());
+  QTest::mouseMove(quick, {30, 30});
+  EXPECT_TRUE(window->desktopChanged());
   QTest::mouseDClick(quick, Qt::LeftButton, {}, {20, 20});
   EXPECT_FALSE(lists(*window).panel(0)->isHidden());
   EXPECT_TRUE(loader_->calls().isEmpty());  // no module for it

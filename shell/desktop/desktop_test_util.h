@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTest>
 #include <QTimer>
 #include <memory>
 #include <sstream>
@@ -150,6 +151,27 @@ class DesktopFixture : public ::testing::Test {
     if (standard) window->PasswordDlg->DesktopCheckBox->setChecked(true);
     window->FormActivate();
     return window;
+  }
+
+  // Makes the shortcut of option `code` as a user does: the shortcut dialog,
+  // the option reached with the arrow keys, Enter.
+  void addShortcut(TLogoAppForm& window, const QString& code) {
+    TShortcutDlg* dialog = window.ShortcutDlg;
+    int row = -1;
+    for (int i = 0; i < dialog->DllList->count() && row < 0; ++i)
+      if (dialog->DllList->item(i)->text() == code) row = i;
+    ASSERT_GE(row, 0) << code.toStdString();
+    whenModal([dialog, row](QWidget* shown) {
+      ASSERT_EQ(shown, dialog);
+      dialog->OptionNames->setFocus();
+      for (int k = 0; k < row; ++k) QTest::keyClick(dialog->OptionNames, Qt::Key_Down);
+      QTest::keyClick(dialog->OptionNames, Qt::Key_Return);
+    });
+    shortcuts(window).Shortcut1Click();
+  }
+
+  static ui::TTransparentButton* shortcut(TLogoAppForm& window, const QString& name) {
+    return window.findAs<ui::TTransparentButton>(name);
   }
 
   static TDesktop& desktop(TLogoAppForm& window) { return *static_cast<TDesktop*>(window.desktopPart()); }
