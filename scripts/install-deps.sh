@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-charts-dev libgl-dev
   pxlib-dev libsqlite3-dev
-  xvfb xauth
+  xvfb xauth fonts-liberation2
   clang libclang-rt-14-dev
 )
 

@@ -34,6 +34,20 @@ const ListDesign kDesign[QuickLists::kPanels] = {
     {"ThingsToDoList", "Ttd", "Things to do", {280, 136, 313, 169}, "RichEdit1", "", "", ""},
 };
 
+// The application's colours, every role set, so that a control inside a
+// navy panel keeps them instead of taking the panel's.
+QPalette applicationColours() {
+  const QPalette app = QApplication::palette();
+  QPalette own;
+  for (int g = 0; g < QPalette::NColorGroups; ++g)
+    for (int r = 0; r < QPalette::NColorRoles; ++r) {
+      const auto group = static_cast<QPalette::ColorGroup>(g);
+      const auto role = static_cast<QPalette::ColorRole>(r);
+      own.setBrush(group, role, app.brush(group, role));
+    }
+  return own;
+}
+
 const char* const kShortcutNames[QuickLists::kPanels] = {"ClientBtn", "SupplierBtn", "AccountsBtn", "EmployeeBtn",
                                                           "ToDoListBtn"};
 
@@ -88,12 +102,18 @@ void QuickLists::makeList(int slot) {
   auto* panel = new QuickListPanel(&window_, window_.Wallpaper1, d.panel, d.prefix, d.caption, d.place);
   panels_[size_t(slot)] = panel;
   connect(panel, &QuickListPanel::changed, this, &QuickLists::changed);
+  // The panel's navy is its own: its title buttons and content keep the
+  // application's colours.
+  for (QWidget* w : {static_cast<QWidget*>(panel->ReduceBtn), static_cast<QWidget*>(panel->EnlargeBtn),
+                     static_cast<QWidget*>(panel->CloseBtn)})
+    w->setPalette(applicationColours());
   connect(panel->CloseBtn, &QToolButton::clicked, this, [this, slot] { toggle(slot); });
   connect(panel->ReduceBtn, &QToolButton::clicked, this, [this, slot] { reduceClick(slot); });
   connect(panel->EnlargeBtn, &QToolButton::clicked, this, [this, slot] { enlargeClick(slot); });
 
   if (slot == kThingsToDo) {
     RichEdit1 = new ui::NoteEditor(&window_, panel, d.content);
+    RichEdit1->setPalette(applicationColours());
     RichEdit1->setFont(QFont("Arial", 10));
     RichEdit1->setAcceptRichText(false);
     RichEdit1->setTabChangesFocus(false);
@@ -125,6 +145,7 @@ void QuickLists::makeList(int slot) {
   sources_[size_t(slot)].setDataSet(&table);
 
   auto* grid = new ui::DataGrid(&window_, panel, d.content);
+  grid->setPalette(applicationColours());
   grids_[size_t(slot)] = grid;
   grid->setDataSource(&sources_[size_t(slot)]);
   grid->setColumns(designedColumns(slot));
