@@ -14,18 +14,18 @@ Label::Label(ComponentOwner* owner, QWidget* parent, const QString& name, const 
 Edit::Edit(ComponentOwner* owner, QWidget* parent, const QString& name, const QString& text) : QLineEdit(text, parent) {
   attach(owner, name);
   connect(this, &QLineEdit::textEdited, this, [this](const QString& t) {
-    if (!upperCase_) return;
-    const QString upper = t.toUpper();
-    if (upper == t) return;
+    if (!caseRule_) return;
+    const QString ruled = caseRule_(t);
+    if (ruled == t) return;
     const int at = cursorPosition();
-    setText(upper);
+    setText(ruled);
     setCursorPosition(at);
   });
 }
 
-void Edit::setUpperCase(bool on) {
-  upperCase_ = on;
-  if (on) setText(text().toUpper());
+void Edit::setCaseRule(CaseRule rule) {
+  caseRule_ = std::move(rule);
+  if (caseRule_) setText(caseRule_(text()));
 }
 
 Button::Button(ComponentOwner* owner, QWidget* parent, const QString& name, const QString& caption)
