@@ -1,6 +1,7 @@
 #include "ui/controls.h"
 
 #include <QButtonGroup>
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -245,8 +246,15 @@ StatusBar::StatusBar(ComponentOwner* owner, QWidget* parent, const QString& name
   for (size_t i = 0; i < widths.size(); ++i) {
     auto* panel = new QLabel(this);
     panel->setFrameShape(QFrame::StyledPanel);
-    panel->setFixedWidth(widths[i]);
-    addWidget(panel, i + 1 == widths.size() ? 1 : 0);
+    if (i + 1 < widths.size()) {
+      panel->setFixedWidth(widths[i]);
+      addWidget(panel, 0);
+    } else {
+      // The last panel takes what is left: at least its width in a window
+      // wide enough, less in a narrower one, so the bar never widens it.
+      panel->setMinimumWidth(std::min(widths[i], 40));
+      addWidget(panel, 1);
+    }
     panels_.push_back(panel);
   }
   attach(owner, name);

@@ -1,7 +1,8 @@
 #include "ui/menu.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QProxyStyle>
-#include <QShortcut>
 #include <algorithm>
 #include <set>
 
@@ -17,6 +18,12 @@ class KeyboardMenuBarStyle : public QProxyStyle {
                 QStyleHintReturn* returnData) const override {
     if (hint == SH_MenuBar_AltKeyNavigation) return 1;
     return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+  // Entries a little closer together than some platforms put them, so that
+  // more of a long bar fits its window.
+  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+    if (metric == PM_MenuBarItemSpacing) return std::min(QProxyStyle::pixelMetric(metric, option, widget), 2);
+    return QProxyStyle::pixelMetric(metric, option, widget);
   }
 };
 
@@ -71,6 +78,74 @@ qsizetype chooseMnemonic(const QString& plain, const std::set<QChar>& taken) {
     if (plain[i].isLetterOrNumber() && free(i)) return i;
   return -1;
 }
+
+// The keys of the bar that Qt does not answer itself, seen before any
+// control of the window: F10 opens the first menu; Alt and a mnemonic that
+// Qt left unanswered opens that entry's menu or runs its command. Qt moves
+// the entries that do not fit the window into the bar's overflow button and
+// no longer answers their mnemonics: their menus open under the button.
+class BarKeys : public QObject {
+ public:
+  explicit BarKeys(MainMenu* bar) : QObject(bar), bar_(bar) { qApp->installEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != bar_->window() || !bar_->isVisible()) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::NoModifier) return openFirst();
+    if (key->modifiers() != Qt::AltModifier || key->text().isEmpty()) return false;
+    const QChar typed = key->text().at(0).toLower();
+    for (MenuItem* item : bar_->items()) {
+      if (!item->isVisible() || !item->isEnabled() || mnemonicOf(item->text()) != typed) continue;
+      // Qt answers the mnemonics of the bar before the key reaches anyone;
+      // a key that gets here was not answered (the entry lies in the
+      // overflow, or the bar had not laid out its entries since they were
+      // renamed).
+      if (!item->subMenu()) {
+        item->trigger();
+        return true;
+      }
+      if (onBar(item)) {
+        bar_->setActiveAction(item);
+        return true;
+      }
+      QWidget* button = overflowButton();
+      const QPoint at = button ? button->mapToGlobal(QPoint(0, button->height()))
+                               : bar_->mapToGlobal(QPoint(0, bar_->height()));
+      item->subMenu()->popup(at);
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  bool openFirst() {
+    for (MenuItem* item : bar_->items())
+      if (item->isVisible() && item->isEnabled() && onBar(item)) {
+        // From keyboard mode too, where the first menu is only highlighted.
+        bar_->setActiveAction(nullptr);
+        bar_->setActiveAction(item);
+        return true;
+      }
+    return false;
+  }
+
+  QWidget* overflowButton() const {
+    auto* button = bar_->findChild<QWidget*>(QStringLiteral("qt_menubar_ext_button"));
+    return button && button->isVisible() ? button : nullptr;
+  }
+  // Shown on the bar itself, not only in its overflow button.
+  bool onBar(MenuItem* item) const {
+    const QRect place = bar_->actionGeometry(item);
+    if (place.isEmpty()) return false;
+    const QWidget* button = overflowButton();
+    return place.right() < (button ? button->x() : bar_->width());
+  }
+
+  MainMenu* bar_;
+};
 
 }  // namespace
 
@@ -210,18 +285,7 @@ MainMenu::MainMenu(ComponentOwner* owner, QWidget* parent, const QString& name) 
   auto* style = new KeyboardMenuBarStyle;
   style->setParent(this);
   setStyle(style);
-  if (parent) {
-    // F10 opens the first menu, from anywhere in the window.
-    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), parent->window());
-    f10->setContext(Qt::WindowShortcut);
-    QObject::connect(f10, &QShortcut::activated, this, [this] {
-      for (MenuItem* item : items_)
-        if (item->isVisible() && item->isEnabled()) {
-          setActiveAction(item);
-          return;
-        }
-    });
-  }
+  new BarKeys(this);
 }
 
 MenuItem* MainMenu::add(const QString& name, const QString& caption) {

@@ -61,7 +61,7 @@ void TLogoAppForm::rebuildCompanyMenu() {
   for (int i = 0; s.ok() && !comp_.isEmpty() && !comp_.eof(); ++i) {
     companyList_ << textOf(comp_, "Comp_Code");
     ui::MenuItem* entry =
-        Company1->add(QStringLiteral("Company%1").arg(i), ui::literalCaption(textOf(comp_, "Comp_Name")));
+        Company1->add(QStringLiteral("CompanyItem%1").arg(i), ui::literalCaption(textOf(comp_, "Comp_Name")));
     entry->setCheckable(true);
     connect(entry, &QAction::triggered, this, [this, entry] { CompanyClick(entry); });
     s = comp_.next();
@@ -104,12 +104,14 @@ void TLogoAppForm::CompanyClick(ui::MenuItem* entry) {
   }
   if (!s.ok()) {
     databaseError(s);
+    checkCurrentCompany();
     return;
   }
   // 3. The company, and its password when it is not the user's own.
   auto found = comp_.findKey({pdx::Value::integer(code.toLongLong())});
   if (!found.ok()) {
     databaseError(found.status());
+    checkCurrentCompany();
     return;
   }
   if (!named || !*found) {
@@ -119,12 +121,18 @@ void TLogoAppForm::CompanyClick(ui::MenuItem* entry) {
     checkCurrentCompany();
     return;
   }
+  // Whatever stops the switch from here on, the check mark stays with the
+  // current company (choosing the entry already checked it).
+  auto keepPrevious = [&] {
+    (void)comp_.findKey({pdx::Value::integer(previous.toLongLong())});
+    checkCurrentCompany();
+  };
   const QString password = textOf(comp_, "Comp_Passwd");
   const QString usersOwn = QString::number(user_.fieldByName("User_company").asInteger());
   if (!password.isEmpty() && code != usersOwn) {
     for (;;) {
       if (CompPasswd_Frm->showModal(*CompPasswd_Frm) != QDialog::Accepted) {
-        (void)comp_.findKey({pdx::Value::integer(previous.toLongLong())});
+        keepPrevious();
         return;
       }
       if (CompPasswd_Frm->Password->text() == password) break;
@@ -136,7 +144,7 @@ void TLogoAppForm::CompanyClick(ui::MenuItem* entry) {
   if (pdx::Status connected = connectCompany(code); !connected.ok()) {
     databaseError(connected);
     if (pdx::Status back = connectCompany(previous); !back.ok()) databaseError(back);
-    (void)comp_.findKey({pdx::Value::integer(previous.toLongLong())});
+    keepPrevious();
     return;
   }
   context_.setCompanyCode(code);
@@ -156,7 +164,7 @@ void TLogoAppForm::fillPrinters() {
   printerList_ = printers.printerNames();
   printerIndex_ = static_cast<int>(printerList_.indexOf(printers.defaultPrinterName()));
   for (int i = 0; i < printerList_.size(); ++i) {
-    ui::MenuItem* entry = Printer1->add(QStringLiteral("Printer%1").arg(i), ui::literalCaption(printerList_[i]));
+    ui::MenuItem* entry = Printer1->add(QStringLiteral("PrinterItem%1").arg(i), ui::literalCaption(printerList_[i]));
     entry->setCheckable(true);
     entry->setChecked(i == printerIndex_);
     connect(entry, &QAction::triggered, this, [this, entry] { PrinterClick(entry); });
@@ -211,7 +219,7 @@ void TLogoAppForm::Load_database_menu() {
   for (int i = 0; s.ok() && !trkdb.isEmpty() && !trkdb.eof(); ++i) {
     trackerList_ << textOf(trkdb, "Trkdb_account");
     ui::MenuItem* entry =
-        OpenDatabase1->add(QStringLiteral("Trkdb%1").arg(i), ui::literalCaption(textOf(trkdb, "Trkdb_name")));
+        OpenDatabase1->add(QStringLiteral("TrackerItem%1").arg(i), ui::literalCaption(textOf(trkdb, "Trkdb_name")));
     entry->setCheckable(true);
     connect(entry, &QAction::triggered, this, [this, entry] { OpendataClick(entry); });
     s = trkdb.next();

@@ -54,24 +54,24 @@ void TLogoAppForm::applyUserLanguage() {
   context_.setLangSuffix(code);
   ui::setControlsLanguage(language);
   useToolkitLanguage(code);
-  if (auto* entry = findAs<ui::MenuItem>("MenuItem" + code)) entry->setChecked(true);
+  if (auto* entry = findAs<ui::MenuItem>("MenuItem" + code)) checkLanguageEntry(entry);
   (void)translate(*this);
   (void)translate(*PasswordDlg);
   (void)translate(*CompPasswd_Frm);
   (void)translate(*ShortcutDlg);
 }
 
+void TLogoAppForm::checkLanguageEntry(ui::MenuItem* entry) {
+  for (ui::MenuItem* e : Language1->items()) e->setChecked(e == entry);
+  checkedLanguage_ = entry;
+}
+
 void TLogoAppForm::LanguageClick(ui::MenuItem* entry) {
-  ui::MenuItem* previous = nullptr;
-  for (ui::MenuItem* e : Language1->items()) {
-    if (e->isChecked()) previous = e;
-    e->setChecked(e == entry);
-  }
   // A switch that cannot complete leaves the language, and its check mark,
   // as they were.
-  auto undo = [&] {
-    for (ui::MenuItem* e : Language1->items()) e->setChecked(e == previous);
-  };
+  ui::MenuItem* previous = checkedLanguage_;
+  auto undo = [&] { checkLanguageEntry(previous); };
+  checkLanguageEntry(entry);
   // 2, 3. The row of the chosen name; none (a caption changed since) leaves
   // the first row.
   languages_.close();
@@ -91,16 +91,19 @@ void TLogoAppForm::LanguageClick(ui::MenuItem* entry) {
   // 4. The windows. The caption is set back to its design first, so that a
   // table without the window's own row leaves no old greeting behind.
   const QString before = languageCode_;
+  const QString title = caption();
   languageCode_ = code;
   setCaption("Tallimoor");
+  QList<ui::ComponentOwner*> translated;
   for (ui::ComponentOwner* form : translatedOnSwitch()) {
     if (!translate(*form).ok()) {
       languageCode_ = before;
-      (void)translate(*this);
-      setGreeting();
+      for (ui::ComponentOwner* done : translated) (void)translate(*done);
+      setCaption(title);
       undo();
       return;
     }
+    translated << form;
   }
   context_.setLangSuffix(code);
   // 5, 6.

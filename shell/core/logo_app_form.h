@@ -16,6 +16,7 @@
 // databases). The desktop's steps hang on the seams marked "seam" below.
 #pragma once
 
+#include <QPointer>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -216,6 +217,8 @@ class TLogoAppForm : public ui::MainForm {
   // ---- language (language_switch.cpp)
   void buildLanguageMenu();
   void setVersionPanel();
+  // Checks `entry` alone under Options > Language (none when null).
+  void checkLanguageEntry(ui::MenuItem* entry);
   // The windows a language switch translates again.
   QList<ui::ComponentOwner*> translatedOnSwitch();
 
@@ -234,6 +237,7 @@ class TLogoAppForm : public ui::MainForm {
   QStringList companyList_;
   QStringList printerList_;
   int printerIndex_ = -1;
+  QPointer<ui::MenuItem> checkedLanguage_;
   QStringList trackerList_;
   QString selectedTracker_;
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 #include <QThread>
 #include <sstream>
 
@@ -82,6 +83,30 @@ TEST_F(ShellTest, PasswordsWrongThenRightAndCancel) {
     EXPECT_FALSE(window.ready());
     EXPECT_FALSE(window.desktopSaveAllowed());
   }
+}
+
+// A password with an accented letter, stored by the administrator's tool and
+// typed in lower case in the real login box, opens the session: both
+// upper-case it by one rule.
+TEST_F(ShellTest, APasswordWithAnAccentCanBeTyped) {
+  makeDataRoot({user("facturé", "LUC", "Luc Gagnon", 2), user("OTHER", "OTHER", "Someone Else", 1)});
+  TLogoAppForm window(programDir_);
+  QString shown;
+  whenReady([&] {
+    if (!window.PasswordDlg->isVisible()) return false;
+    window.PasswordDlg->Password->setFocus();
+    QTest::keyClicks(window.PasswordDlg->Password, "factur");
+    QTest::sendKeyEvent(QTest::Click, window.PasswordDlg->Password, Qt::Key_Eacute, QStringLiteral("é"),
+                        Qt::NoModifier);
+    shown = window.PasswordDlg->Password->text();
+    QTest::keyClick(window.PasswordDlg->Password, Qt::Key_Return);
+    return true;
+  });
+  window.show();
+  ASSERT_TRUE(window.ready()) << messages().join(" | ").toStdString();
+  EXPECT_EQ(shown, "FACTURÉ");
+  EXPECT_EQ(window.context().userName(), "Luc Gagnon");
+  window.close();
 }
 
 TEST_F(ShellTest, SettingsDecideLanguageMenusAndPassword) {

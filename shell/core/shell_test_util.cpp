@@ -3,9 +3,13 @@
 #include <QColor>
 #include <QDir>
 #include <QImage>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
 #include <sstream>
 
 #include "company.h"
+#include "demo.h"
 #include "data/user_security.h"
 #include "db/database.h"
 #include "db/table.h"
@@ -133,10 +137,123 @@ std::unique_ptr<TLogoAppForm> ShellTest::startShell(const std::function<int(TPas
   return window;
 }
 
+void ShellTest::makeDemo() {
+  std::ostringstream log;
+  admin::DemoOptions options;
+  options.dataRoot = dataDir_.toStdString();
+  options.today = *pdx::Date::fromYmd(2026, 6, 15);
+  options.sessions = 3;
+  options.languagesDir = (prefix_ + "/Tallimoor/languages").toStdString();
+  options.env = pdx::Env::unsynced();
+  admin::DemoSummary summary;
+  const pdx::Status s = admin::buildDemo(options, summary, log);
+  ASSERT_TRUE(s.ok()) << s.toString() << log.str();
+}
+
 QStringList ShellTest::messages() const {
   QStringList out;
   for (const auto& s : dialogs_.shown) out << s.text;
   return out;
+}
+
+void whenReady(const std::function<bool()>& act, int timeoutMs) {
+  auto* timer = new QTimer;
+  auto left = std::make_shared<int>(timeoutMs / 10);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, act, left] {
+    if (act() || --*left <= 0) {
+      timer->stop();
+      timer->deleteLater();
+    }
+  });
+  timer->start(10);
+}
+
+void answerDialog(QWidget* dialog, QWidget* widget, const QString& text) {
+  whenReady([dialog, widget, text] {
+    if (!dialog->isVisible()) return false;
+    widget->setFocus();
+    QTest::keyClicks(widget, text);
+    QTest::keyClick(widget, Qt::Key_Return);
+    return true;
+  });
+}
+
+std::vector<ui::MenuItem*> allOptions(const TLogoAppForm& window) {
+  std::vector<ui::MenuItem*> out;
+  for (int m = 0; m < 8; ++m)
+    for (int g = 0; g < 4; ++g)
+      if (ui::MenuItem* group = window.menus[m]->item(TLogoAppForm::firstGroupOf(m) + g))
+        for (ui::MenuItem* e : group->items()) out.push_back(e);
+  return out;
+}
+
+QStringList enabledOptions(const TLogoAppForm& window) {
+  QStringList out;
+  for (ui::MenuItem* e : allOptions(window))
+    if (e->isEnabled()) out << e->name();
+  return out;
+}
+
+QStringList enabledQuickAccess(const TLogoAppForm& window) {
+  QStringList out;
+  for (int m = 0; m < 8; ++m)
+    for (ui::MenuItem* e : window.menus[m]->items())
+      if (e->groupIndex() == 0 && e->name().endsWith('f') && e->isEnabled()) out << e->name();
+  return out;
+}
+
+QStringList shortcutCodes(const TLogoAppForm& window) {
+  QStringList out;
+  for (int i = 0; i < window.ShortcutDlg->DllList->count(); ++i)
+    if (!window.ShortcutDlg->DllList->item(i)->text().isEmpty()) out << window.ShortcutDlg->DllList->item(i)->text();
+  return out;
+}
+
+namespace {
+
+// The key of a mnemonic character.
+int keyOf(QChar mnemonic) {
+  const QKeySequence sequence = QKeySequence::mnemonic("&" + QString(mnemonic));
+  return sequence.isEmpty() ? 0 : sequence[0].key();
+}
+
+}  // namespace
+
+bool openByKeyboard(TLogoAppForm& window, ui::MenuItem* entry, const std::vector<ui::MenuItem*>& path) {
+  const QChar top = ui::mnemonicOf(entry->text());
+  if (top.isNull()) return false;
+  window.activateWindow();
+  if (!QTest::qWaitForWindowActive(&window)) return false;
+  QTest::keyClick(&window, Qt::Key(keyOf(top)), Qt::AltModifier);
+  QCoreApplication::processEvents();
+  if (entry->subMenu() && QApplication::activePopupWidget() != entry->subMenu()) {
+    qWarning("openByKeyboard: Alt+%s opened %s (active window %s, focus %s)", qPrintable(QString(top)),
+             QApplication::activePopupWidget() ? qPrintable(QApplication::activePopupWidget()->objectName()) : "nothing",
+             QApplication::activeWindow() ? qPrintable(QApplication::activeWindow()->objectName()) : "none",
+             QApplication::focusWidget() ? qPrintable(QApplication::focusWidget()->objectName()) : "none");
+    return false;
+  }
+  ui::MenuItem* parent = entry;
+  for (ui::MenuItem* step : path) {
+    const QChar m = ui::mnemonicOf(step->text());
+    QWidget* popup = QApplication::activePopupWidget();
+    if (m.isNull() || popup != parent->subMenu()) return false;
+    QTest::keyClick(popup, Qt::Key(keyOf(m)));
+    QCoreApplication::processEvents();
+    if (!step->items().empty() && QApplication::activePopupWidget() != step->subMenu()) {
+      qWarning("openByKeyboard: %s did not open %s", qPrintable(QString(m)), qPrintable(step->name()));
+      return false;
+    }
+    parent = step;
+  }
+  return true;
+}
+
+void closeMenus() {
+  for (int i = 0; i < 8 && QApplication::activePopupWidget(); ++i) {
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QCoreApplication::processEvents();
+  }
 }
 
 }  // namespace shell::testing

@@ -60,6 +60,9 @@ class ShellTest : public ::testing::Test {
   // A shell window through its first activation; asserts it got ready.
   std::unique_ptr<TLogoAppForm> startShell(const std::function<int(TPasswordDlg&)>& login = {});
 
+  // The demonstration data root (two companies, five users).
+  void makeDemo();
+
   // Messages shown, in order.
   QStringList messages() const;
 
@@ -73,5 +76,28 @@ class ShellTest : public ::testing::Test {
   ui::RecordingDialogs dialogs_;
   ui::Dialogs* previousDialogs_;
 };
+
+// Runs `act` from the event loop as soon as it returns true (it is retried
+// every few milliseconds, for at most `timeoutMs`): the way a test answers a
+// modal window that the code under test opens and waits on.
+void whenReady(const std::function<bool()>& act, int timeoutMs = 5000);
+// Types `text` into `widget` and presses Return there, once `dialog` shows.
+void answerDialog(QWidget* dialog, QWidget* widget, const QString& text);
+
+// Every option entry of the application menus (the entries of their group
+// sub-menus), by name.
+std::vector<ui::MenuItem*> allOptions(const TLogoAppForm& window);
+// The names of the enabled ones / of the enabled quick-access entries.
+QStringList enabledOptions(const TLogoAppForm& window);
+QStringList enabledQuickAccess(const TLogoAppForm& window);
+// The non-empty codes of the shortcut lists.
+QStringList shortcutCodes(const TLogoAppForm& window);
+
+// Presses Alt + the mnemonic of top-level `entry` in `window`, then the
+// mnemonics of `path` in the menus that open; true when each opened (the
+// last one may be a command, which is then chosen).
+bool openByKeyboard(TLogoAppForm& window, ui::MenuItem* entry, const std::vector<ui::MenuItem*>& path = {});
+// Closes every open menu with Escape.
+void closeMenus();
 
 }  // namespace shell::testing

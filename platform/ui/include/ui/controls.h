@@ -206,7 +206,8 @@ class PageControl : public QTabWidget, public Component {
   void setActivePageIndex(int index) { setCurrentIndex(index); }
 };
 
-// A status bar made of panels of fixed widths (the last one may stretch).
+// A status bar made of panels of fixed widths; the last one takes the rest
+// of the bar, so the bar never makes its window wider than it is.
 class StatusBar : public QStatusBar, public Component {
  public:
   StatusBar(ComponentOwner* owner, QWidget* parent, const QString& name, const std::vector<int>& widths);
