@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev qt6-charts-dev libgl-dev
+  qt6-base-dev qt6-charts-dev libgl-dev qt6-translations-l10n
   pxlib-dev libsqlite3-dev
   xvfb xauth fonts-liberation2
   clang libclang-rt-14-dev

@@ -5,9 +5,12 @@
 #include <QDate>
 #include <QLocale>
 #include <QScreen>
+#include <QTimer>
+#include <algorithm>
 
 #include "db/error.h"
 #include "os/services.h"
+#include "os/toolkit_language.h"
 #include "shared/translate_form.h"
 #include "shared/window_utils.h"
 #include "ui/application.h"
@@ -47,7 +50,7 @@ QStringList designedMessages() {
 TLogoAppForm::TLogoAppForm(const QString& programFolder, const DesktopFactory& desktop, QWidget* parent)
     : ui::MainForm("LogoAppForm", parent), programFolder_(programFolder) {
   setCaption("Tallimoor");
-  resize(750, 520);
+  resize(kDesignedSize);
 
   Wallpaper1 = new ui::TWallpaper(this, this, "Wallpaper1");
   setCentralWidget(Wallpaper1);
@@ -69,6 +72,7 @@ TLogoAppForm::TLogoAppForm(const QString& programFolder, const DesktopFactory& d
   CompPasswd_Frm = new TCompPasswd_Frm(this);
   ShortcutDlg = new TShortcutDlg(this);
   if (desktop) desktopPart_ = desktop(*this);
+  UserSecurityManager1.setDataSource(&userSource_);
 
   onFirstActivate = [this] { FormActivate(); };
   onClose = [] {};
@@ -86,12 +90,13 @@ TLogoAppForm::TLogoAppForm(const QString& programFolder, const DesktopFactory& d
   context_.setLanguage(settings_.language);
   languageCode_ = settings_.language == 1 ? "en" : settings_.language == 2 ? "fr" : "";
   context_.setLangSuffix(languageCode_);
-  ui::setControlsLanguage(settings_.language);
-  if (!languageCode_.isEmpty()) (void)translate(*this);  // a failure is reported by translate()
   context_.setProgramDir(settings_.programDir());
   context_.setDataDir(settings_.dataDir());
+  ui::setControlsLanguage(settings_.language);
+  useToolkitLanguage(languageCode_);
+  if (!languageCode_.isEmpty()) (void)translate(*this);  // a failure is reported by translate()
   // 6. International wording.
-  applyInternationalWording();
+  Internationalize();
   // 7. Wallpaper.
   loadWallpaper();
   // 8. Menus the machine settings offer.
@@ -101,11 +106,7 @@ TLogoAppForm::TLogoAppForm(const QString& programFolder, const DesktopFactory& d
   // 10. Printers.
   fillPrinters();
   // 12. Placement: the stored one, or centred.
-  if (std::optional<QRect> placed = settings_.storedPlacement()) {
-    setGeometry(*placed);
-  } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  placeOnScreen();
 }
 
 TLogoAppForm::~TLogoAppForm() = default;
@@ -116,23 +117,23 @@ QString TLogoAppForm::messageLine(int n) const { return Error_Messages->line(n);
 
 void TLogoAppForm::buildMenus() {
   for (int i = 0; i < 8; ++i) buildApplicationMenu(i);
-  Options1 = MainMenu1->add("Options1", "Options");
-  Company1 = Options1->add("Company1", "Company");
+  Options1 = MainMenu1->add("Options1", "&Options");
+  Company1 = Options1->add("Company1", "&Company");
   Company1->ensureSubMenu();
-  Printer1 = Options1->add("Printer1", "Printer");
+  Printer1 = Options1->add("Printer1", "&Printer");
   Printer1->ensureSubMenu();
-  Language1 = Options1->add("Language1", "Language");
+  Language1 = Options1->add("Language1", "&Language");
   Language1->ensureSubMenu();
-  Desktop1 = Options1->add("Desktop1", "Desktop");
-  ChangeProperties1 = Desktop1->add("ChangeProperties1", "Change properties");
-  AddShortcut1 = Desktop1->add("AddShortcut1", "Add shortcut");
-  Tools1 = MainMenu1->add("Tools1", "Tools");
-  Help1 = MainMenu1->add("Help1", "Help");
-  HelpTopics1 = Help1->add("HelpTopics1", "Help topics");
-  About1 = Help1->add("About1", "About");
-  ContactUs1 = Help1->add("ContactUs1", "Contact us");
-  Exit1 = new ui::MenuItem(this, MainMenu1, "Exit1", "Exit");
-  MainMenu1->insert(MainMenu1->count(), Exit1);
+  Desktop1 = Options1->add("Desktop1", "&Desktop");
+  ChangeProperties1 = Desktop1->add("ChangeProperties1", "Change &properties");
+  AddShortcut1 = Desktop1->add("AddShortcut1", "&Add shortcut");
+  Tools1 = MainMenu1->add("Tools1", "&Tools");
+  Help1 = MainMenu1->add("Help1", "&Help");
+  HelpTopics1 = Help1->add("HelpTopics1", "&Help topics");
+  About1 = Help1->add("About1", "&About");
+  ContactUs1 = Help1->add("ContactUs1", "&Contact us");
+  // A command of the bar itself: choosing it exits, it opens no menu.
+  Exit1 = MainMenu1->addCommand("Exit1", "E&xit");
   connect(HelpTopics1, &QAction::triggered, this, [this] { HelpClick(); });
   connect(Exit1, &QAction::triggered, this, [this] { ExitClick(); });
 }
@@ -146,8 +147,8 @@ void TLogoAppForm::buildApplicationMenu(int index) {
     connect(entry, &QAction::triggered, this, [this, entry] { ExecuteOption(entry->name()); });
   };
   if (index == kTrackerMenu) {
-    ui::MenuItem* open = menu->add(codes::kOpenTrackerDatabase, "Open database");
-    open->ensureSubMenu();
+    OpenDatabase1 = menu->add(codes::kOpenTrackerDatabase, "Open database");
+    OpenDatabase1->ensureSubMenu();
     ui::MenuItem* create = menu->add(codes::kCreateTrackerDatabase, "Create database");
     launchOn(create);
     menu->addSeparator("TrackerSeparator")->setGroupIndex(1);
@@ -194,30 +195,39 @@ void TLogoAppForm::applyMenuVisibility() {
   if (!settings_.jobCostOn()) menus[kJobCostMenu]->setVisible(false);
 }
 
+int TLogoAppForm::firstGroupOf(int menu) {
+  static const int first[8] = {4, 4, 4, 4, 0, 6, 3, 2};
+  return menu >= 0 && menu < 8 ? first[menu] : 0;
+}
+
+ui::MenuItem* TLogoAppForm::option(int menu, int group, int position) const {
+  if (menu < 0 || menu >= 8) return nullptr;
+  ui::MenuItem* sub = menus[menu]->item(firstGroupOf(menu) + group);
+  return sub ? sub->item(position) : nullptr;
+}
+
 ui::MenuItem* TLogoAppForm::findOption(const QString& code) const {
   // The options of the group sub-menus, except the Tracker's.
   for (int i = 0; i < 8; ++i) {
     if (i == kTrackerMenu) continue;
-    for (ui::MenuItem* group : menus[i]->items())
-      if (!group->items().empty() || group->subMenu())
-        for (ui::MenuItem* option : group->items())
-          if (option->name() == code) return option;
+    for (int g = 0; g < 4; ++g)
+      if (ui::MenuItem* group = menus[i]->item(firstGroupOf(i) + g))
+        for (ui::MenuItem* entry : group->items())
+          if (entry->name() == code) return entry;
   }
   return nullptr;
 }
 
-void TLogoAppForm::fillPrinters() {
-  os::Printers& printers = os::Services::printers();
-  printerList_ = printers.printerNames();
-  const QString current = printers.defaultPrinterName();
-  printerIndex_ = static_cast<int>(printerList_.indexOf(current));
-  for (int i = 0; i < printerList_.size(); ++i) {
-    ui::MenuItem* entry = Printer1->add(QStringLiteral("Printer%1").arg(i), printerList_[i]);
-    entry->setCheckable(true);
-    entry->setChecked(i == printerIndex_);
-    connect(entry, &QAction::triggered, this, [this, i] { PrinterClick(i); });
+void TLogoAppForm::clearEntries(ui::MenuItem* menu) {
+  while (menu->count() > 0) {
+    ui::MenuItem* entry = menu->item(0);
+    menu->remove(entry);
+    // Unnamed at once, so that the entries made next under the same names
+    // are the ones found; deleted later, as one of them may be the entry
+    // whose handler is running.
+    entry->setObjectName(QString());
+    entry->deleteLater();
   }
-  context_.setPrinterIndex(QString::number(printerIndex_));
 }
 
 void TLogoAppForm::loadWallpaper() {
@@ -240,9 +250,58 @@ void TLogoAppForm::databaseError(const pdx::Status& status) {
 }
 
 pdx::Status TLogoAppForm::translate(ui::ComponentOwner& form) {
-  const pdx::Status s = shared::TranslateForm(form, "MainMenu" + languageCode_);
+  // From the program folder: a program started from the Tools menu may have
+  // moved the current directory elsewhere.
+  const pdx::Status s =
+      shared::TranslateForm(form, "MainMenu" + languageCode_, shared::languagesDirectoryOf(programDir()));
   if (!s.ok()) databaseError(s);
+  if (&form == this) MainMenu1->assignAllMnemonics();
   return s;
+}
+
+void TLogoAppForm::useToolkitLanguage(const QString& code) {
+  const os::Status s = os::setToolkitLanguage(code, programDir());
+  // Without Qt's catalogues the toolkit's buttons stay English; the shell
+  // works on, and says why on its error output.
+  if (!s.ok()) qWarning("deskshell: %s", qPrintable(s.text(1)));
+}
+
+void TLogoAppForm::placeOnScreen() {
+  std::optional<QRect> placed = settings_.storedPlacement();
+  QScreen* screen = placed ? QGuiApplication::screenAt(placed->center()) : nullptr;
+  if (!screen) {
+    // Off every screen now (a screen was removed): centred like a first start.
+    placed.reset();
+    screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  }
+  if (!screen) return;
+  const QRect available = screen->availableGeometry();
+  QRect area = placed ? *placed : QRect(QPoint(), kDesignedSize);
+  area.setSize(area.size().boundedTo(available.size()));
+  if (!placed) area.moveCenter(available.center());
+  // Keep the whole window on its screen.
+  area.moveLeft(std::clamp(area.left(), available.left(), available.right() - area.width() + 1));
+  area.moveTop(std::clamp(area.top(), available.top(), available.bottom() - area.height() + 1));
+  setGeometry(area);
+}
+
+void TLogoAppForm::showEvent(QShowEvent* event) {
+  ui::MainForm::showEvent(event);
+  // Once the window manager framed the window, its frame too stays on the
+  // screen: a title bar pushed past the bottom would hide the status bar.
+  QTimer::singleShot(0, this, [this] {
+    QScreen* screen = this->screen();
+    if (!screen || isMaximized() || isFullScreen()) return;
+    const QRect available = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (available.contains(frame)) return;
+    const QSize extra = frame.size() - size();
+    resize(size().boundedTo(available.size() - extra));
+    QRect moved = frameGeometry();
+    moved.moveLeft(std::clamp(moved.left(), available.left(), available.right() - moved.width() + 1));
+    moved.moveTop(std::clamp(moved.top(), available.top(), available.bottom() - moved.height() + 1));
+    move(moved.topLeft());
+  });
 }
 
 QString TLogoAppForm::greeting(const QDate& today, bool brennick) const {
@@ -300,6 +359,7 @@ void TLogoAppForm::FormActivate() {
   desktop_.setTableName("Desktop");
   languages_.setDatabaseName(root);
   languages_.setTableName("Languages");
+  user_.readOnly = true;  // the shell only reads users
   for (db::Table* t : {&user_, &desktop_}) {
     if (pdx::Status s = t->open(); !s.ok()) {
       databaseError(s);
@@ -308,6 +368,7 @@ void TLogoAppForm::FormActivate() {
       return;
     }
   }
+  bindUserSecurity();
   languages_.close();
   if (pdx::Status s = languages_.open(); !s.ok()) databaseError(s);
   // 7, 8. The login dialog's language and the language menu.
@@ -328,28 +389,25 @@ void TLogoAppForm::FormActivate() {
   // 12, 13.
   applyMenuSecurity();
   Load_applications();
-  // The shortcut lists know from now on which options this user may run.
-  FillShortcutLists(true);
   // 14, 15.
   PasswordDlg->Password->clear();
   setUpCompany();
   // 16, 17.
-  applyInternationalWording();
+  Internationalize();
   applyUserPrinter();
   // 18. Desktop: the standard one is written over the saved one at close.
   if (PasswordDlg->useStandardDesktop()) desktopChanged_ = true;
   else if (desktopPart_) desktopPart_->Set_Desktop();
-  // The menus the settings offer, and the shortcut lists from them, whichever
-  // desktop is shown.
+  // The menus the settings offer, and the shortcut lists from them in the
+  // order the desktop's load takes them, whichever desktop is shown.
   applyOptionalModuleMenus();
-  FillShortcutLists(true);
+  FillShortcutLists(true, ShortcutListOrder::kToolsMaintenance);
   // 19. Status bar.
   StatusBar1->setPanelText(0, context_.companyName());
-  if (printerIndex_ >= 0 && printerIndex_ < Printer1->count())
-    StatusBar1->setPanelText(1, Printer1->item(printerIndex_)->text());
+  showPrinterInStatusBar();
   // 20, 21.
   setGreeting();
-  if (settings_.trackerOn()) loadTrackerMenu();
+  if (settings_.trackerOn()) Load_database_menu();
   ready_ = true;
 }
 
@@ -405,89 +463,6 @@ bool TLogoAppForm::login() {
     }
     if (*found) return true;
   }
-}
-
-void TLogoAppForm::applyUserLanguage() {
-  const int language = static_cast<int>(user_.fieldByName("User_language").asInteger());
-  if (language == 0) return;
-  context_.setLoginName(QString::fromStdString(user_.fieldByName("User_name").asString()));
-  context_.setLanguage(language);
-  QString code = "en";
-  if (languages_.active()) {
-    auto found = languages_.findKey({pdx::Value::integer(language)});
-    if (found.ok() && *found) code = QString::fromStdString(languages_.fieldByName("LangCode").asString()).left(2);
-  }
-  languageCode_ = code;
-  context_.setLangSuffix(code);
-  ui::setControlsLanguage(language);
-  if (auto* entry = findAs<ui::MenuItem>("MenuItem" + code)) entry->setChecked(true);
-  (void)translate(*this);
-  (void)translate(*PasswordDlg);
-  (void)translate(*CompPasswd_Frm);
-  (void)translate(*ShortcutDlg);
-  if (desktopPart_)
-    for (ui::ComponentOwner* dialog : desktopPart_->dialogs()) (void)translate(*dialog);
-}
-
-void TLogoAppForm::setUpCompany() {
-  rebuildCompanyMenu();
-  context_.setUserName(QString::fromStdString(user_.fieldByName("User_name").asString()));
-  context_.setUserDetail(static_cast<int>(user_.fieldByName("User_detail").asInteger()));
-  StatusBar1->setPanelText(3, "Version " + shared::GetFileVersionText(QApplication::applicationFilePath(), 4));
-  const int64_t company = user_.fieldByName("User_company").asInteger();
-  context_.setCompanyCode(QString::number(company));
-  context_.setLanguage(static_cast<int>(user_.fieldByName("User_language").asInteger()));
-  auto found = comp_.findKey({pdx::Value::integer(company)});
-  if (found.ok() && *found) context_.setCompanyName(QString::fromStdString(comp_.fieldByName("Comp_Name").asString()));
-  menudata_.disconnect();
-  menudata_.params() = {("path=" + context_.companyDirectory()).toStdString()};
-  pdx::Status s = menudata_.connect();
-  if (s.ok()) {
-    db::Table ctrl;
-    ctrl.setDatabaseName("menudata");
-    ctrl.setTableName("ctrl");
-    s = ctrl.open();
-  }
-  if (!s.ok()) databaseError(s);
-  const int at = static_cast<int>(companyList_.indexOf(context_.companyCode()));
-  if (at >= 0 && at < Company1->count()) Company1->item(at)->setChecked(true);
-}
-
-void TLogoAppForm::rebuildCompanyMenu() {
-  companyList_.clear();
-  while (Company1->count() > 0) {
-    ui::MenuItem* entry = Company1->item(0);
-    Company1->remove(entry);
-    entry->deleteLater();
-  }
-  if (!comp_.active()) return;
-  if (pdx::Status s = comp_.first(); !s.ok()) {
-    databaseError(s);
-    return;
-  }
-  int i = 0;
-  while (!comp_.isEmpty() && !comp_.eof()) {
-    companyList_ << QString::fromStdString(comp_.fieldByName("Comp_Code").asString());
-    ui::MenuItem* entry =
-        Company1->add(QStringLiteral("Company%1").arg(i), QString::fromStdString(comp_.fieldByName("Comp_Name").asString()));
-    entry->setCheckable(true);
-    connect(entry, &QAction::triggered, this, [this, i] { CompanyClick(i); });
-    ++i;
-    if (pdx::Status s = comp_.next(); !s.ok()) {
-      databaseError(s);
-      return;
-    }
-  }
-}
-
-void TLogoAppForm::applyUserPrinter() {
-  const QString wanted = QString::fromStdString(user_.fieldByName("User_printer").asString());
-  const int at = static_cast<int>(printerList_.indexOf(wanted));
-  if (wanted.isEmpty() || at < 0) return;
-  for (ui::MenuItem* e : Printer1->items()) e->setChecked(false);
-  printerIndex_ = at;
-  Printer1->item(at)->setChecked(true);
-  context_.setPrinterIndex(QString::number(at));
 }
 
 // ---------------------------------------------------------------- closing

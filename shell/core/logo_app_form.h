@@ -4,20 +4,26 @@
 // builds the main menu from the option catalogue and translates the window.
 // The first activation opens the data root, takes a session slot, runs the
 // first-run set-up when no company exists, logs the user in, applies the
-// user's language, company and printer, and builds the Tools menu. Choosing
-// an option launches its module library (launch.cpp). Closing writes the
-// window placement back to the settings.
+// user's language, menu security, company and printer, and builds the Tools
+// menu. Choosing an option launches its module library (launch.cpp). Closing
+// writes the window placement back to the settings.
 //
-// The windows and steps of the menu security, language, company and tracker
-// features hang on the seams marked "seam" below; until they are built those
-// steps leave the shell as it is. The desktop (quick lists, shortcuts and
-// their saving) is a DesktopPart the window is given when it is made.
+// The implementation is split by feature: logo_app_form.cpp (creation,
+// activation, login, closing), launch.cpp (options, programs, Tools menu,
+// help), menu_security.cpp (the security pass and the shortcut lists),
+// language_switch.cpp (the language menu, the switch, the international
+// wording) and company_selection.cpp (company, printer and tracker
+// databases). The desktop (quick lists, shortcuts and their saving) is a DesktopPart
+// the window is given when it is made.
 #pragma once
 
+#include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <memory>
 
+#include "db/data_source.h"
 #include "db/database.h"
 #include "desktop_part.h"
 #include "db/table.h"
@@ -27,6 +33,7 @@
 #include "shell_settings.h"
 #include "shortcut_dialog.h"
 #include "ui/controls.h"
+#include "user_security_manager.h"
 #include "ui/form.h"
 #include "ui/menu.h"
 #include "ui/wallpaper.h"
@@ -55,8 +62,23 @@ inline constexpr int kDesktopDamaged = 32;
 inline constexpr int kDesktopNotSaved = 33;
 }  // namespace message
 
+// The orders in which the shortcut lists gather the options of the menus.
+enum class ShortcutListOrder {
+  // The security pass and the language switch: General ledger, receivables,
+  // payables, Invoicing, System manager, then Payroll, Tracker and Job cost
+  // unless their machine setting is "N".
+  kSecurity,
+  // The Tools-menu maintenance module: General ledger, receivables, payables,
+  // System manager, Invoicing, then Payroll, Tracker and Job cost when their
+  // machine setting is "Y".
+  kToolsMaintenance,
+};
+
 class TLogoAppForm : public ui::MainForm {
  public:
+  // The window's designed size; it never opens larger than its screen.
+  static constexpr QSize kDesignedSize{750, 520};
+
   // Creation steps run here (settings, folders, translation, menus, printers).
   // `programFolder` is where the executable and the module libraries lie;
   // `desktop` makes the desktop shown on the wallpaper (none: a bare one).
@@ -79,6 +101,17 @@ class TLogoAppForm : public ui::MainForm {
   QString userCode() const { return userCode_; }
   bool ready() const { return ready_; }
   const QStringList& companyList() const { return companyList_; }
+  const QStringList& printerList() const { return printerList_; }
+  int printerIndex() const { return printerIndex_; }
+  // The tracker databases of the company (accounts as text, in menu order)
+  // and the one chosen, or "".
+  const QStringList& trackerList() const { return trackerList_; }
+  QString selectedTrackerAccount() const { return selectedTracker_; }
+  // The option entry (a group sub-menu's entry) at `position` of group
+  // `group` of application menu `menu`, or null.
+  ui::MenuItem* option(int menu, int group, int position) const;
+  // Position of the first group sub-menu of application menu `menu`.
+  static int firstGroupOf(int menu);
   // Line `n` of the message list.
   QString messageLine(int n) const;
   // The greeting caption for `today`.
@@ -94,6 +127,7 @@ class TLogoAppForm : public ui::MainForm {
   ui::MenuItem* Desktop1;
   ui::MenuItem* ChangeProperties1;
   ui::MenuItem* AddShortcut1;
+  ui::MenuItem* OpenDatabase1;  // Tracker > Open database
   ui::MenuItem* Tools1;
   ui::MenuItem* Help1;
   ui::MenuItem* HelpTopics1;
@@ -106,6 +140,7 @@ class TLogoAppForm : public ui::MainForm {
   TPasswordDlg* PasswordDlg;
   TCompPasswd_Frm* CompPasswd_Frm;
   TShortcutDlg* ShortcutDlg;
+  TUserSecurityManager UserSecurityManager1;
 
   // ---- operations
   // The data and login sequence; runs once (the session table stays open).
@@ -121,8 +156,22 @@ class TLogoAppForm : public ui::MainForm {
   void HelpClick();
   // Exit: allows the desktop save and closes the window.
   void ExitClick();
-  // Fills the shortcut lists from the visible menus.
-  void FillShortcutLists(bool keepDisabled);
+  // Empties the shortcut lists and fills them again from the menus, in
+  // `order`; with keepDisabled on, a disabled option keeps its name and gets
+  // an empty code.
+  void FillShortcutLists(bool keepDisabled, ShortcutListOrder order);
+
+  // Options > Company, Options > Printer, Options > Language and Tracker >
+  // Open database: each entry's handler, given the entry.
+  void CompanyClick(ui::MenuItem* entry);
+  void PrinterClick(ui::MenuItem* entry);
+  void LanguageClick(ui::MenuItem* entry);
+  void OpendataClick(ui::MenuItem* entry);
+  // The tracker databases of the company under Tracker > Open database;
+  // `trkdb` is created when the company has none.
+  void Load_database_menu();
+  // The generic wording of a few options when "intl" is set.
+  void Internationalize();
   // Shows line `line` of the message list in a message box.
   void showMessage(int line, bool information = false);
   // Reports an engine error through the platform's error report.
@@ -133,6 +182,7 @@ class TLogoAppForm : public ui::MainForm {
   std::function<void()> onFirstRunWizard;
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -146,6 +196,8 @@ class TLogoAppForm : public ui::MainForm {
   void fillPrinters();
   void translateAll();
   pdx::Status translate(ui::ComponentOwner& form);
+  // Qt's own dialogs and buttons in the language of `code`.
+  void useToolkitLanguage(const QString& code);
   bool takeSessionSlot();
   bool login();
   void applyUserLanguage();
@@ -154,24 +206,38 @@ class TLogoAppForm : public ui::MainForm {
   void setGreeting(bool brennick = false);
   void refreshCompanies(const QString& code);
   void rebuildCompanyMenu();
+  void checkCurrentCompany();
+  // Connects the company database to company `code` and checks that its
+  // control record can be read.
+  pdx::Status connectCompany(const QString& code);
+  void showPrinterInStatusBar();
+  // The stored placement, or the designed size centred; either bounded by
+  // the screen it lies on.
+  void placeOnScreen();
   void showText(const QString& text);
-  // The launch steps after the name rules: load, call, unload.
   // Steps 6 to 8 of the launch: load, call, unload; false when it raised.
   bool launchLibrary(const QString& code);
   QString libraryPath(const QString& library) const;
   // Opens the application catalogue through the system database; reports a
   // failure when asked to.
   bool openCatalogue(db::Table& apps, bool reportFailure);
+  // Makes the catalogue with its one default row (only when it is missing).
+  pdx::Status createCatalogue();
   ui::MenuItem* findOption(const QString& code) const;
+  // Empties a menu whose entries are made from data.
+  static void clearEntries(ui::MenuItem* menu);
 
-  // ---- seams for the features built later
-  void applyMenuSecurity() {}           // seam: menu security (every option stays enabled)
-  void buildLanguageMenu() {}           // seam: the Options > Language entries
-  void applyInternationalWording() {}   // seam: "intl" wording of labels
-  void loadTrackerMenu() {}             // seam: tracker databases of the company
-  QString selectedTrackerAccount() const { return {}; }  // seam: none can be chosen yet
-  void CompanyClick(int) {}             // seam: switching to another company
-  void PrinterClick(int) {}             // seam: choosing another printer
+  // ---- menu security (menu_security.cpp)
+  void applyMenuSecurity();
+  void bindUserSecurity();
+
+  // ---- language (language_switch.cpp)
+  void buildLanguageMenu();
+  void setVersionPanel();
+  // Checks `entry` alone under Options > Language (none when null).
+  void checkLanguageEntry(ui::MenuItem* entry);
+  // The windows a language switch translates again.
+  QList<ui::ComponentOwner*> translatedOnSwitch();
 
   QString programFolder_;
   ShellSettings settings_;
@@ -184,12 +250,16 @@ class TLogoAppForm : public ui::MainForm {
   QStringList companyList_;
   QStringList printerList_;
   int printerIndex_ = -1;
+  QPointer<ui::MenuItem> checkedLanguage_;
+  QStringList trackerList_;
+  QString selectedTracker_;
 
   db::Database menumydb_{"menumydb"};
   db::Database menudata_{"menudata"};
   db::Table session_{"session"};
   db::Table comp_{"comp"};
   db::Table user_{"user"};
+  db::DataSource userSource_{&user_};
   db::Table desktop_{"Desktop"};
   db::Table languages_{"Languages"};
   QString userCode_;

@@ -40,7 +40,7 @@ void TShortcutDlg::GetMenuInfo(ui::MenuItem* menu, int firstGroup, bool keepDisa
     if (!group) continue;
     for (ui::MenuItem* e : group->items()) {
       if (!e->isVisible() || e->isSeparator()) continue;
-      OptionNames->addItem(e->text() + suffix);
+      OptionNames->addItem(ui::plainCaption(e->text()) + suffix);
       DllList->addItem(keepDisabled && !e->isEnabled() ? QString() : e->name());
     }
   }

@@ -245,7 +245,7 @@ TEST_F(DesktopTest, ListsComeBackOpenOrClosedAndLaidOut) {
 
   // A list the user may no longer use comes back closed.
   window->findAs<ui::MenuItem>("vd52")->setEnabled(false);
-  window->FillShortcutLists(true);
+  window->FillShortcutLists(true, ShortcutListOrder::kSecurity);
   desktop(*window).Set_Desktop();
   EXPECT_TRUE(l.panel(1)->isHidden());
   EXPECT_FALSE(l.table(1).active());

@@ -1,6 +1,6 @@
-// What the desktop's tests share: an installed suite under a temporary
-// prefix with a data root and company 1, the services the shell asks for
-// replaced by recorders, and shells started on it with the real desktop.
+// What the desktop's tests share: the shell's test suite (ShellTest) with the
+// program folder's own pictures, shells started on it with the real desktop,
+// and what they leave in the tables.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,131 +9,63 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
-#include <QTimer>
 #include <memory>
-#include <sstream>
 
-#include "company.h"
-#include "data_root.h"
 #include "db/database.h"
 #include "db/table.h"
 #include "desktop.h"
 #include "logo_app_form.h"
-#include "os/recorders.h"
-#include "os/services.h"
 #include "quick_lists.h"
+#include "shell_test_util.h"
 #include "shortcuts.h"
-#include "test_util.h"
-#include "ui/application.h"
-#include "ui/dialogs.h"
 
 namespace shell::testing {
 
-inline QApplication* app() {
-  if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return existing;
-  static int argc = 1;
-  static char name[] = "desktop_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* created = new QApplication(argc, argv);
-  return created;
-}
-
-inline admin::NewUser user(const char* password, const char* code, const char* name, int language = 1) {
-  admin::NewUser u;
-  u.password = password;
-  u.code = code;
-  u.name = name;
-  u.language = language;
-  u.company = 1;
-  return u;
-}
-
 // Runs `act` on the next modal dialog, once it is shown.
 inline void whenModal(std::function<void(QWidget*)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(5);
-  QObject::connect(timer, &QTimer::timeout, [timer, act = std::move(act)] {
+  whenReady([act = std::move(act)] {
     QWidget* dialog = QApplication::activeModalWidget();
-    if (!dialog || !dialog->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
+    if (!dialog || !dialog->isVisible()) return false;
     act(dialog);
+    return true;
   });
-  timer->start();
 }
 
-class DesktopFixture : public ::testing::Test {
+class DesktopFixture : public ShellTest {
  protected:
   static constexpr const char* kPrefixVariable = "TALLIMOOR_DESKTOP_PREFIX";
 
   DesktopFixture() {
-    app();
-    db::Database::environment() = pdx::Env::unsynced();
     // A test that runs as the second half of another, in a process of its
     // own, works on the suite that the first half installed.
-    prefix_ = qEnvironmentVariable(kPrefixVariable);
-    if (prefix_.isEmpty()) prefix_ = QString::fromStdString(dir_.path());
-    programDir_ = prefix_ + "/Tallimoor/bin";
-    dataDir_ = prefix_ + "/Tallimoor/data";
-    QDir(prefix_).mkpath("Tallimoor/bin");
-    for (const char* picture : {"Tallimoor32.jpg", "sysedit.bmp"})
+    if (const QString first = qEnvironmentVariable(kPrefixVariable); !first.isEmpty()) {
+      prefix_ = first;
+      programDir_ = prefix_ + "/Tallimoor/bin";
+      dataDir_ = prefix_ + "/Tallimoor/data";
+      (void)settings_->writeString("Tallimoor", "pgmdrive", prefix_);
+      (void)settings_->writeString("Tallimoor", "datadrive", prefix_);
+      QDir::setCurrent(programDir_);
+    }
+    // The program folder's own pictures.
+    for (const char* picture : {"Tallimoor32.jpg", "sysedit.bmp"}) {
+      QFile::remove(programDir_ + "/" + picture);
       QFile::copy(QString(PICTURES_DIR) + "/" + picture, programDir_ + "/" + picture);
-    auto settings = std::make_unique<os::MemoryMachineSettings>();
-    settings_ = settings.get();
-    previousSettings_ = os::Services::install(std::move(settings));
-    (void)settings_->writeString("Tallimoor", "pgmdrive", prefix_);
-    (void)settings_->writeString("Tallimoor", "datadrive", prefix_);
-    auto loader = std::make_unique<os::RecordingLibraryLoader>();
-    loader_ = loader.get();
-    previousLoader_ = os::Services::install(std::move(loader));
-    auto printers = std::make_unique<os::ScriptedPrinters>();
-    printers->setPrinters({"Laser"}, "Laser");
-    previousPrinters_ = os::Services::install(std::move(printers));
-    previousDialogs_ = ui::setDialogs(&dialogs_);
-    savedCurrent_ = QDir::currentPath();
-    QDir::setCurrent(programDir_);  // translations are "../languages" from here
+    }
+    printers_->setPrinters({"Laser"}, "Laser");
   }
-  ~DesktopFixture() override {
-    QDir::setCurrent(savedCurrent_);
-    ui::setDialogs(previousDialogs_);
-    os::Services::install(std::move(previousSettings_));
-    os::Services::install(std::move(previousLoader_));
-    os::Services::install(std::move(previousPrinters_));
-    ui::Application::setExceptionHandler(nullptr);
-    db::Database::environment() = pdx::Env::unsynced();
+  ~DesktopFixture() override { db::Database::environment() = pdx::Env::unsynced(); }
+
+  // One user with every right: the password is not asked.
+  void makeDataRoot(std::vector<admin::NewUser> users = {user("SECRET", "ADMIN", "Marie Tremblay", 1)}) {
+    ShellTest::makeDataRoot(std::move(users), 4);
   }
 
-  // A data root whose users are `users` (the first one if none), and company 1.
-  void makeDataRoot(std::vector<admin::NewUser> users = {user("SECRET", "ADMIN", "Marie Tremblay")}) {
-    std::ostringstream log;
-    admin::InitOptions init;
-    init.dataRoot = dataDir_.toStdString();
-    init.sessions = 4;
-    init.languagesDir = (prefix_ + "/Tallimoor/languages").toStdString();
-    init.env = pdx::Env::unsynced();
-    init.firstUser = users.front();
-    pdx::Status s = admin::initDataRoot(init, log);
-    ASSERT_TRUE(s.ok()) << s.toString() << log.str();
-    admin::CompanyOptions company;
-    company.dataRoot = dataDir_.toStdString();
-    company.name = "Érablière du Nord";
-    company.today = *pdx::Date::fromYmd(2026, 12, 7);
-    company.env = pdx::Env::unsynced();
-    s = admin::createCompany(company, log);
-    ASSERT_TRUE(s.ok()) << s.toString() << log.str();
-    for (size_t i = 1; i < users.size(); ++i) {
-      db::Table t;
-      t.setDatabaseName(dataDir_.toStdString());
-      t.setTableName("user");
-      ASSERT_TRUE(t.open().ok());
-      ASSERT_TRUE(t.insert().ok());
-      ASSERT_TRUE(t.fieldByName("User_password").setAsString(users[i].password).ok());
-      ASSERT_TRUE(t.fieldByName("User_code").setAsString(users[i].code).ok());
-      ASSERT_TRUE(t.fieldByName("User_name").setAsString(users[i].name).ok());
-      ASSERT_TRUE(t.fieldByName("User_language").setAsInteger(users[i].language).ok());
-      ASSERT_TRUE(t.fieldByName("User_company").setAsInteger(1).ok());
-      ASSERT_TRUE(t.post().ok());
-    }
+  // The message boxes shown, in order (not the file pickers).
+  QStringList messages() const {
+    QStringList out;
+    for (const auto& s : dialogs_.shown)
+      if (s.what == "message") out << s.text;
+    return out;
   }
 
   // A shell started and logged in: with the password dialog answered by
@@ -217,22 +149,6 @@ class DesktopFixture : public ::testing::Test {
     }
   }
 
-  QStringList messages() const {
-    QStringList out;
-    for (const auto& s : dialogs_.shown)
-      if (s.what == "message") out << s.text;
-    return out;
-  }
-
-  pdx::testing::TempDir dir_;
-  QString prefix_, programDir_, dataDir_, savedCurrent_;
-  os::MemoryMachineSettings* settings_;
-  os::RecordingLibraryLoader* loader_;
-  ui::RecordingDialogs dialogs_;
-  ui::Dialogs* previousDialogs_;
-  std::unique_ptr<os::MachineSettings> previousSettings_;
-  std::unique_ptr<os::LibraryLoader> previousLoader_;
-  std::unique_ptr<os::Printers> previousPrinters_;
 };
 
 }  // namespace shell::testing

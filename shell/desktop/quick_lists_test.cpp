@@ -75,7 +75,7 @@ TEST_F(QuickListsTest, TogglesOpenAndCloseAListWithItsTable) {
 
   // A user who may not run the receivables inquiry cannot open the list.
   window_->findAs<ui::MenuItem>("kq61")->setEnabled(false);
-  window_->FillShortcutLists(true);
+  window_->FillShortcutLists(true, ShortcutListOrder::kSecurity);
   lists().toggle(0);
   EXPECT_TRUE(clients->isHidden());
   // The note needs no option.

@@ -102,7 +102,7 @@ TEST_F(ShortcutsTest, TheDialogRefusesWhatCannotBeAShortcut) {
   window_->findAs<ui::MenuItem>("vd87")->setEnabled(false);
   // A hidden entry is neither listed nor given a code.
   window_->findAs<ui::MenuItem>("kq31")->setVisible(false);
-  window_->FillShortcutLists(true);
+  window_->FillShortcutLists(true, ShortcutListOrder::kSecurity);
   TShortcutDlg* d = window_->ShortcutDlg;
   EXPECT_EQ(d->OptionNames->count(), d->DllList->count());
   EXPECT_EQ(rowOf("kq31"), -1);
@@ -191,7 +191,7 @@ TEST_F(ShortcutsTest, ADoubleClickLaunchesTheOptionTheUserMayRun) {
 
   // Once the user may no longer run it, the shortcut stays but is refused.
   window_->findAs<ui::MenuItem>("kq61")->setEnabled(false);
-  window_->FillShortcutLists(true);
+  window_->FillShortcutLists(true, ShortcutListOrder::kSecurity);
   dialogs_.shown.clear();
   QTest::mouseDClick(b, Qt::LeftButton, {}, {40, 40});
   EXPECT_EQ(moduleCalls, 2);
