@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QShortcutEvent>
+#include <QToolTip>
 #include <algorithm>
 
 #include "frame3d.h"
@@ -244,10 +245,12 @@ int TTransparentButton::textFlags() const {
   return Qt::AlignHCenter | Qt::TextShowMnemonic | (wordWrap_ ? Qt::TextWordWrap : Qt::TextSingleLine);
 }
 
-QRect TTransparentButton::captionRect() const {
-  if (caption_.isEmpty()) return {};
+QRect TTransparentButton::captionRect() const { return captionRect(shownCaption()); }
+
+QRect TTransparentButton::captionRect(const QString& text) const {
+  if (text.isEmpty()) return {};
   const int W = width(), H = height();
-  const QRect measured = fontMetrics().boundingRect(QRect(0, 0, W, H), textFlags(), caption_);
+  const QRect measured = fontMetrics().boundingRect(QRect(0, 0, W, H), textFlags(), text);
   const int tw = measured.width(), th = measured.height();
   // Without an icon the icon rectangle is empty at the top-left corner.
   const QRect g = glyph_.isNull() ? QRect(0, 0, 0, 0) : iconRect();
@@ -265,6 +268,23 @@ QRect TTransparentButton::captionRect() const {
     case TTextAlign::ttaCenter: x = W / 2 - tw / 2, y = H / 2 - th / 2; break;
   }
   return QRect(x, y, tw, th);
+}
+
+QString TTransparentButton::shownCaption() const {
+  // What falls outside the button would be cut in the middle of a line: the
+  // caption loses words from its end instead, and says so with an ellipsis.
+  auto fits = [this](const QString& text) {
+    const QRect r = captionRect(text);
+    return r.top() >= 0 && r.top() + r.height() <= height();
+  };
+  if (caption_.isEmpty() || fits(caption_)) return caption_;
+  QStringList words = caption_.split(' ', Qt::SkipEmptyParts);
+  while (words.size() > 1) {
+    words.removeLast();
+    const QString shorter = words.join(' ') + QChar(0x2026);
+    if (fits(shorter)) return shorter;
+  }
+  return caption_;  // not even one word fits: as it is
 }
 
 void TTransparentButton::paintEvent(QPaintEvent*) {
@@ -372,7 +392,8 @@ void TTransparentButton::drawIcon(QPainter& p, QRect icon) const {
 }
 
 void TTransparentButton::drawCaption(QPainter& p) const {
-  QRect r = captionRect();
+  const QString text = shownCaption();
+  QRect r = captionRect(text);
   if (r.isNull()) return;
   if (pressedDrawn_ && showPressed_) r.translate(1, 1);
   p.setBackgroundMode(Qt::OpaqueMode);
@@ -380,12 +401,12 @@ void TTransparentButton::drawCaption(QPainter& p) const {
   const int flags = textFlags() | Qt::TextDontClip;
   if (isEnabled()) {
     p.setPen(fontColor_);
-    p.drawText(r, flags, caption_);
+    p.drawText(r, flags, text);
   } else {
     p.setPen(palette().color(QPalette::Light));
-    p.drawText(r.translated(1, 1), flags, caption_);
+    p.drawText(r.translated(1, 1), flags, text);
     p.setPen(palette().color(QPalette::Dark));
-    p.drawText(r, flags, caption_);
+    p.drawText(r, flags, text);
   }
   p.setBackgroundMode(Qt::TransparentMode);
 }
@@ -523,6 +544,11 @@ void TTransparentButton::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TTransparentButton::event(QEvent* event) {
+  // A caption shortened to fit shows whole as the tip, unless a hint is given.
+  if (event->type() == QEvent::ToolTip && toolTip().isEmpty() && shownCaption() != caption_) {
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), plainCaption(caption_), this);
+    return true;
+  }
   if (event->type() == QEvent::Shortcut) {
     auto* shortcut = static_cast<QShortcutEvent*>(event);
     if (shortcut->shortcutId() == shortcutId_ && isEnabled()) {

@@ -237,6 +237,43 @@ TEST_F(ButtonTest, ExplorerStyleShowsGreyUntilThePointerIsOver) {
   EXPECT_EQ(painted().pixel(1, 80), qRgb(1, 2, 3));
 }
 
+// The corners each frame style draws at rest, and pressed with ShowPressed.
+TEST_F(ButtonTest, EachFrameStyleDrawsItsOwnBevels) {
+  const QPalette& p = button_->palette();
+  const QRgb face = p.color(QPalette::Button).rgb(), shadow = p.color(QPalette::Dark).rgb();
+  const QRgb light = p.color(QPalette::Light).rgb(), dark = p.color(QPalette::Shadow).rgb();
+  const QRgb black = qRgb(0, 0, 0), behind = qRgb(1, 2, 3);
+  struct Case {
+    TFrameStyle style;
+    QRgb topLeft, bottomRight;
+  };
+  const Case resting[] = {{TFrameStyle::fsRegular, light, black}, {TFrameStyle::fsIndent, shadow, light},
+                          {TFrameStyle::fsExplorer, behind, behind}, {TFrameStyle::fsNone, behind, behind},
+                          {TFrameStyle::fsLight, light, shadow},    {TFrameStyle::fsDark, face, dark},
+                          {TFrameStyle::fsMono, light, dark}};
+  const QPoint far(88, 88);
+  for (const Case& c : resting) {
+    button_->setFrameStyle(c.style);
+    const QImage image = painted();
+    EXPECT_EQ(image.pixel(0, 0), c.topLeft) << int(c.style);
+    EXPECT_EQ(image.pixel(far), c.bottomRight) << int(c.style);
+  }
+  // The regular frame's inner ring, and the same corners pressed.
+  button_->setFrameStyle(TFrameStyle::fsRegular);
+  EXPECT_EQ(painted().pixel(1, 1), face);
+  EXPECT_EQ(painted().pixel(87, 87), shadow);
+  button_->setShowPressed(true);
+  button_->setDown(true);
+  const QImage pressed = painted();
+  EXPECT_EQ(pressed.pixel(0, 0), black);
+  EXPECT_EQ(pressed.pixel(far), light);
+  EXPECT_EQ(pressed.pixel(1, 1), shadow);
+  // Opaque, the button fills its face.
+  button_->setDown(false);
+  button_->setTransparent(false);
+  EXPECT_EQ(painted().pixel(44, 60), face);
+}
+
 TEST_F(ButtonTest, IconAndCaptionSitWhereTheAlignmentSays) {
   button_->setGlyph(glyph(32, 32));
   button_->setCaption("Display of clients (Accounts receivable)");
@@ -266,6 +303,22 @@ TEST_F(ButtonTest, IconAndCaptionSitWhereTheAlignmentSays) {
   button_->setSpacing(6);
   button_->setTextAlign(TTextAlign::ttaLeft);
   EXPECT_EQ(button_->iconRect().left(), W - cw - 6);
+}
+
+// A caption longer than the button has room for loses words from its end
+// rather than half a line at the edge.
+TEST_F(ButtonTest, ACaptionTooLongForTheButtonEndsWithAnEllipsis) {
+  button_->setGlyph(glyph(32, 32));
+  button_->setFont(QFont("Arial", 10));
+  button_->setCaption("Purchases");
+  EXPECT_EQ(button_->shownCaption(), "Purchases");
+  button_->setCaption("Maintenance of financial statements (General ledger)");
+  const QString shown = button_->shownCaption();
+  EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+  EXPECT_TRUE(QString(button_->caption()).startsWith(shown.chopped(1)));
+  const QRect r = button_->captionRect();
+  EXPECT_GE(r.top(), 0);
+  EXPECT_LE(r.bottom(), button_->height() - 1);
 }
 
 TEST_F(ButtonTest, MenusKeysAndAcceleratorsReachTheButton) {

@@ -8,6 +8,7 @@
 
 #include "desktop_test_util.h"
 #include "option_catalogue.h"
+#include "properties_dialog.h"
 
 namespace shell {
 namespace {
@@ -203,6 +204,37 @@ TEST_F(QuickListsTest, FocusEnteringAPanelBringsItToTheFront) {
   grid->setFocus();
   QTest::keyClick(grid, Qt::Key_Tab);
   EXPECT_TRUE(grid->hasFocus());
+}
+
+TEST_F(QuickListsTest, TheNotesPopupPrintsTheNote) {
+  lists().toggle(QuickLists::kThingsToDo);
+  lists().RichEdit1->setPlainText("Order paper");
+  dialogs_.shown.clear();
+  lists().ThingsToDoPopup->item(2)->trigger();  // "Print list"
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_EQ(dialogs_.shown[0].what, "preview");
+  EXPECT_EQ(dialogs_.shown[0].caption, "Things to do");
+}
+
+// A French user reads the lists in French.
+class QuickListsInFrench : public DesktopFixture {};
+
+TEST_F(QuickListsInFrench, CaptionsTitlesAndTypesFollowTheUsersLanguage) {
+  makeDataRoot({testing::user("AP", "PAY", "Luc Gagnon", 2)});
+  addRows("glm", {{{"Glm_account", "99001"}, {"Glm_Description", "Test"}, {"Glm_type", "L"}}});
+  auto window = start("AP");
+  ASSERT_TRUE(window->ready());
+  EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+  QuickLists& l = lists(*window);
+  EXPECT_EQ(l.panel(0)->caption(), "Liste des clients");
+  EXPECT_EQ(l.panel(QuickLists::kThingsToDo)->caption(), "Choses à faire");
+  EXPECT_EQ(l.grid(0)->columnTitle(1), "Nom");
+  EXPECT_EQ(l.grid(3)->columnTitle(8), "Profession");
+  EXPECT_EQ(l.panel(1)->ReduceBtn->toolTip(), "Réduire");
+  EXPECT_EQ(desktop(*window).PropertiesDlg->windowTitle(), "Propriétés");
+  l.toggle(2);
+  ASSERT_TRUE(l.table(2).locate("Glm_account", {pdx::Value::integer(99001)}).value());
+  EXPECT_EQ(l.table(2).fieldByName("glm_type_desc").asString(), "Passif");
 }
 
 TEST_F(QuickListsTest, AnOpenListFollowsTheCompanyDatabase) {

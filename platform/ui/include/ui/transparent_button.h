@@ -100,6 +100,10 @@ class TTransparentButton : public QWidget, public Component {
   // and the index into glyphImages() drawn there now (-1: no icon).
   QRect iconRect() const;
   int iconIndex() const;
+  // The caption as drawn: whole, or, when it would not fit inside the
+  // button, shortened by words and ended with an ellipsis (the whole caption
+  // is then the button's tip).
+  QString shownCaption() const;
   // Where the caption is drawn (before the shift), or an empty rectangle.
   QRect captionRect() const;
 
@@ -139,6 +143,7 @@ class TTransparentButton : public QWidget, public Component {
   bool inside(const QPoint& at) const;
   void showPopup(const QPoint& globalPos);
   int textFlags() const;
+  QRect captionRect(const QString& text) const;
   void drawIcon(QPainter& p, QRect icon) const;
   void drawCaption(QPainter& p) const;
 
