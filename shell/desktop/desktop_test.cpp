@@ -101,6 +101,16 @@ class DesktopTest : public DesktopFixture {
     return out.join('\n');
   }
 
+  // The only user's saved desktop: a shortcut to the clients' inquiry and the
+  // clients' list open.
+  void saveADesktop() {
+    makeDataRoot();
+    auto window = start();
+    addShortcut(*window, "kq61");
+    lists(*window).toggle(0);
+    window->ExitClick();
+  }
+
   static constexpr const char* kDescriptionVariable = "TALLIMOOR_DESKTOP_DESCRIPTION";
 };
 
@@ -252,13 +262,7 @@ TEST_F(DesktopTest, ListsComeBackOpenOrClosedAndLaidOut) {
 }
 
 TEST_F(DesktopTest, TheStandardDesktopReplacesTheSavedOneAtClose) {
-  makeDataRoot();
-  {
-    auto window = start();
-    addShortcut(*window, "kq61");
-    lists(*window).toggle(0);
-    window->ExitClick();
-  }
+  saveADesktop();
   {
     auto window = start("SECRET", true);
     EXPECT_TRUE(window->desktopChanged());
@@ -360,13 +364,7 @@ TEST_F(DesktopTest, ASaveThatFailsPartWayKeepsThePreviousDesktop) {
 }
 
 TEST_F(DesktopTest, ADamagedOrHostileDesktopIsRefusedAndKeptUntilTheUserSaves) {
-  makeDataRoot();
-  {
-    auto window = start();
-    addShortcut(*window, "kq61");
-    lists(*window).toggle(0);
-    window->ExitClick();
-  }
+  saveADesktop();
   // Changes the stream of the first shortcut row with `edit`.
   auto tamper = [&](const std::function<QByteArray(QByteArray)>& edit) {
     db::Table t;

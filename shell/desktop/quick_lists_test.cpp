@@ -147,18 +147,8 @@ TEST_F(QuickListsTest, InsertInAGridLaunchesTheListsMaintenanceAndShowsWhatItAdd
   ASSERT_EQ(grid->dataModel()->rowCount(), 1);
 
   // The maintenance module adds a client while it runs.
-  struct Call {
-    static int run(TLinkSection) {
-      if (added()) added()();
-      return -1;
-    }
-    static std::function<void()>& added() {
-      static std::function<void()> f;
-      return f;
-    }
-  };
-  Call::added() = [&] { addRows("cli", {{{"Cli_code", "C200"}, {"Cli_name", "Quincaillerie Laval"}}}); };
-  loader_->addLibrary(programDir_ + "/kq15.so", {{"ShowDllForm", reinterpret_cast<os::FunctionAddress>(&Call::run)}});
+  addModule("kq15");
+  testing::moduleCall.during = [&] { addRows("cli", {{{"Cli_code", "C200"}, {"Cli_name", "Quincaillerie Laval"}}}); };
   grid->setFocus();
   QTest::keyClick(grid, Qt::Key_Delete);
   EXPECT_TRUE(loader_->calls().isEmpty());
@@ -167,7 +157,6 @@ TEST_F(QuickListsTest, InsertInAGridLaunchesTheListsMaintenanceAndShowsWhatItAdd
   ASSERT_EQ(loads.size(), 1) << loader_->calls().join(" | ").toStdString();
   EXPECT_TRUE(loads.front().endsWith("/kq15.so"));
   EXPECT_EQ(grid->dataModel()->rowCount(), 2);
-  Call::added() = nullptr;
 }
 
 TEST_F(QuickListsTest, AccountTypesShowInTheDisplayLanguage) {

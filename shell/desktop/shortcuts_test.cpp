@@ -14,9 +14,6 @@ namespace {
 using testing::DesktopFixture;
 using testing::whenModal;
 
-int moduleCalls = 0;
-extern "C" int CountingShowDllForm(TLinkSection) { return ++moduleCalls, -1; }
-
 class ShortcutsTest : public DesktopFixture {
  protected:
   void SetUp() override {
@@ -25,7 +22,6 @@ class ShortcutsTest : public DesktopFixture {
     ASSERT_TRUE(window_->ready()) << messages().join(" | ").toStdString();
     window_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-    moduleCalls = 0;
   }
   Shortcuts& shortcuts() { return DesktopFixture::shortcuts(*window_); }
   ui::TTransparentButton* shortcut(const QString& name) { return window_->findAs<ui::TTransparentButton>(name); }
@@ -176,25 +172,24 @@ TEST_F(ShortcutsTest, PropertiesRenameAndGiveAnotherIcon) {
 }
 
 TEST_F(ShortcutsTest, ADoubleClickLaunchesTheOptionTheUserMayRun) {
-  loader_->addLibrary(programDir_ + "/kq61.so",
-                      {{"ShowDllForm", reinterpret_cast<os::FunctionAddress>(&CountingShowDllForm)}});
+  addModule("kq61");
   addShortcut(*window_, "kq61");
   ui::TTransparentButton* b = shortcut("kq61S");
   ASSERT_NE(b, nullptr);
   QTest::mouseDClick(b, Qt::LeftButton, {}, {40, 40});
-  EXPECT_EQ(moduleCalls, 1);
+  EXPECT_EQ(testing::moduleCall.calls, 1);
   EXPECT_FALSE(b->pressedDrawn());
   // From the keyboard: Tab to it, Enter.
   b->setFocus(Qt::TabFocusReason);
   QTest::keyClick(b, Qt::Key_Return);
-  EXPECT_EQ(moduleCalls, 2);
+  EXPECT_EQ(testing::moduleCall.calls, 2);
 
   // Once the user may no longer run it, the shortcut stays but is refused.
   window_->findAs<ui::MenuItem>("kq61")->setEnabled(false);
   window_->FillShortcutLists(true, ShortcutListOrder::kSecurity);
   dialogs_.shown.clear();
   QTest::mouseDClick(b, Qt::LeftButton, {}, {40, 40});
-  EXPECT_EQ(moduleCalls, 2);
+  EXPECT_EQ(testing::moduleCall.calls, 2);
   EXPECT_EQ(messages(), QStringList{window_->messageLine(message::kOptionNotAllowed)});
 }
 
