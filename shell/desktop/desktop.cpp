@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "db/database.h"
+#include "db/error.h"
 #include "db/table.h"
 #include "logo_app_form.h"
 #include "properties_dialog.h"
@@ -24,6 +25,17 @@ struct Item {
 };
 
 pdx::Value text(const QString& s) { return pdx::Value::text(s.toStdString()); }
+
+// The result of `body`, or the error of a table that lacks a field the
+// desktop reads (a table of another layout throws it) as a status.
+template <typename Body>
+auto guarded(Body body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const db::DatabaseError& e) {
+    return pdx::Status(e.last().errorCode, e.last().message);
+  }
+}
 
 }  // namespace
 
@@ -69,7 +81,7 @@ pdx::Result<std::vector<TDesktop::Row>> TDesktop::readRows(const QString& user) 
 void TDesktop::Set_Desktop() {
   const QString user = window_.userCode();
   if (user.isEmpty()) return;
-  pdx::Result<std::vector<Row>> rows = readRows(user);
+  pdx::Result<std::vector<Row>> rows = guarded([&] { return readRows(user); });
   if (!rows.ok()) {
     report(message::kDesktopDamaged, rows.status());
     return;
@@ -216,7 +228,9 @@ pdx::Status TDesktop::writeRows(const QString& user, const std::vector<Row>& row
 void TDesktop::Save_Desktop() {
   const QString user = window_.userCode();
   if (user.isEmpty()) return;
-  if (pdx::Status s = writeRows(user, rows()); !s.ok()) report(message::kDesktopNotSaved, s);
+  const std::vector<Row> items = rows();
+  if (pdx::Status s = guarded([&] { return writeRows(user, items); }); !s.ok())
+    report(message::kDesktopNotSaved, s);
 }
 
 std::unique_ptr<DesktopPart> makeDesktop(TLogoAppForm& window) { return std::make_unique<TDesktop>(window); }

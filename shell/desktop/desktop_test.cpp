@@ -430,6 +430,32 @@ TEST_F(DesktopTest, ADamagedOrHostileDesktopIsRefusedAndKeptUntilTheUserSaves) {
   EXPECT_FALSE(lists(*window).panel(0)->isHidden());
 }
 
+// A Desktop table of another layout is reported, at login and at close, and
+// the shell still runs.
+TEST_F(DesktopTest, ADesktopTableOfAnotherLayoutIsReportedNotFatal) {
+  makeDataRoot();
+  {
+    db::Table t;
+    t.setDatabaseName(dataDir_.toStdString());
+    t.setTableName("Desktop");
+    t.fieldDefs = {{"Desktop_user", pdx::FieldType::kAlpha, 10}, {"Desktop_note", pdx::FieldType::kAlpha, 20}};
+    t.primaryIndexFields = "Desktop_user";
+    ASSERT_TRUE(t.createTable().ok());
+    ASSERT_TRUE(t.open().ok());
+    ASSERT_TRUE(t.insert().ok());
+    ASSERT_TRUE(t.fieldByName("Desktop_user").setAsString("ADMIN").ok());
+    ASSERT_TRUE(t.post().ok());
+  }
+  auto window = start();
+  ASSERT_TRUE(window->ready());
+  ASSERT_EQ(messages().size(), 1);
+  EXPECT_TRUE(messages()[0].startsWith(window->messageLine(message::kDesktopDamaged)));
+  lists(*window).toggle(0);
+  window->ExitClick();
+  ASSERT_EQ(messages().size(), 2);
+  EXPECT_TRUE(messages()[1].startsWith(window->messageLine(message::kDesktopNotSaved)));
+}
+
 TEST_F(DesktopTest, AQuickListShortcutTogglesItsListAndTakesItAwayWhenDeleted) {
   makeDataRoot();
   {
