@@ -55,10 +55,9 @@ void TLogoAppForm::applyUserLanguage() {
   ui::setControlsLanguage(language);
   useToolkitLanguage(code);
   if (auto* entry = findAs<ui::MenuItem>("MenuItem" + code)) checkLanguageEntry(entry);
-  (void)translate(*this);
-  (void)translate(*PasswordDlg);
-  (void)translate(*CompPasswd_Frm);
-  (void)translate(*ShortcutDlg);
+  for (ui::ComponentOwner* form :
+       std::initializer_list<ui::ComponentOwner*>{this, PasswordDlg, CompPasswd_Frm, ContactUs, ShortcutDlg, AboutBox})
+    (void)translate(*form);
 }
 
 void TLogoAppForm::checkLanguageEntry(ui::MenuItem* entry) {
@@ -122,7 +121,7 @@ void TLogoAppForm::LanguageClick(ui::MenuItem* entry) {
   Internationalize();
 }
 
-QList<ui::ComponentOwner*> TLogoAppForm::translatedOnSwitch() { return {this}; }
+QList<ui::ComponentOwner*> TLogoAppForm::translatedOnSwitch() { return {this, AboutBox, ContactUs}; }
 
 void TLogoAppForm::setVersionPanel() {
   StatusBar1->setPanelText(3, "Version " + shared::GetFileVersionText(QApplication::applicationFilePath(), 4));
