@@ -1,6 +1,8 @@
 #include "contact_us.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QEvent>
+#include <QTextDocument>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QShowEvent>
@@ -14,15 +16,15 @@ namespace shell {
 
 namespace {
 
-// The texts as designed, a line each; code 10 joins them into one.
+// The texts as designed, in lines; code 10 joins them into one.
 const QStringList kSupport = {"If you require assistance the support team can be reached at:"};
 const QStringList kServices = {
-    "In addition to technical support, we offer a complete range of services designed to ensure that you are up and",
-    "running as fast as possible and that you are using your software confidently and efficiently.  If you would like",
-    "to know more about these services, please contact us at:"};
+    "In addition to technical support, we offer a complete range of services designed to ensure that you are up "
+    "and running as fast as possible and that you are using your software confidently and efficiently.  If you "
+    "would like to know more about these services, please contact us at:"};
 const QStringList kProducts = {
-    "Norvadel offers a wide range of products to assist you in the management of your business.  To know more about",
-    "these products please contact us at:"};
+    "Norvadel offers a wide range of products to assist you in the management of your business.  To know more "
+    "about these products please contact us at:"};
 
 // The project's own addresses and numbers.
 const char* const kSupportEmail = "support@tallimoor.org";
@@ -34,6 +36,15 @@ const char* const kProductsWeb = "www.tallimoor.org/products";
 const char* const kDownloadsWeb = "www.tallimoor.org/downloads";
 const char* const kTelephone = "1-800-555-0142";
 const char* const kFax = "1-800-555-0143";
+
+// A text's height to show all its lines (the layout of a plain text counts
+// its size in lines).
+void fitHeight(ui::Memo& memo) {
+  const QMargins m = memo.contentsMargins();
+  const qreal lines = memo.document()->documentLayout()->documentSize().height();
+  memo.setFixedHeight(int(lines) * memo.fontMetrics().lineSpacing() + 2 * int(memo.document()->documentMargin()) +
+                      m.top() + m.bottom());
+}
 
 QString oneLine(const QStringList& lines) {
   QString text;
@@ -73,8 +84,8 @@ TContactUs::TContactUs(QWidget* parent) : ui::Form("ContactUs", parent) {
   lblProductsEmail = link(pnlProducts, "lblProductsEmail", "E-mail:", kProductsEmail);
   lblProductsPages = new ui::Label(this, pnlProducts, "lblProductsPages",
                                    "or visit the following pages on our website:");
-  static_cast<QGridLayout*>(static_cast<QVBoxLayout*>(pnlProducts->layout())->itemAt(1)->layout())
-      ->addWidget(lblProductsPages, 1, 0, 1, 2);
+  auto* productRows = static_cast<QGridLayout*>(static_cast<QVBoxLayout*>(pnlProducts->layout())->itemAt(1)->layout());
+  productRows->addWidget(lblProductsPages, productRows->rowCount(), 0, 1, 2);
   lblProductsWeb = link(pnlProducts, "lblProductsWeb", "Internet:", kProductsWeb);
   lblDownloadsWeb = link(pnlProducts, "lblDownloadsWeb", "", kDownloadsWeb);
   emails_ = {lblSupportEmail, lblServicesEmail, lblProductsEmail};
@@ -109,20 +120,26 @@ ui::Panel* TContactUs::panel(const QString& name, ui::Memo*& text, const QString
   text->setFrameShape(QFrame::NoFrame);
   text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  text->setFixedHeight(text->fontMetrics().lineSpacing() * 4 + 8);
+  // As tall as its text, wrapped to the panel's width, in either language.
+  ui::Memo* memo = text;
+  connect(memo->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, memo,
+          [memo] { fitHeight(*memo); });
   // The text is there to be read: the focus goes on to Close.
   text->installEventFilter(this);
   auto* box = new QVBoxLayout(p);
   box->addWidget(text);
   auto* rows = new QGridLayout;
   rows->setColumnStretch(1, 1);
+  rows->setVerticalSpacing(2);
   box->addLayout(rows);
+  box->addStretch();
   return p;
 }
 
 void TContactUs::line(ui::Panel* panel, const QString& name, const QString& caption, QWidget* value) {
   auto* rows = static_cast<QGridLayout*>(static_cast<QVBoxLayout*>(panel->layout())->itemAt(1)->layout());
-  const int row = rows->rowCount();
+  // An empty grid still counts one row.
+  const int row = rows->count() == 0 ? 0 : rows->rowCount();
   if (!caption.isEmpty()) rows->addWidget(new ui::Label(this, panel, name, caption), row, 0);
   rows->addWidget(value, row, 1);
 }
@@ -140,12 +157,15 @@ ui::LinkLabel* TContactUs::link(ui::Panel* panel, const QString& name, const QSt
 }
 
 void TContactUs::showEvent(QShowEvent* event) {
-  ui::Form::showEvent(event);
+  // Sized to its texts first, then centred.
   if (!event->spontaneous()) FormActivate();
+  ui::Form::showEvent(event);
 }
 
 void TContactUs::FormActivate() {
   btnClose->setFocus();
+  for (ui::Memo* memo : {memSupport, memServices, memProducts}) fitHeight(*memo);
+  adjustSize();
   if (languageCode != 10) return;
   memSupport->setPlainText(oneLine(kSupport));
   memServices->setPlainText(oneLine(kServices));
