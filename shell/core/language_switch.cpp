@@ -55,12 +55,13 @@ void TLogoAppForm::applyUserLanguage() {
   ui::setControlsLanguage(language);
   useToolkitLanguage(code);
   if (auto* entry = findAs<ui::MenuItem>("MenuItem" + code)) checkLanguageEntry(entry);
-  (void)translate(*this);
-  (void)translate(*PasswordDlg);
-  (void)translate(*CompPasswd_Frm);
-  (void)translate(*ShortcutDlg);
+  // In this order: the main window, the login, the company password, the
+  // contact dialog, the shortcut dialog, the desktop's dialogs, the About box.
+  std::vector<ui::ComponentOwner*> forms{this, PasswordDlg, CompPasswd_Frm, ContactUs, ShortcutDlg};
   if (desktopPart_)
-    for (ui::ComponentOwner* dialog : desktopPart_->dialogs()) (void)translate(*dialog);
+    for (ui::ComponentOwner* dialog : desktopPart_->dialogs()) forms.push_back(dialog);
+  forms.push_back(AboutBox);
+  for (ui::ComponentOwner* form : forms) (void)translate(*form);
 }
 
 void TLogoAppForm::checkLanguageEntry(ui::MenuItem* entry) {
@@ -124,7 +125,7 @@ void TLogoAppForm::LanguageClick(ui::MenuItem* entry) {
   Internationalize();
 }
 
-QList<ui::ComponentOwner*> TLogoAppForm::translatedOnSwitch() { return {this}; }
+QList<ui::ComponentOwner*> TLogoAppForm::translatedOnSwitch() { return {this, AboutBox, ContactUs}; }
 
 void TLogoAppForm::setVersionPanel() {
   StatusBar1->setPanelText(3, "Version " + shared::GetFileVersionText(QApplication::applicationFilePath(), 4));

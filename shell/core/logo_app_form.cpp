@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDate>
+#include <QIcon>
 #include <QLocale>
 #include <QScreen>
 #include <QTimer>
@@ -24,7 +25,7 @@ namespace {
 // The message list as designed (English); translation replaces it.
 QStringList designedMessages() {
   QStringList m;
-  for (int i = 0; i < 34; ++i) m << QString();
+  for (int i = 0; i < 35; ++i) m << QString();
   m[message::kPictureNotLoaded] = "The picture could not be loaded: the file is missing or holds no picture of a kind that can be used here.";
   m[message::kShortcutNotCreated] = "The shortcut cannot be created: this option already has one.";
   m[message::kOptionNotAllowed] = "You are not allowed to run this option.";
@@ -38,6 +39,8 @@ QStringList designedMessages() {
   m[message::kNoSessionSlot] =
       "Every session of this data folder is in use. Close another Tallimoor window and start again.";
   m[message::kNoUsers] = "No user is defined for this data folder. Create one with tallimoor-admin.";
+  m[message::kWizardMessages] = "The tax rates must be numbers.";
+  m[message::kNoCompany] = "No company was created. Tallimoor needs one to start.";
   m[message::kDesktopDamaged] =
       "Your saved desktop could not be read, so the standard desktop is shown. Your saved desktop is kept until "
       "you change this one.";
@@ -68,10 +71,14 @@ TLogoAppForm::TLogoAppForm(const QString& programFolder, const DesktopFactory& d
   setStatusBar(StatusBar1);
   StatusBar1->hide();
 
+  AboutBox = new TAboutBox(this);
   PasswordDlg = new TPasswordDlg(this);
   CompPasswd_Frm = new TCompPasswd_Frm(this);
+  ContactUs = new TContactUs(this);
+  frmDefaultInfo = new TfrmDefaultInfo(this);
   ShortcutDlg = new TShortcutDlg(this);
   if (desktop) desktopPart_ = desktop(*this);
+  setWindowIcon(QIcon(programIcon(64)));
   UserSecurityManager1.setDataSource(&userSource_);
 
   onFirstActivate = [this] { FormActivate(); };
@@ -86,6 +93,7 @@ TLogoAppForm::TLogoAppForm(const QString& programFolder, const DesktopFactory& d
   // 2 to 5. Settings and folders.
   context_.setLaunchQualifier({});
   settings_ = ShellSettings::read(os::Services::settings(), installPrefixOf(programFolder_));
+  pdx::setShareProtocol(settings_.shareProtocol());  // for the modules too: they share the engine
   context_.setCustomerId(settings_.customer);
   context_.setLanguage(settings_.language);
   languageCode_ = settings_.language == 1 ? "en" : settings_.language == 2 ? "fr" : "";
@@ -102,7 +110,11 @@ TLogoAppForm::TLogoAppForm(const QString& programFolder, const DesktopFactory& d
   // 8. Menus the machine settings offer.
   applyMenuVisibility();
   // 9. Translation with the language code (an empty code gives "MainMenu").
-  (void)translate(*this);
+  // The Help dialogs too: a user without a language of his own reads them in
+  // the machine's.
+  if (translate(*this).ok())
+    for (ui::ComponentOwner* dialog : std::initializer_list<ui::ComponentOwner*>{AboutBox, ContactUs})
+      (void)translate(*dialog);
   // 10. Printers.
   fillPrinters();
   // 12. Placement: the stored one, or centred.
@@ -135,6 +147,8 @@ void TLogoAppForm::buildMenus() {
   // A command of the bar itself: choosing it exits, it opens no menu.
   Exit1 = MainMenu1->addCommand("Exit1", "E&xit");
   connect(HelpTopics1, &QAction::triggered, this, [this] { HelpClick(); });
+  connect(About1, &QAction::triggered, this, [this] { AboutClick(); });
+  connect(ContactUs1, &QAction::triggered, this, [this] { ContactUsClick(); });
   connect(Exit1, &QAction::triggered, this, [this] { ExitClick(); });
 }
 
@@ -345,12 +359,10 @@ void TLogoAppForm::FormActivate() {
     return;
   }
   // 5. First run.
-  if (comp_.isEmpty()) {
-    ExecuteOption(codes::kCompanyCreation);
-    // The defaults wizard comes with the company defaults; until then the
-    // step shows nothing beyond its hook.
-    if (onFirstRunWizard) onFirstRunWizard();
-    (void)comp_.refresh();
+  if (comp_.isEmpty() && !firstRun()) {
+    desktopSaveAllowed_ = false;
+    close();
+    return;
   }
   // 6. Users, desktops, languages.
   user_.setDatabaseName(root);
@@ -411,6 +423,24 @@ void TLogoAppForm::FormActivate() {
   ready_ = true;
 }
 
+bool TLogoAppForm::firstRun() {
+  ExecuteOption(codes::kCompanyCreation);
+  if (pdx::Status s = comp_.refresh(); !s.ok()) databaseError(s);
+  if (comp_.isEmpty()) {
+    // The creation was cancelled or failed: there is nothing to log in to,
+    // and no wizard may write into a company that is not there.
+    showMessage(message::kNoCompany);
+    return false;
+  }
+  frmDefaultInfo->prepare(dataDir() + "1", Error_Messages, message::kWizardMessages, context_.language());
+  (void)translate(*frmDefaultInfo);
+  frmDefaultInfo->showModal(*frmDefaultInfo);
+  // What the wizard stored counts for this session too.
+  settings_.intl = os::Services::settings().readString("Settings", "intl", "N");
+  shared::LoadRegionalSettings();
+  return true;
+}
+
 bool TLogoAppForm::takeSessionSlot() {
   session_.setDatabaseName("menumydb");
   session_.setTableName("session");
@@ -463,6 +493,18 @@ bool TLogoAppForm::login() {
     }
     if (*found) return true;
   }
+}
+
+// ---------------------------------------------------------------- Help
+
+void TLogoAppForm::AboutClick() {
+  AboutBox->prepare(dataDir(), settings_.payroll, settings_.payrollCCQ);
+  AboutBox->showModal(*AboutBox);
+}
+
+void TLogoAppForm::ContactUsClick() {
+  ContactUs->languageCode = context_.language();
+  ContactUs->showModal(*ContactUs);
 }
 
 // ---------------------------------------------------------------- closing

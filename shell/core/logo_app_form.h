@@ -23,7 +23,10 @@
 #include <QStringList>
 #include <memory>
 
+#include "about_box.h"
+#include "contact_us.h"
 #include "db/data_source.h"
+#include "default_info_wizard.h"
 #include "db/database.h"
 #include "desktop_part.h"
 #include "db/table.h"
@@ -52,14 +55,15 @@ inline constexpr int kOptionNotAllowed = 3;
 inline constexpr int kNoTrackerDatabase = 11;
 inline constexpr int kPayrollLibraryMissing = 12;
 inline constexpr int kPayrollDepartmentsMissing = 13;
-inline constexpr int kWizardMessages = 18;
+inline constexpr int kWizardMessages = 18;  // a rate of the defaults wizard is no number
 // The suffix of an application menu's options in the shortcut list is line
 // kMenuSuffixBase + the menu's Tag.
 inline constexpr int kMenuSuffixBase = 20;
 inline constexpr int kNoSessionSlot = 30;
 inline constexpr int kNoUsers = 31;
-inline constexpr int kDesktopDamaged = 32;
-inline constexpr int kDesktopNotSaved = 33;
+inline constexpr int kNoCompany = 32;
+inline constexpr int kDesktopDamaged = 33;
+inline constexpr int kDesktopNotSaved = 34;
 }  // namespace message
 
 // The orders in which the shortcut lists gather the options of the menus.
@@ -137,8 +141,11 @@ class TLogoAppForm : public ui::MainForm {
   ui::Memo* Error_Messages;
   ui::StatusBar* StatusBar1;
   ui::TWallpaper* Wallpaper1;
+  TAboutBox* AboutBox;
   TPasswordDlg* PasswordDlg;
   TCompPasswd_Frm* CompPasswd_Frm;
+  TContactUs* ContactUs;
+  TfrmDefaultInfo* frmDefaultInfo;
   TShortcutDlg* ShortcutDlg;
   TUserSecurityManager UserSecurityManager1;
 
@@ -154,6 +161,9 @@ class TLogoAppForm : public ui::MainForm {
   void Load_applications();
   void ChgLang_applications();
   void HelpClick();
+  // Help > About and Help > Contact us.
+  void AboutClick();
+  void ContactUsClick();
   // Exit: allows the desktop save and closes the window.
   void ExitClick();
   // Empties the shortcut lists and fills them again from the menus, in
@@ -177,10 +187,6 @@ class TLogoAppForm : public ui::MainForm {
   // Reports an engine error through the platform's error report.
   void databaseError(const pdx::Status& status);
 
-  // Test hooks: run instead of a modal loop where the shell would wait for
-  // the user (the company-creation module's window is a module, not these).
-  std::function<void()> onFirstRunWizard;
-
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -199,6 +205,9 @@ class TLogoAppForm : public ui::MainForm {
   // Qt's own dialogs and buttons in the language of `code`.
   void useToolkitLanguage(const QString& code);
   bool takeSessionSlot();
+  // The first start: company creation, then the defaults wizard; false when
+  // still no company exists.
+  bool firstRun();
   bool login();
   void applyUserLanguage();
   void setUpCompany();

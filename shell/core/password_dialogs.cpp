@@ -21,6 +21,7 @@ void buttonsRow(QGridLayout* grid, int row, ui::Button* ok, ui::Button* cancel) 
 
 TPasswordDlg::TPasswordDlg(QWidget* parent) : ui::Form("PasswordDlg", parent) {
   setCaption("Password Dialog");
+  position = Position::kOwnerCenter;
   Label1 = new ui::Label(this, this, "Label1", "Enter password:");
   Password = new ui::Edit(this, this, "Password");
   Password->setEchoMode(QLineEdit::Password);
@@ -53,6 +54,7 @@ void TPasswordDlg::showEvent(QShowEvent* event) {
 
 TCompPasswd_Frm::TCompPasswd_Frm(QWidget* parent) : ui::Form("CompPasswd_Frm", parent) {
   setCaption("Password");
+  position = Position::kOwnerCenter;
   Label1 = new ui::Label(this, this, "Label1", "Enter password:");
   Password = new ui::Edit(this, this, "Password");
   Password->setEchoMode(QLineEdit::Password);
