@@ -268,7 +268,12 @@ void InquiryForm::buildStatement() {
   DBGrid2 = new ui::DataGrid(this, pages[kStatement], "DBGrid2");
   DBGrid2->setDataSource(&dm_.currentSource);
   std::vector<ui::Column> columns;
-  for (const auto& [title, field] : side().statementColumns) columns.push_back({q(field), q(title), 0});
+  for (const auto& [title, field] : side().statementColumns) {
+    // Dates and amounts whole; the type takes what is left.
+    const bool amount = field.ends_with("amount") || field.ends_with("balance");
+    const bool date = field.ends_with("date");
+    columns.push_back({q(field), q(title), amount ? 100 : date ? 88 : field == "strType" ? 100 : 80});
+  }
   DBGrid2->setColumns(columns);
   DBGrid2->setReadOnly(true);
   DBGrid2->setRowSelect(true);

@@ -159,6 +159,7 @@ CashReport::CashReport(InquiryDataModule& dm, int language) : report::Report(q(d
   // The invoices the document paid.
   db::DataSet* lines = &dm.cashLines;
   report::SubDetailBand* paid = addSubDetail("QRSubDetail1", 5, lines, detail);
+  paid->printIfEmpty = false;
   Band* head = paid->addHeader("PaidHeader", 8);
   const QString headings[] = {"Invoice", "Date", "Due date", "Amount", "Payment"};
   const char* fields[] = {"Invoice", "Invoice_date", "Invoice_due_date", "Invoice_amount", "Invoice_payment"};
@@ -210,10 +211,10 @@ InvoiceReport::InvoiceReport(InquiryDataModule& dm, bool archived, int language)
   const std::vector<Column> columns = {
       {"line_code", "", "", 0, 8, nullptr},
       {"item_code", "", "", 9, 22, nullptr},
-      {"desc", "Description", "Description", 32, 62, nullptr},
-      {"qty_ship", "Quantité", "Quantity", 95, 17, "#,###,##0.00"},
-      {"price", "Prix unitaire", "Price", 113, 20, kMoneyMask},
-      {"discount", "Escompte", "Discount", 134, 12, "##0.00"},
+      {"desc", "Description", "Description", 32, 56, nullptr},
+      {"qty_ship", "Quantité", "Quantity", 89, 17, "#,###,##0.00"},
+      {"price", "Prix unitaire", "Price", 107, 20, kMoneyMask},
+      {"discount", "Escompte", "Discount", 128, 18, "##0.00"},
       {"tax1", "TPS", "GST", 147, 17, kMoneyMask},
       {"tax2", "TVP", "PST", 165, 17, kMoneyMask},
       {"total", "Total de ligne", "Line total", 183, 20, kMoneyMask},
@@ -222,7 +223,7 @@ InvoiceReport::InvoiceReport(InquiryDataModule& dm, bool archived, int language)
       {"markup", "Bénéfice %", "Profit %", 241, 17, "##0.00"},
   };
 
-  Band* page = addBand(BandKind::kPageHeader, "PageHeaderBand1", 22);
+  Band* page = addBand(BandKind::kPageHeader, "PageHeaderBand1", 25);
   page->addLabel("StampLabel", "Time entered:", {0, 0, 30, 5});
   page->addDBText("Stamp", &header_, H("stamp"), {32, 0, 50, 5});
   page->addLabel("UserLabel", archived ? "Entered by:" : "Entré par:", {95, 0, 25, 5});
@@ -232,13 +233,16 @@ InvoiceReport::InvoiceReport(InquiryDataModule& dm, bool archived, int language)
   page->addLabel("ClientHeading", "Client", {46, 8, 22, 5});
   for (const Column& c : columns) {
     if (!*c.heading) continue;
+    // Headings wider than their column take two lines.
     auto* label = page->addLabel(QString(c.field) + "Heading", archived ? c.headingArchive : c.heading,
-                                 {c.x, 14, c.width, 5});
+                                 {c.x, 13, c.width, 9});
+    label->wordWrap = true;
+    label->font.setPointSize(8);
     if (c.mask) label->alignment = Qt::AlignRight;
     if (QString(c.field) == "tax1") tax1Heading_ = label;
     if (QString(c.field) == "tax2") tax2Heading_ = label;
   }
-  page->addShape("HeaderRule", report::Shape::Kind::kHorizontalLine, {0, 19.5, w, 2});
+  page->addShape("HeaderRule", report::Shape::Kind::kHorizontalLine, {0, 22.5, w, 2});
 
   Band* detail = addBand(BandKind::kDetail, "QRBand2", 8);
   detail->forceNewPage = true;
@@ -279,17 +283,19 @@ InvoiceReport::InvoiceReport(InquiryDataModule& dm, bool archived, int language)
   tax2Sum_ = sum("Tax2Sum", "SUM(" + L + "." + F("tax2") + ")", 165, 2, 17);
   salesSum_ = sum("TotalSum", "SUM(" + L + "." + F("total") + ")", 183, 2, 20);
   costSum_ = sum("CostSum", "SUM(" + L + "." + F("cost") + ")", 204, 2, 19);
-  margin_ = footer->addLabel("MarginValue", "", {224, 2, 16, 4.5});
-  profit_ = footer->addLabel("ProfitValue", "", {241, 2, 17, 4.5});
+  // The invoice's margin and profit under the lines' own, on a row of their
+  // own: the archive writes them with every digit.
+  margin_ = footer->addLabel("MarginValue", "", {w - 60, 8, 30, 4.5});
+  profit_ = footer->addLabel("ProfitValue", "", {w - 30, 8, 30, 4.5});
   margin_->alignment = profit_->alignment = Qt::AlignRight;
-  footer->addLabel("SalesTotalLabel", archived ? "Ventes total:" : "Ventes totales:", {150, 9, 32, 5});
+  footer->addLabel("SalesTotalLabel", archived ? "Ventes total:" : "Ventes totales:", {150, 15, 32, 5});
   sum("InvoiceTotal", "SUM(" + L + "." + F("total") + " + " + L + "." + F("tax1") + " + " + L + "." + F("tax2") + ")",
-      183, 9, 20);
-  footer->addLabel("CostTotalLabel", "Coût total:", {150, 15, 32, 5});
-  sum("CostTotal", "SUM(" + L + "." + F("cost") + ")", 183, 15, 20);
+      183, 15, 20);
+  footer->addLabel("CostTotalLabel", "Coût total:", {150, 21, 32, 5});
+  sum("CostTotal", "SUM(" + L + "." + F("cost") + ")", 183, 21, 20);
   for (int p = 1; p <= 10; ++p) {
     const double x = p <= 5 ? 0 : 72;
-    const double y = 9 + 5.5 * ((p - 1) % 5);
+    const double y = 15 + 5.5 * ((p - 1) % 5);
     footer->addDBText("PaymentName" + n(p), &dm.Table1, "Ctrl_pmt_name" + n(p), {x, y, 38, 4.5});
     auto* amount = footer->addDBText("Payment" + n(p), &header_, H("pmt") + n(p), {x + 40, y, 26, 4.5});
     amount->setMask(kMoneyMask);

@@ -115,6 +115,13 @@ class WindowTest : public InquiryTest {
     QTabBar* bar = frm_->PageControl1->tabBar();
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page).center());
     settle();
+    // Under a real X server, INQUIRY_SHOTS names a folder that receives a
+    // picture of each page shown, to look at the layout.
+    if (const QString shots = qEnvironmentVariable("INQUIRY_SHOTS"); !shots.isEmpty())
+      frm_->grab().save(QDir(shots).filePath(QString("%1-%2-%3.png")
+                                                 .arg(QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name()))
+                                                 .arg(frm_->objectName())
+                                                 .arg(page)));
   }
   QPoint rowPoint(ui::DataGrid* grid, int row) {
     grid->scrollTo(grid->model()->index(row, 0));
