@@ -162,13 +162,17 @@ std::vector<db::DataSet*> InquiryDataModule::dataSets() {
           &fahdra, &fadeta, &ivprod, &slsm, &comp, &arterms, &balances, &Table3};
 }
 
-std::string InquiryDataModule::typeName(int line) const {
-  if (typeNameLine) {
-    std::string text = typeNameLine(line);
-    if (!text.empty()) return text;
+const std::string& InquiryDataModule::typeName(int line) const {
+  static const std::string none;
+  if (line < 0 || line >= static_cast<int>(side_.typeNameLines.size())) return none;
+  if (typeNames_.empty()) {
+    // Read once: every row of a statement asks.
+    for (int n = 0; n < static_cast<int>(side_.typeNameLines.size()); ++n) {
+      std::string text = typeNameLine_ ? typeNameLine_(n) : std::string();
+      typeNames_.push_back(text.empty() ? side_.typeNameLines[size_t(n)] : std::move(text));
+    }
   }
-  return line >= 0 && line < static_cast<int>(side_.typeNameLines.size()) ? side_.typeNameLines[size_t(line)]
-                                                                           : std::string();
+  return typeNames_[size_t(line)];
 }
 
 // ---------------------------------------------------------------- transaction source
@@ -187,6 +191,7 @@ void InquiryDataModule::followTransactions(bool current) {
 pdx::Status InquiryDataModule::createBalanceTable(int sessionId) {
   sessionId_ = sessionId;
   balances.close();
+  balanceCache_.clear();
   balances.setTableName(data::sessionTableName(*side_.balanceTable, sessionId));
   balances.fieldDefs = side_.balanceTable->fields;
   balances.primaryIndexFields.clear();
@@ -195,39 +200,74 @@ pdx::Status InquiryDataModule::createBalanceTable(int sessionId) {
   return balances.createTable();
 }
 
+std::string InquiryDataModule::balanceKey(const std::array<const pdx::Value*, 6>& values) {
+  // Six values kept apart by a separator no text of theirs holds.
+  std::string key;
+  for (const pdx::Value* v : values) {
+    switch (v->kind()) {
+      case pdx::Value::Kind::kText: key += v->asText(); break;
+      case pdx::Value::Kind::kDate: key += std::to_string(v->asDate().days); break;
+      case pdx::Value::Kind::kInteger: key += std::to_string(v->asInteger()); break;
+      default: break;
+    }
+    key += '\x1f';
+  }
+  return key;
+}
+
+pdx::Status InquiryDataModule::readTransactions(db::DataSet& source, const RowVisitor& visit) {
+  const char* names[] = {"invoice", "ref", "date", "type", "seq", "amount"};
+  std::vector<db::Field*> fields{&source.fieldByName(side_.itemParty)};
+  for (const char* n : names) fields.push_back(&source.fieldByName(side_.item(n)));
+  if (&source == &Query2) {
+    // The query's rows as it keeps them: nothing moves, no control hears.
+    std::vector<int> columns;
+    for (const db::Field* f : fields) columns.push_back(f->column());
+    return Query2.forEachRow(columns, visit);
+  }
+  ControlsOff quiet(source);
+  CalcFieldsOff plain(source);
+  std::vector<const pdx::Value*> values(fields.size());
+  PDX_RETURN_IF_ERROR(source.first());
+  while (!source.isEmpty()) {
+    for (size_t k = 0; k < fields.size(); ++k) values[k] = &fields[k]->value();
+    visit(values);
+    PDX_RETURN_IF_ERROR(source.next());
+    if (source.eof()) break;
+  }
+  return {};
+}
+
 pdx::Status InquiryDataModule::buildBalanceTable() {
   balances.close();
+  balanceCache_.clear();
   PDX_RETURN_IF_ERROR(balances.emptyTable());
-  PDX_RETURN_IF_ERROR(balances.open());
   db::DataSet& source = transactions();
-  if (!source.active()) return {};
-  {
-    ControlsOff quiet(source);
-    CalcFieldsOff plain(source);
-    const char* keys[] = {"", "invoice", "ref", "date", "type", "seq"};
-    std::vector<db::Field*> from;
-    from.push_back(&source.fieldByName(side_.itemParty));
-    for (int k = 1; k < 6; ++k) from.push_back(&source.fieldByName(side_.item(keys[k])));
-    db::Field& amount = source.fieldByName(side_.item("amount"));
-    std::vector<db::Field*> to;
-    for (int k = 0; k < 6; ++k) to.push_back(&balances.fieldByName(side_.balanceTable->fields[size_t(k)].name));
-    db::Field& balance = balances.fieldByName(side_.balanceTable->fields[6].name);
-
+  if (source.active()) {
+    // The rows go straight to the engine, in one write group: the table is
+    // this session's own and nothing shows it while it fills.
     PDX_ASSIGN_OR_RETURN(auto group, database.startTransaction());
+    PDX_ASSIGN_OR_RETURN(auto table, database.directory()->openTable(balances.tableName()));
+    constexpr int kBalance = 6;
     db::Money running;
-    PDX_RETURN_IF_ERROR(source.first());
-    while (!source.isEmpty()) {
-      PDX_RETURN_IF_ERROR(balances.insert());
-      for (size_t k = 0; k < 6; ++k) PDX_RETURN_IF_ERROR(to[k]->setValue(from[k]->value()));
-      running += moneyOf(amount);
-      PDX_RETURN_IF_ERROR(balance.setAsCurrency(running));
-      PDX_RETURN_IF_ERROR(balances.post());
-      PDX_RETURN_IF_ERROR(source.next());
-      if (source.eof()) break;
-    }
+    pdx::Status written;
+    PDX_RETURN_IF_ERROR(readTransactions(source, [&](std::span<const pdx::Value* const> row) {
+      if (!written.ok()) return;
+      std::array<const pdx::Value*, 6> key{};
+      written = table->insert();
+      for (size_t k = 0; k < 6 && written.ok(); ++k) written = table->set(static_cast<int>(k), *(key[k] = row[k]));
+      const double amount = row[6]->isNull() ? 0.0 : row[6]->toDouble().value_or(0.0);
+      running += db::Money::fromDouble(amount).value_or(db::Money());
+      if (written.ok()) written = table->set(kBalance, pdx::Value::number(running.toDouble()));
+      if (written.ok()) written = table->post();
+      balanceCache_[balanceKey(key)] = running;
+    }));
+    PDX_RETURN_IF_ERROR(written);
+    table.reset();
     PDX_RETURN_IF_ERROR(group->commit());
   }
-  return source.first();
+  PDX_RETURN_IF_ERROR(balances.open());
+  return source.active() ? source.first() : pdx::Status();
 }
 
 // ---------------------------------------------------------------- aging
@@ -241,22 +281,16 @@ AgingLimits InquiryDataModule::agingLimits() const {
 
 pdx::Result<std::array<db::Money, 5>> InquiryDataModule::addAging(pdx::Timestamp now) {
   AgingWalk walk(agingLimits().days, now);
-  if (Query2.active() && !Query2.isEmpty()) {
-    const db::Bookmark here = Query2.bookmark();
-    {
-      ControlsOff quiet(Query2);
-      CalcFieldsOff plain(Query2);
-      const db::Field& invoice = Query2.fieldByName(side_.item("invoice"));
-      const db::Field& date = Query2.fieldByName(side_.item("date"));
-      const db::Field& amount = Query2.fieldByName(side_.item("amount"));
-      PDX_RETURN_IF_ERROR(Query2.first());
-      while (!Query2.isEmpty()) {
-        walk.add(invoice.asString(), date.asDate().value_or(pdx::Date{}), moneyOf(amount));
-        PDX_RETURN_IF_ERROR(Query2.next());
-        if (Query2.eof()) break;
-      }
-    }
-    PDX_RETURN_IF_ERROR(Query2.gotoBookmark(here));
+  if (Query2.active()) {
+    const std::vector<int> columns = {Query2.fieldByName(side_.item("invoice")).column(),
+                                      Query2.fieldByName(side_.item("date")).column(),
+                                      Query2.fieldByName(side_.item("amount")).column()};
+    PDX_RETURN_IF_ERROR(Query2.forEachRow(columns, [&walk](std::span<const pdx::Value* const> row) {
+      const std::string invoice = row[0]->kind() == pdx::Value::Kind::kText ? row[0]->asText() : std::string();
+      const pdx::Date date = row[1]->kind() == pdx::Value::Kind::kDate ? row[1]->asDate() : pdx::Date{};
+      const double amount = row[2]->isNull() ? 0.0 : row[2]->toDouble().value_or(0.0);
+      walk.add(invoice, date, db::Money::fromDouble(amount).value_or(db::Money()));
+    }));
   }
   const std::array<db::Money, 5>& totals = walk.totals();
   if (Table3.editing()) {
@@ -332,9 +366,17 @@ void InquiryDataModule::transactionCalcFields(db::DataSet& ds) {
   const int line = data::typeNameLine(ds.fieldByName(side_.item("type")).asString());
   if (line >= 0) db::check(ds.fieldByName("strType").setAsString(typeName(line)));
   if (!balances.active()) return;
+  std::array<const pdx::Value*, 6> values{&ds.fieldByName(side_.itemParty).value()};
+  const char* keys[] = {"invoice", "ref", "date", "type", "seq"};
+  for (size_t k = 1; k < 6; ++k) values[k] = &ds.fieldByName(side_.item(keys[k - 1])).value();
+  // The balances this session wrote are kept in memory as well; the table
+  // is read for what it holds beyond them.
+  if (auto cached = balanceCache_.find(balanceKey(values)); cached != balanceCache_.end()) {
+    db::check(ds.fieldByName(side_.balanceField).setAsCurrency(cached->second));
+    return;
+  }
   std::vector<pdx::Value> key;
-  key.push_back(ds.fieldByName(side_.itemParty).value());
-  for (const char* k : {"invoice", "ref", "date", "type", "seq"}) key.push_back(ds.fieldByName(side_.item(k)).value());
+  for (const pdx::Value* v : values) key.push_back(*v);
   auto found = balances.findKey(key);
   if (found.ok() && *found)
     db::check(ds.fieldByName(side_.balanceField).setValue(balances.fieldByName(side_.balanceTable->fields[6].name).value()));

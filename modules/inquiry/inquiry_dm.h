@@ -23,7 +23,9 @@
 
 #include <array>
 #include <functional>
+#include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "db/data_source.h"
@@ -78,8 +80,12 @@ class InquiryDataModule {
 
   // ---- hooks the window sets
   std::function<bool()> showingCurrent = [] { return true; };
-  // Line `n` of the type-name list; the built-in line when unset or empty.
-  std::function<std::string(int)> typeNameLine;
+  // Where the lines of the type-name list come from (line `n` of the
+  // window's list); the built-in lines when unset or empty.
+  void setTypeNameSource(std::function<std::string(int)> lines) {
+    typeNameLine_ = std::move(lines);
+    forgetTypeNames();
+  }
   // Runs after the open items of a new party are open (the window's part
   // of the party change).
   std::function<void()> partyChanged;
@@ -90,8 +96,11 @@ class InquiryDataModule {
   void setPaths(const std::string& companyDirectory, const std::string& dataRoot);
   // Every dataset, for the date formats.
   std::vector<db::DataSet*> dataSets();
-  // The text of line `n` of the type-name list as the window has it.
-  std::string typeName(int n) const;
+  // The text of line `n` of the type-name list as the window has it (the
+  // built-in line when the window's is empty), read through typeNameLine
+  // once; forgetTypeNames() reads them again (after a translation).
+  const std::string& typeName(int n) const;
+  void forgetTypeNames() { typeNames_.clear(); }
 
   // ---- the transaction source: current items or history
   db::DataSet& transactions();
@@ -157,9 +166,18 @@ class InquiryDataModule {
 
  private:
   void declareFields();
+  // Visits the transactions of `source` (the current items or the history)
+  // in its order: party, invoice, reference, date, type, sequence, amount.
+  using RowVisitor = std::function<void(std::span<const pdx::Value* const>)>;
+  pdx::Status readTransactions(db::DataSet& source, const RowVisitor& visit);
+  // A transaction's six key values as one text, for the balance cache.
+  static std::string balanceKey(const std::array<const pdx::Value*, 6>& values);
   void describeAccounts(db::DataSet& ds, int count);
   std::string yesNo(const db::Field* flag) const;
   int sessionId_ = 0;
+  std::unordered_map<std::string, db::Money> balanceCache_;  // what buildBalanceTable wrote
+  std::function<std::string(int)> typeNameLine_;
+  mutable std::vector<std::string> typeNames_;
 };
 
 // The receivables and payables data modules.

@@ -68,7 +68,7 @@ InquiryForm::InquiryForm(InquiryDataModule& dm, QWidget* parent)
   keyPreview = true;
   helpContext = side().helpContext;
   dm_.showingCurrent = [this] { return CheckBox1->isChecked(); };
-  dm_.typeNameLine = [this](int n) { return s(IntlStrings1->line(n)); };
+  dm_.setTypeNameSource([this](int n) { return s(IntlStrings1->line(n)); });
   dm_.partyChanged = [this] { partyChanged(); };
   onFirstActivate = [this] { guarded([this] { FormActivate(); }); };
   onKeyPreview = [this](QKeyEvent* e) {
@@ -85,7 +85,7 @@ InquiryForm::InquiryForm(InquiryDataModule& dm, QWidget* parent)
 InquiryForm::~InquiryForm() {
   closing_ = true;
   dm_.showingCurrent = [] { return true; };
-  dm_.typeNameLine = nullptr;
+  dm_.setTypeNameSource(nullptr);
   dm_.partyChanged = nullptr;
 }
 
@@ -265,8 +265,8 @@ void InquiryForm::buildControlExtras(QWidget* page, QGridLayout* grid, int& row)
 
 void InquiryForm::buildStatement() {
   auto* layout = new QVBoxLayout(pages[kStatement]);
+  // The grid follows its source only while the page shows (see showStatement).
   DBGrid2 = new ui::DataGrid(this, pages[kStatement], "DBGrid2");
-  DBGrid2->setDataSource(&dm_.currentSource);
   std::vector<ui::Column> columns;
   for (const auto& [title, field] : side().statementColumns) {
     // Dates and amounts whole; the type takes what is left.
@@ -361,6 +361,7 @@ void InquiryForm::FormActivate() {
   shared::SessionContext& context = shared::Context();
   // Translation, status bar, help file, the company's database.
   db::check(shared::StartModuleWindow(*this, StatusBar1, q(side().moduleCode), dm_.database));
+  dm_.forgetTypeNames();  // the translated ones
   const QString intl = shared::ReadIntlSetting();
   if (intl == "y" || intl == "Y") applyIntl(context.language());
   dm_.setPaths(s(context.companyDirectory()), s(context.dataDir()));
@@ -401,9 +402,16 @@ void InquiryForm::partyChanged() {
   const int currency = static_cast<int>(dm_.Query1.fieldByName(side().partyCurrency).asInteger());
   ComboBox3->setCurrentIndex(currency);
   shared::SelectCurrency(currency);
-  DBGrid2->setDataSource(&dm_.currentSource);
   dm_.followTransactions(true);
   CheckBox1->setChecked(true);
+  showStatement();
+}
+
+void InquiryForm::showStatement() {
+  // A grid walks every row of its dataset to know them: the statement grid
+  // follows the current transactions or the history only while its page
+  // shows, so that a party with years of items costs nothing elsewhere.
+  DBGrid2->setDataSource(PageControl1->currentIndex() == kStatement ? &dm_.transactionSource() : nullptr);
 }
 
 // ---------------------------------------------------------------- search
@@ -463,6 +471,7 @@ void InquiryForm::showHistoryBox() {
 void InquiryForm::PageControl1Change() {
   if (!dm_.database.connected()) return;
   showHistoryBox();
+  if (PageControl1->currentIndex() != kStatement) showStatement();
   switch (PageControl1->currentIndex()) {
     case kList: DBGrid1->setFocus(); break;
     case kControl:
@@ -471,6 +480,7 @@ void InquiryForm::PageControl1Change() {
       break;
     case kStatement:
       db::check(dm_.buildBalanceTable());
+      showStatement();
       DBGrid2->setFocus();
       break;
     case kGraph: setdata(); break;
@@ -482,8 +492,8 @@ void InquiryForm::CheckBox1Click() {
   if (!dm_.database.connected()) return;
   const bool current = CheckBox1->isChecked();
   db::check(dm_.buildBalanceTable());
-  DBGrid2->setDataSource(current ? &dm_.currentSource : &dm_.historySource);
   dm_.followTransactions(current);
+  showStatement();
   if (PageControl1->currentIndex() == kStatement) DBGrid2->setFocus();
 }
 

@@ -136,6 +136,7 @@ class InquiryForm : public ui::Form {
   void guarded(const std::function<void()>& body);
   void reportError(const std::exception& error);
   void showHistoryBox();
+  void showStatement();
   bool searchField(int index, std::string& field, bool& dateField) const;
 
  protected:

@@ -314,7 +314,7 @@ TEST_F(LogicTest, CalculatedFieldsDescribeTheDocuments) {
   addCash(r, "RC1", "C1", d, {{1000, 10, 0}, {999999, 0, 10}}, {{"1001", 10}});
   Tkq61_dm dm;
   openDataModule(dm);
-  dm.typeNameLine = [](int n) { return n == 7 ? std::string("Oui") : std::string(); };
+  dm.setTypeNameSource([](int n) { return n == 7 ? std::string("Oui") : std::string(); });
   ASSERT_TRUE(dm.openDocumentTables({&dm.glm, &dm.cashHeaders, &dm.cashLines}).ok());
   ASSERT_FALSE(dm.cashHeaders.isEmpty());
   EXPECT_FALSE(dm.cashHeaders.fieldByName("desc1").asString().empty());  // the bank's account

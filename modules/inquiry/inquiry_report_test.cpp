@@ -223,7 +223,7 @@ TEST_F(ReportTest, ReportsAreTranslatedWithTheModulesTable) {
   addEntry(r, "1002", "C1", ymd(2024, 1, 20), "1", "", {{1100, 20, 0}, {4000, 0, 20}});
   Tkq61_dm dm;
   standOn(dm, "1002");
-  dm.typeNameLine = [](int n) { return n == 0 ? std::string("Facture") : n == 8 ? std::string("Non") : std::string(); };
+  dm.setTypeNameSource([](int n) { return n == 0 ? std::string("Facture") : n == 8 ? std::string("Non") : std::string(); });
   ASSERT_TRUE(dm.openDocumentTables({&dm.glm, &dm.entries}).ok());
   Tkq61_qrfrm form(dm, 2);
   const QString languages = QString::fromStdString(tmp_.path() + "/Tallimoor/languages");

@@ -146,6 +146,9 @@ pdx::Date chequeRun(pdx::Date d) {
 
 pdx::Status payAndWrite(Context& ctx, Supplier& s) {
   const bool fr = s.id.french;
+  // The heavy supplier's newest purchases first, so that the trimming below
+  // keeps them: its open items then reach every aging column.
+  if (s.heavy) std::reverse(s.purchases.begin(), s.purchases.end());
   // Payments, grouped into one cheque per cheque run.
   PlannedPayments cheques;
   for (size_t i = 0; i < s.purchases.size(); ++i) {

@@ -265,6 +265,9 @@ pdx::Status writeInvoice(Context& ctx, const Client& c, const Sale& s, const Doc
 
 pdx::Status payAndWrite(Context& ctx, Client& c) {
   const bool fr = c.id.french;
+  // The heavy client's newest sales first, so that the trimming below keeps
+  // them: its open items then reach every aging column.
+  if (c.heavy) std::reverse(c.sales.begin(), c.sales.end());
   // Receipts: a client's payments fall on a Friday, several invoices at once.
   PlannedPayments receipts;
   for (size_t i = 0; i < c.sales.size(); ++i) {
