@@ -11,8 +11,11 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
+#include <sstream>
 
 #include "db/formats.h"
+#include "demo.h"
 #include "inquiry_test_util.h"
 #include "inquiry_window_test_util.h"
 #include "os/recorders.h"
@@ -361,6 +364,73 @@ TEST_F(ClientsWindowTest, ShowDllFormRunsEachModuleAndReturnsMinusOne) {
     EXPECT_EQ(admin::testing::readAll(root_, "virmem"), scratch);
     module.unload();
   }
+}
+
+}  // namespace
+}  // namespace inquiry::testing
+
+namespace inquiry::testing {
+namespace {
+
+// The demonstration data: every transaction of the first clients and
+// suppliers opens a document, and each party's aging adds up to its balance.
+class DemoWindowTest : public WindowTest {
+ protected:
+  DemoWindowTest() {
+    // The demonstration takes the place of the fixture's data root (the
+    // program folder stays: it is the current folder).
+    for (const auto& entry : std::filesystem::directory_iterator(tmp_.path() + "/Tallimoor"))
+      if (entry.path().filename() != "bin") std::filesystem::remove_all(entry.path());
+    admin::DemoOptions o;
+    o.dataRoot = root_;
+    o.today = today_;
+    o.env = pdx::Env::unsynced();
+    admin::DemoSummary summary;
+    std::ostringstream log;
+    const pdx::Status st = admin::buildDemo(o, summary, log);
+    EXPECT_TRUE(st.ok()) << st.toString();
+    dialogs_.pdfDirectory.clear();
+  }
+
+  // Drills into every row of the statements of the first `parties` parties.
+  void drillEveryTransaction(int parties, const QStringList& titles) {
+    ASSERT_TRUE(dm_->Query1.active()) << messages().join(" | ").toStdString();
+    int drilled = 0;
+    for (int p = 0; drilled < parties && p < frm_->DBGrid1->model()->rowCount(); ++p) {
+      clickTab(InquiryForm::kList);
+      clickRow(frm_->DBGrid1, p);
+      const std::string party = dm_->Query1.fieldByName(dm_->side().partyCode).asString();
+      clickTab(InquiryForm::kStatement);
+      const int rows = frm_->DBGrid2->model()->rowCount();
+      drilled += rows > 0;
+      for (int r = 0; r < rows; ++r) {
+        dialogs_.shown.clear();
+        doubleClickRow(frm_->DBGrid2, r);
+        ASSERT_EQ(dialogs_.shown.size(), 1u) << party << " row " << r;
+        EXPECT_EQ(dialogs_.shown[0].what, "preview") << party << " row " << r << ": " << dialogs_.shown[0].text.toStdString();
+        EXPECT_TRUE(titles.contains(dialogs_.shown[0].caption)) << dialogs_.shown[0].caption.toStdString();
+      }
+      // The aging adds up to what the party's file says it owes or is owed.
+      clickTab(InquiryForm::kGraph);
+      db::Money aged;
+      for (int b = 0; b < 5; ++b)
+        aged += dm_->Table3.fieldByName(dm_->side().agingCell(b)).asCurrency();
+      const char* balance = dm_->side().receivables() ? "Cli_current_bal" : "Sup_current_bal";
+      EXPECT_EQ(aged, dm_->Query1.fieldByName(balance).asCurrency()) << party;
+    }
+    EXPECT_EQ(drilled, parties);
+  }
+};
+
+TEST_F(DemoWindowTest, EveryClientTransactionOpensItsDocumentInFrench) {
+  openWindow(receivablesSide(), 2);
+  drillEveryTransaction(6, {"Facture", "Facture archivée", "Ventes et ajustements", "Encaissements"});
+}
+
+TEST_F(DemoWindowTest, EverySupplierTransactionOpensItsDocument) {
+  shared::Context().clear();
+  openWindow(payablesSide(), 1);
+  drillEveryTransaction(6, {"Purchases", "Cash disbursements"});
 }
 
 }  // namespace
