@@ -59,7 +59,10 @@ SubDetailBand::SubDetailBand(Report* report, const QString& name, double height,
     : Band(report, BandKind::kSubDetail, name, height), dataSet_(dataSet), master_(master) {}
 
 Band* SubDetailBand::addHeader(const QString& name, double height) {
-  if (!header_) header_ = report().makeBand(BandKind::kGroupHeader, name, height);
+  if (!header_) {
+    header_ = report().makeBand(BandKind::kGroupHeader, name, height);
+    header_->keepWithNext = true;
+  }
   return header_;
 }
 
@@ -70,6 +73,7 @@ Band* SubDetailBand::addFooter(const QString& name, double height) {
 
 GroupBand::GroupBand(Report* report, const QString& name, double height, const QString& expression, Band* master)
     : Band(report, BandKind::kGroupHeader, name, height), master_(master) {
+  keepWithNext = true;
   setExpression(expression);
 }
 

@@ -39,21 +39,29 @@ void Document::paintPage(QPainter& painter, int index, double dpi) const {
     painter.drawLine(QLineF(r.line.p1() * k, r.line.p2() * k));
   }
   int currentFont = -1;
+  QColor currentColor;
   for (const TextRun& t : page.texts) {
+    // The PDF engine writes every state change: set only what changes.
     if (t.font != currentFont) {
       painter.setFont(fonts_[size_t(t.font)]);
       currentFont = t.font;
     }
-    QString text = t.text;
-    if (t.pageNumbers) {
-      text.replace(QStringLiteral("%1"), pageText);
-      text.replace(QStringLiteral("%2"), countText);
+    if (t.color != currentColor || painter.pen().style() != Qt::SolidLine) {
+      painter.setPen(t.color);
+      currentColor = t.color;
     }
-    const double width = painter.fontMetrics().horizontalAdvance(text);
+    QString numbered;
+    if (t.pageNumbers) {
+      numbered = t.text;
+      numbered.replace(QStringLiteral("%1"), pageText);
+      numbered.replace(QStringLiteral("%2"), countText);
+    }
+    const QString& text = t.pageNumbers ? numbered : t.text;
     double x = t.left * k;
-    if (t.alignment & Qt::AlignRight) x = t.right * k - width;
-    else if (t.alignment & Qt::AlignHCenter) x = (t.left + t.right) * k / 2 - width / 2;
-    painter.setPen(t.color);
+    if (t.alignment & (Qt::AlignRight | Qt::AlignHCenter)) {
+      const double width = painter.fontMetrics().horizontalAdvance(text);
+      x = t.alignment & Qt::AlignRight ? t.right * k - width : (t.left + t.right) * k / 2 - width / 2;
+    }
     painter.drawText(QPointF(x, t.baseline * k), text);
   }
 }
@@ -66,20 +74,25 @@ TextMeasure::TextMeasure() : device_(1, 1, QImage::Format_Mono) {
 
 TextMeasure::~TextMeasure() = default;
 
-double TextMeasure::lineHeight(const QFont& font) const {
-  return QFontMetricsF(font, &device_).lineSpacing() * kMmPerInch / kMeasureDpi;
+const QFontMetricsF& TextMeasure::metrics(const QFont& font) const {
+  for (const auto& [f, m] : metrics_)
+    if (f == font) return m;
+  metrics_.emplace_back(font, QFontMetricsF(font, &device_));
+  return metrics_.back().second;
 }
 
-double TextMeasure::ascent(const QFont& font) const {
-  return QFontMetricsF(font, &device_).ascent() * kMmPerInch / kMeasureDpi;
+double TextMeasure::lineHeight(const QFont& font) const {
+  return metrics(font).lineSpacing() * kMmPerInch / kMeasureDpi;
 }
+
+double TextMeasure::ascent(const QFont& font) const { return metrics(font).ascent() * kMmPerInch / kMeasureDpi; }
 
 double TextMeasure::width(const QFont& font, const QString& text) const {
-  return QFontMetricsF(font, &device_).horizontalAdvance(text) * kMmPerInch / kMeasureDpi;
+  return metrics(font).horizontalAdvance(text) * kMmPerInch / kMeasureDpi;
 }
 
 QStringList TextMeasure::wrap(const QFont& font, const QString& text, double width) const {
-  const QFontMetricsF m(font, &device_);
+  const QFontMetricsF& m = metrics(font);
   const double limit = width * kMeasureDpi / kMmPerInch;
   QStringList out;
   for (const QString& paragraph : QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split('\n')) {

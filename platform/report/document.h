@@ -6,12 +6,14 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QLineF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QRectF>
 #include <QString>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -88,7 +90,10 @@ class TextMeasure {
   QStringList wrap(const QFont& font, const QString& text, double width) const;
 
  private:
+  // Metrics are dear to make: one per font, kept.
+  const QFontMetricsF& metrics(const QFont& font) const;
   QImage device_;
+  mutable std::vector<std::pair<QFont, QFontMetricsF>> metrics_;
 };
 
 }  // namespace report

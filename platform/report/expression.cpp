@@ -102,6 +102,7 @@ struct Expression::Node {
   QString qualifier, name;  // fields: "DataSet.Field"; calls: the function
   std::vector<std::unique_ptr<Node>> args;
   int aggregate = -1;
+  int height = 1;  // of the tree under it
 };
 
 struct Expression::Aggregate {
@@ -248,11 +249,26 @@ class Parser {
   }
 
  private:
+  // Counts how deep the parse has gone, so that a hostile expression cannot
+  // exhaust the stack.
+  struct Nesting {
+    explicit Nesting(Parser& p) : parser(p), ok(++p.depth_ <= kMaxNesting) {}
+    ~Nesting() { --parser.depth_; }
+    Parser& parser;
+    bool ok;
+  };
+  static constexpr int kMaxNesting = 200;
+  static constexpr int kMaxHeight = 1000;
+
   const Token& peek() const { return t_[pos_]; }
   Token take() { return t_[pos_ < t_.size() - 1 ? pos_++ : pos_]; }
   bool isSymbol(const char* s) const { return peek().kind == Tok::kSymbol && peek().text == QLatin1String(s); }
   bool isWord(const char* w) const {
     return peek().kind == Tok::kName && peek().text.compare(QLatin1String(w), Qt::CaseInsensitive) == 0;
+  }
+  std::unique_ptr<Node> failAt(const QString& message, int at) {
+    if (error_.isEmpty()) error_ = message + QStringLiteral(" at position %1").arg(at + 1);
+    return nullptr;
   }
   std::unique_ptr<Node> fail(const QString& message) {
     if (error_.isEmpty()) {
@@ -262,45 +278,58 @@ class Parser {
     }
     return nullptr;
   }
-  static std::unique_ptr<Node> binary(Op op, std::unique_ptr<Node> a, std::unique_ptr<Node> b) {
+  // A chain of operators ("1+1+1...") builds a tree as deep as it is long:
+  // evaluating it recurses that deep, so its height is bounded too.
+  std::unique_ptr<Node> binary(Op op, std::unique_ptr<Node> a, std::unique_ptr<Node> b) {
     auto n = std::make_unique<Node>();
     n->op = op;
     n->args.push_back(std::move(a));
     n->args.push_back(std::move(b));
+    return measured(std::move(n));
+  }
+  std::unique_ptr<Node> measured(std::unique_ptr<Node> n) {
+    for (const auto& arg : n->args) n->height = std::max(n->height, 1 + arg->height);
+    if (n->height > kMaxHeight) return fail(QStringLiteral("expression nested too deeply"));
     return n;
   }
 
-  std::unique_ptr<Node> orExpr() {
-    auto left = andExpr();
-    while (left && isWord("OR")) {
+  using Level = std::unique_ptr<Node> (Parser::*)();
+
+  // A run of left-associative operators over the next level down: `op`
+  // says which operator stands at the cursor, if any.
+  template <typename Match>
+  std::unique_ptr<Node> chain(Level next, Match op) {
+    auto left = (this->*next)();
+    while (left) {
+      const std::optional<Op> found = op();
+      if (!found) break;
       take();
-      auto right = andExpr();
+      auto right = (this->*next)();
       if (!right) return nullptr;
-      left = binary(Op::kOr, std::move(left), std::move(right));
+      left = binary(*found, std::move(left), std::move(right));
     }
     return left;
   }
 
+  std::unique_ptr<Node> orExpr() {
+    return chain(&Parser::andExpr, [this] { return isWord("OR") ? std::optional(Op::kOr) : std::nullopt; });
+  }
+
   std::unique_ptr<Node> andExpr() {
-    auto left = notExpr();
-    while (left && isWord("AND")) {
-      take();
-      auto right = notExpr();
-      if (!right) return nullptr;
-      left = binary(Op::kAnd, std::move(left), std::move(right));
-    }
-    return left;
+    return chain(&Parser::notExpr, [this] { return isWord("AND") ? std::optional(Op::kAnd) : std::nullopt; });
   }
 
   std::unique_ptr<Node> notExpr() {
     if (isWord("NOT")) {
       take();
+      const Nesting nesting(*this);
+      if (!nesting.ok) return fail(QStringLiteral("expression nested too deeply"));
       auto inner = notExpr();
       if (!inner) return nullptr;
       auto n = std::make_unique<Node>();
       n->op = Op::kNot;
       n->args.push_back(std::move(inner));
-      return n;
+      return measured(std::move(n));
     }
     return comparison();
   }
@@ -321,36 +350,32 @@ class Parser {
   }
 
   std::unique_ptr<Node> additive() {
-    auto left = term();
-    while (left && (isSymbol("+") || isSymbol("-"))) {
-      const Op op = take().text == "+" ? Op::kAdd : Op::kSub;
-      auto right = term();
-      if (!right) return nullptr;
-      left = binary(op, std::move(left), std::move(right));
-    }
-    return left;
+    return chain(&Parser::term, [this]() -> std::optional<Op> {
+      if (isSymbol("+")) return Op::kAdd;
+      if (isSymbol("-")) return Op::kSub;
+      return std::nullopt;
+    });
   }
 
   std::unique_ptr<Node> term() {
-    auto left = unary();
-    while (left && (isSymbol("*") || isSymbol("/"))) {
-      const Op op = take().text == "*" ? Op::kMul : Op::kDiv;
-      auto right = unary();
-      if (!right) return nullptr;
-      left = binary(op, std::move(left), std::move(right));
-    }
-    return left;
+    return chain(&Parser::unary, [this]() -> std::optional<Op> {
+      if (isSymbol("*")) return Op::kMul;
+      if (isSymbol("/")) return Op::kDiv;
+      return std::nullopt;
+    });
   }
 
   std::unique_ptr<Node> unary() {
     if (isSymbol("-") || isSymbol("+")) {
       const bool negate = take().text == "-";
+      const Nesting nesting(*this);
+      if (!nesting.ok) return fail(QStringLiteral("expression nested too deeply"));
       auto inner = unary();
       if (!inner || !negate) return inner;
       auto n = std::make_unique<Node>();
       n->op = Op::kNeg;
       n->args.push_back(std::move(inner));
-      return n;
+      return measured(std::move(n));
     }
     return primary();
   }
@@ -373,9 +398,9 @@ class Parser {
     }
     if (isSymbol("(")) {
       take();
-      if (++depth_ > 200) return fail(QStringLiteral("expression nested too deeply"));
+      const Nesting nesting(*this);
+      if (!nesting.ok) return fail(QStringLiteral("expression nested too deeply"));
       auto inner = orExpr();
-      --depth_;
       if (!inner) return nullptr;
       if (!isSymbol(")")) return fail(QStringLiteral("')' expected"));
       take();
@@ -383,6 +408,7 @@ class Parser {
     }
     if (t.kind != Tok::kName) return fail(t.kind == Tok::kEnd ? QStringLiteral("a value expected")
                                                                : QStringLiteral("unexpected '%1'").arg(t.text));
+    const int nameAt = t.at;
     const QString name = take().text;
     if (name.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0 ||
         name.compare(QLatin1String("FALSE"), Qt::CaseInsensitive) == 0) {
@@ -402,7 +428,7 @@ class Parser {
     const auto aggregate = aggregateNamed(name);
     const FunctionInfo* function = functionNamed(name);
     if (!aggregate && !function) {
-      if (isSymbol("(")) return fail(QStringLiteral("unknown function %1").arg(name));
+      if (isSymbol("(")) return failAt(QStringLiteral("unknown function %1").arg(name), nameAt);
       auto n = std::make_unique<Node>();
       n->op = Op::kField;
       n->name = name;
@@ -411,8 +437,10 @@ class Parser {
     std::vector<std::unique_ptr<Node>> args;
     if (isSymbol("(")) {
       take();
+      const Nesting nesting(*this);
+      if (!nesting.ok) return fail(QStringLiteral("expression nested too deeply"));
       if (aggregate) {
-        if (inAggregate_) return fail(QStringLiteral("an aggregate inside an aggregate"));
+        if (inAggregate_) return failAt(QStringLiteral("an aggregate inside an aggregate"), nameAt);
         inAggregate_ = true;
       }
       if (!isSymbol(")")) {
@@ -433,7 +461,7 @@ class Parser {
     n->name = name.toUpper();
     if (aggregate) {
       const int minArgs = *aggregate == AggregateKind::kCount ? 0 : 1;
-      if (count < minArgs || count > 1) return fail(QStringLiteral("%1 takes one value").arg(n->name));
+      if (count < minArgs || count > 1) return failAt(QStringLiteral("%1 takes one value").arg(n->name), nameAt);
       n->op = Op::kAggregate;
       n->args = std::move(args);
       n->aggregate = static_cast<int>(aggregates_.size());
@@ -441,13 +469,13 @@ class Parser {
       g.kind = *aggregate;
       g.argument = n->args.empty() ? nullptr : n->args.front().get();
       aggregates_.push_back(std::move(g));
-      return n;
+      return measured(std::move(n));
     }
     if (count < function->minArgs || count > function->maxArgs)
-      return fail(QStringLiteral("%1 takes %2 values").arg(n->name).arg(function->minArgs));
+      return failAt(QStringLiteral("%1 takes %2 values").arg(n->name).arg(function->minArgs), nameAt);
     n->op = Op::kCall;
     n->args = std::move(args);
-    return n;
+    return measured(std::move(n));
   }
 
   std::vector<Token> t_;

@@ -15,7 +15,10 @@ namespace report {
 Report::Report(const QString& name, QObject* parent)
     : QObject(parent), pageSize_(QPageSize::Letter), scope_(std::make_unique<Scope>()) {
   setObjectName(name);
-  font = QFont(QStringLiteral("Sans Serif"), 9);
+  // A printer's font: Arial where there is one, its metric twins elsewhere.
+  font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(9);
 }
 
 Report::~Report() {

@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "db/data_set.h"
+#include "db/data_source.h"
 #include "db/error.h"
+#include "db/table.h"
 #include "expression.h"
 #include "ui/field_link.h"
 
@@ -37,11 +39,17 @@ Band* Runner::masterOf(const Expr& expr) const {
 pdx::Status Runner::check() const {
   const std::string report = r_.objectName().toStdString();
   for (Band* b : bands_) {
-    for (Printable* c : b->controls())
+    for (Printable* c : b->controls()) {
       if (auto* e = dynamic_cast<Expr*>(c); e && !e->syntaxError().isEmpty())
         return {pdx::code::kInvalidParameter, "report " + report + ", " + nameOf(*e) + ": the expression '" +
                                                   e->expression().toStdString() + "' is wrong: " +
                                                   e->syntaxError().toStdString()};
+      // A misspelt field would print nothing, unnoticed; a closed dataset
+      // is the program's choice (a control it does not use).
+      if (auto* t = dynamic_cast<DBText*>(c); t && t->dataSet() && t->dataSet()->active() && !t->field())
+        return {db::code::kFieldNotFound, "report " + report + ", " + nameOf(*t) + ": " + t->dataSet()->name() +
+                                              " has no field " + t->dataField().toStdString()};
+    }
     if (auto* g = dynamic_cast<GroupBand*>(b); g && !g->syntaxError().isEmpty())
       return {pdx::code::kInvalidParameter, "report " + report + ", group " + nameOf(*g) + ": the expression '" +
                                                 g->expression().toStdString() + "' is wrong: " +
@@ -96,6 +104,7 @@ pdx::Status Runner::run() {
   PDX_RETURN_IF_ERROR(walk(r_.detailBand(), r_.dataSet()));
   for (Band* b : bands_)
     if (b->kind() == BandKind::kSummary) PDX_RETURN_IF_ERROR(printBand(*b));
+  PDX_RETURN_IF_ERROR(flushPending());
   PDX_RETURN_IF_ERROR(finishPage());
 
   return ui::guarded([&] {
@@ -118,10 +127,18 @@ std::vector<T*> hanging(const std::vector<Band*>& bands, Band* master, Band* det
   return out;
 }
 
-// Whether anything under `master` follows its dataset through a link: then
-// the dataset must keep telling its links as it moves.
-bool hasSubDetails(const std::vector<Band*>& bands, Band* master, Band* detail) {
-  return !hanging<SubDetailBand>(bands, master, detail).empty();
+// Whether anything the report prints follows `dataSet` as it moves: a
+// sub-detail band under `master`, or a table linked to it whose fields a
+// control prints. Then the dataset must keep telling its links.
+bool followed(const Report& report, db::DataSet* dataSet, Band* master) {
+  if (!hanging<SubDetailBand>(report.bands(), master, report.detailBand()).empty()) return true;
+  std::vector<db::DataSet*> shown = report.dataSets();
+  for (Printable* c : report.controls())
+    if (auto* text = dynamic_cast<DBText*>(c); text && text->dataSet()) shown.push_back(text->dataSet());
+  for (db::DataSet* d : shown)
+    if (auto* table = dynamic_cast<db::Table*>(d))
+      if (table->masterSource() && table->masterSource()->dataSet() == dataSet) return true;
+  return false;
 }
 
 }  // namespace
@@ -137,7 +154,7 @@ pdx::Status Runner::walk(Band* master, db::DataSet* dataSet) {
   }
 
   // Bound controls need not follow the walk, unless detail datasets do.
-  const bool quiet = !hasSubDetails(bands_, master, detail);
+  const bool quiet = !followed(r_, dataSet, master);
   const bool restore = dataSet == r_.dataSet();
   const db::Bookmark mark = dataSet->bookmark();
   if (quiet) dataSet->disableControls();
@@ -268,22 +285,53 @@ pdx::Status Runner::printBand(Band& band, bool pageBand) {
   if (print) {
     double height = 0;
     std::vector<Laid> laid = layOut(band, height);
-    if (!pageBand) {
-      const bool moved = y_ > contentTop_ + 1e-9;
-      if (moved && (band.forceNewPage || y_ + height > bottom_ + 1e-9)) {
-        PDX_RETURN_IF_ERROR(finishPage());
-        PDX_RETURN_IF_ERROR(startPage());
-        laid = layOut(band, height);  // page numbers and the like as of the new page
-      }
+    if (pageBand) {
+      const double limit = r_.paperSize().height() - r_.margins().bottom();
+      place(laid, std::min(y_, limit), limit);
+      y_ = std::min(y_ + height, limit);
+    } else if (band.keepWithNext) {
+      // Laid out now, placed with the band that follows.
+      pending_.push_back({std::move(laid), height, band.forceNewPage});
+    } else {
+      PDX_RETURN_IF_ERROR(placeWithPending(&band, {std::move(laid), height, band.forceNewPage}));
     }
-    const double limit = pageBand ? r_.paperSize().height() - r_.margins().bottom() : bottom_;
-    place(laid, std::min(y_, limit), limit);
-    y_ = std::min(y_ + height, limit);
   }
   PDX_RETURN_IF_ERROR(event(band, [&] {
     if (band.afterPrint) band.afterPrint(band, print);
   }));
   resetAfter(band);
+  return {};
+}
+
+pdx::Status Runner::flushPending() {
+  if (pending_.empty()) return {};
+  // Nothing followed the last held band: it goes with those before it.
+  Held last = std::move(pending_.back());
+  pending_.pop_back();
+  return placeWithPending(nullptr, std::move(last));
+}
+
+pdx::Status Runner::placeWithPending(Band* band, Held next) {
+  double total = next.height;
+  bool forced = next.forceNewPage;
+  for (const Held& h : pending_) {
+    total += h.height;
+    forced = forced || h.forceNewPage;
+  }
+  const bool moved = y_ > contentTop_ + 1e-9;
+  if (moved && (forced || y_ + total > bottom_ + 1e-9)) {
+    PDX_RETURN_IF_ERROR(finishPage());
+    PDX_RETURN_IF_ERROR(startPage());
+    // Page numbers and the like as of the new page (held bands keep theirs).
+    if (band && pending_.empty()) next.laid = layOut(*band, next.height);
+  }
+  std::vector<Held> held;
+  held.swap(pending_);
+  held.push_back(std::move(next));
+  for (const Held& h : held) {
+    place(h.laid, std::min(y_, bottom_), bottom_);
+    y_ = std::min(y_ + h.height, bottom_);
+  }
   return {};
 }
 
@@ -294,27 +342,38 @@ std::vector<Runner::Laid> Runner::layOut(Band& band, double& height) const {
   height = band.height();
   for (Printable* c : band.controls()) {
     if (!c->enabled()) continue;
-    const QRectF g = c->geometry();
-    Laid l{c, {}, g.height()};
-    if (!dynamic_cast<Shape*>(c) && !dynamic_cast<Picture*>(c)) {
+    Laid l;
+    l.box = c->geometry();
+    l.font = c->font;
+    l.color = c->color;
+    l.alignment = c->alignment;
+    l.frame = c->frame;
+    l.background = c->background;
+    if (auto* shape = dynamic_cast<Shape*>(c)) {
+      l.shape = shape->kind;
+      l.penWidth = shape->penWidth;
+    } else if (auto* picture = dynamic_cast<Picture*>(c)) {
+      l.image = picture->image;
+    } else {
       QString text;
       auto* sys = dynamic_cast<SysData*>(c);
-      if (sys && sys->kind == SysData::Kind::kPageNumber)
+      l.pageNumbers = sys && sys->kind == SysData::Kind::kPageNumber;
+      if (l.pageNumbers)
         text = sys->pattern.contains(QStringLiteral("%1")) ? sys->pattern : sys->pattern + QStringLiteral("%1");
       else
         text = c->printText();
       if (!text.isEmpty()) {
-        l.lines = c->wordWrap ? measure_.wrap(c->font, text, g.width()) : text.split('\n');
+        l.lines = c->wordWrap ? measure_.wrap(c->font, text, l.box.width()) : text.split('\n');
         const double line = measure_.lineHeight(c->font);
         if (c->wordWrap && c->autoStretch) {
-          l.height = std::max(g.height(), line * static_cast<double>(l.lines.size()));
+          l.box.setHeight(std::max(l.box.height(), line * static_cast<double>(l.lines.size())));
         } else {
-          const auto fit = static_cast<qsizetype>(std::max(1.0, std::floor(g.height() / line + 1e-6)));
+          const auto fit = static_cast<qsizetype>(std::max(1.0, std::floor(l.box.height() / line + 1e-6)));
           if (l.lines.size() > fit) l.lines = l.lines.mid(0, fit);
         }
       }
     }
-    height = std::max(height, g.top() + l.height);
+    height = std::max(height, l.box.bottom());
     out.push_back(std::move(l));
   }
   return out;
@@ -324,50 +383,45 @@ void Runner::place(const std::vector<Laid>& laid, double top, double limit) {
   Page& page = doc_.pages.back();
   const double left = r_.margins().left();
   for (const Laid& l : laid) {
-    Printable* c = l.control;
-    QRectF box = c->geometry().translated(left, top);
-    box.setHeight(l.height);
+    const QRectF box = l.box.translated(left, top);
     const QRectF clipped = box.intersected(QRectF(box.left(), box.top(), box.width(), std::max(0.0, limit - box.top())));
-    if (c->background.isValid() && !clipped.isEmpty()) page.fills.push_back(Fill{clipped, c->background});
-    if (auto* shape = dynamic_cast<Shape*>(c)) {
-      const QColor color = c->color;
-      switch (shape->kind) {
+    if (l.background.isValid() && !clipped.isEmpty()) page.fills.push_back(Fill{clipped, l.background});
+    if (l.shape) {
+      switch (*l.shape) {
         case Shape::Kind::kHorizontalLine:
           if (box.center().y() <= limit)
-            page.rules.push_back(Rule{QLineF(box.left(), box.center().y(), box.right(), box.center().y()),
-                                      shape->penWidth, color});
+            page.rules.push_back(
+                Rule{QLineF(box.left(), box.center().y(), box.right(), box.center().y()), l.penWidth, l.color});
           break;
         case Shape::Kind::kVerticalLine:
           if (!clipped.isEmpty())
-            page.rules.push_back(Rule{QLineF(box.center().x(), clipped.top(), box.center().x(), clipped.bottom()),
-                                      shape->penWidth, color});
+            page.rules.push_back(
+                Rule{QLineF(box.center().x(), clipped.top(), box.center().x(), clipped.bottom()), l.penWidth, l.color});
           break;
         case Shape::Kind::kRectangle:
           if (!clipped.isEmpty()) {
-            page.rules.push_back(Rule{QLineF(clipped.topLeft(), clipped.topRight()), shape->penWidth, color});
-            page.rules.push_back(Rule{QLineF(clipped.topRight(), clipped.bottomRight()), shape->penWidth, color});
-            page.rules.push_back(Rule{QLineF(clipped.bottomRight(), clipped.bottomLeft()), shape->penWidth, color});
-            page.rules.push_back(Rule{QLineF(clipped.bottomLeft(), clipped.topLeft()), shape->penWidth, color});
+            page.rules.push_back(Rule{QLineF(clipped.topLeft(), clipped.topRight()), l.penWidth, l.color});
+            page.rules.push_back(Rule{QLineF(clipped.topRight(), clipped.bottomRight()), l.penWidth, l.color});
+            page.rules.push_back(Rule{QLineF(clipped.bottomRight(), clipped.bottomLeft()), l.penWidth, l.color});
+            page.rules.push_back(Rule{QLineF(clipped.bottomLeft(), clipped.topLeft()), l.penWidth, l.color});
           }
           break;
       }
-    } else if (auto* picture = dynamic_cast<Picture*>(c)) {
-      if (!picture->image.isNull() && box.bottom() <= limit + 1e-9) page.images.push_back(Image{box, picture->image});
+    } else if (!l.image.isNull()) {
+      if (box.bottom() <= limit + 1e-9) page.images.push_back(Image{box, l.image});
     } else if (!l.lines.isEmpty()) {
-      const int font = doc_.fontIndex(c->font);
-      const double line = measure_.lineHeight(c->font);
-      const double ascent = measure_.ascent(c->font);
-      auto* sys = dynamic_cast<SysData*>(c);
-      const bool pageNumbers = sys && sys->kind == SysData::Kind::kPageNumber;
+      const int font = doc_.fontIndex(l.font);
+      const double line = measure_.lineHeight(l.font);
+      const double ascent = measure_.ascent(l.font);
       for (qsizetype i = 0; i < l.lines.size(); ++i) {
         const double lineTop = box.top() + line * static_cast<double>(i);
         if (lineTop + line > limit + 1e-6 && i > 0) break;
         if (lineTop >= limit) break;
         page.texts.push_back(
-            TextRun{box.left(), box.right(), lineTop + ascent, font, c->color, c->alignment, l.lines[i], pageNumbers});
+            TextRun{box.left(), box.right(), lineTop + ascent, font, l.color, l.alignment, l.lines[i], l.pageNumbers});
       }
     }
-    const Frame& f = c->frame;
+    const Frame& f = l.frame;
     if (!clipped.isEmpty()) {
       if (f.top) page.rules.push_back(Rule{QLineF(clipped.topLeft(), clipped.topRight()), f.width, f.color});
       if (f.bottom) page.rules.push_back(Rule{QLineF(clipped.bottomLeft(), clipped.bottomRight()), f.width, f.color});

@@ -39,15 +39,41 @@ struct Picture {
   QStringList columnLabels;
 };
 
+// Qt Charts draws its texts as rich text; the chart's texts are data (a
+// client's name, bucket names such as "<30 days") and never markup.
+QString plain(const QString& text) { return text.toHtmlEscaped(); }
+
 QString seriesName(const Picture& p, int column) {
-  return column < p.columnLabels.size() ? p.columnLabels[column] : QString();
+  return column < p.columnLabels.size() ? plain(p.columnLabels[column]) : QString();
+}
+
+// An axis from `low` to `high` in round steps (1, 2, 2.5 or 5 times a power
+// of ten), with about six of them: QValueAxis::applyNiceNumbers would take a
+// whole step of 5,000 below zero for a credit balance of 250.
+void niceAxis(QValueAxis& axis, double low, double high) {
+  const double span = high - low;
+  const double raw = span / 6;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  double step = power * 10;
+  for (double m : {1.0, 2.0, 2.5, 5.0})
+    if (raw <= m * power) {
+      step = m * power;
+      break;
+    }
+  const double from = std::floor(low / step) * step;
+  const double to = std::ceil(high / step) * step;
+  axis.setRange(from, to);
+  axis.setTickCount(static_cast<int>(std::lround((to - from) / step)) + 1);
+  axis.setLabelFormat(step >= 1 ? QStringLiteral("%.0f") : QStringLiteral("%.2f"));
 }
 
 // A new chart showing `p`; the caller owns it.
 QChart* build(const Picture& p) {
   auto* chart = new QChart;
   chart->setAnimationOptions(QChart::NoAnimation);
-  chart->setTitle(QString(p.title).replace('\n', QStringLiteral("<br>")));
+  QStringList titleLines;
+  for (const QString& line : p.title.split('\n')) titleLines << plain(line);
+  chart->setTitle(titleLines.join(QStringLiteral("<br>")));
   QFont titleFont = chart->titleFont();
   titleFont.setBold(true);
   titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
@@ -58,21 +84,28 @@ QChart* build(const Picture& p) {
   chart->legend()->setVisible(p.type == Chart::Type::kPie || (p.columns > 1 && named));
 
   QStringList categories;
-  for (const QString& label : p.rowLabels) categories << label;
+  // A category axis keeps one category per distinct name: a row without a
+  // label gets its number, and a repeated label an invisible difference,
+  // or bars would vanish.
+  for (size_t r = 0; r < p.rowLabels.size(); ++r) {
+    QString label = p.rowLabels[r].isEmpty() ? QString::number(r + 1) : plain(p.rowLabels[r]);
+    while (categories.contains(label)) label += QChar(0x200B);
+    categories << label;
+  }
   double low = 0, high = 0;
   for (const auto& row : p.values)
     for (double v : row) {
       low = std::min(low, v);
       high = std::max(high, v);
     }
-  if (low == high) high = low + 1;
+  if (low == high) high = low + 5;  // an empty chart still has a scale
 
   switch (p.type) {
     case Chart::Type::kPie: {
       auto* series = new QPieSeries;
       for (int r = 0; r < rows; ++r) {
         // A slice cannot be negative: a credit balance shows as an empty slice.
-        auto* slice = series->append(p.rowLabels[size_t(r)], std::max(0.0, p.values[size_t(r)][0]));
+        auto* slice = series->append(plain(p.rowLabels[size_t(r)]), std::max(0.0, p.values[size_t(r)][0]));
         slice->setLabelVisible(p.valueLabels);
       }
       chart->addSeries(series);
@@ -82,8 +115,7 @@ QChart* build(const Picture& p) {
       auto* axisX = new QBarCategoryAxis;
       axisX->append(categories);
       auto* axisY = new QValueAxis;
-      axisY->setRange(low, high);
-      axisY->applyNiceNumbers();
+      niceAxis(*axisY, low, high);
       chart->addAxis(axisX, Qt::AlignBottom);
       chart->addAxis(axisY, Qt::AlignLeft);
       for (int c = 0; c < p.columns; ++c) {
@@ -108,21 +140,23 @@ QChart* build(const Picture& p) {
         for (int r = 0; r < rows; ++r) set->append(p.values[size_t(r)][size_t(c)]);
         series->append(set);
       }
-      series->setLabelsVisible(p.valueLabels);
-      series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
-      series->setLabelsFormat(QStringLiteral("@value"));
       chart->addSeries(series);
       auto* categoryAxis = new QBarCategoryAxis;
       categoryAxis->append(categories);
       auto* valueAxis = new QValueAxis;
-      // Room above the highest bar for its value label.
-      valueAxis->setRange(low < 0 ? low * 1.1 : 0, high > 0 ? high * 1.1 : 0);
-      valueAxis->applyNiceNumbers();
-      valueAxis->setLabelFormat(QStringLiteral("%.0f"));
+      // Room beyond the longest bars for their value labels.
+      niceAxis(*valueAxis, low * 1.1, high * 1.1);
       chart->addAxis(categoryAxis, horizontal ? Qt::AlignLeft : Qt::AlignBottom);
       chart->addAxis(valueAxis, horizontal ? Qt::AlignBottom : Qt::AlignLeft);
       series->attachAxis(categoryAxis);
       series->attachAxis(valueAxis);
+      // Labels are laid out with the bars: set once the series has its axes.
+      series->setLabelsFormat(QStringLiteral("@value"));
+      series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
+      series->setLabelsVisible(p.valueLabels);
+      // The theme paints bar labels for inside the bar; outside they need
+      // the colour of the axis texts.
+      for (QBarSet* set : series->barSets()) set->setLabelColor(valueAxis->labelsColor());
       break;
     }
   }
@@ -138,6 +172,7 @@ Chart::Chart(ComponentOwner* owner, QWidget* parent, const QString& name) : QWid
   auto* footnote = new QLabel(this);
   footnote->setObjectName(QStringLiteral("Footnote"));
   footnote->setAlignment(Qt::AlignCenter);
+  footnote->setTextFormat(Qt::PlainText);
   footnote->hide();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

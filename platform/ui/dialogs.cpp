@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
+#include "ui/field_link.h"
 #include "ui/form.h"
 #include "ui/preview_dialog.h"
 
@@ -83,7 +84,19 @@ class RealDialogs : public Dialogs {
       dialog.setOption(QAbstractPrintDialog::PrintPageRange);
       if (dialog.exec() != QDialog::Accepted) return false;
     }
-    return job.paint(&printer);
+    if (job.paint(&printer)) return true;
+    // The user asked for paper: a job that could not start is said, not
+    // passed over as if it had printed.
+    const bool french = controlsLanguage() == 2;
+    const QString where = printer.printerName().isEmpty()
+                              ? (french ? QStringLiteral("l'imprimante par défaut") : QStringLiteral("the default printer"))
+                              : printer.printerName();
+    message(parent, MessageKind::kError, job.caption,
+            (french ? QStringLiteral("Le document n'a pas pu être imprimé sur %1.")
+                    : QStringLiteral("The document could not be printed on %1."))
+                .arg(where),
+            Buttons::kOk);
+    return false;
   }
 
   QString saveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter) override {
@@ -132,12 +145,16 @@ Answer RecordingDialogs::message(QWidget*, MessageKind kind, const QString& capt
   return buttons == Buttons::kYesNo || buttons == Buttons::kYesNoCancel ? Answer::kYes : Answer::kOk;
 }
 
-QString RecordingDialogs::openFile(QWidget*, const QString& caption, const QString& directory, const QString&) {
-  shown.push_back({"openFile", MessageKind::kPlain, Buttons::kOk, caption, directory, {}});
+QString RecordingDialogs::nextFile() {
   if (files.empty()) return {};
   QString f = files.front();
   files.pop_front();
   return f;
+}
+
+QString RecordingDialogs::openFile(QWidget*, const QString& caption, const QString& directory, const QString&) {
+  shown.push_back({"openFile", MessageKind::kPlain, Buttons::kOk, caption, directory, {}});
+  return nextFile();
 }
 
 bool RecordingDialogs::printWidget(QWidget* widget, bool) {
@@ -147,10 +164,7 @@ bool RecordingDialogs::printWidget(QWidget* widget, bool) {
 
 QString RecordingDialogs::saveFile(QWidget*, const QString& caption, const QString& suggested, const QString&) {
   shown.push_back({"saveFile", MessageKind::kPlain, Buttons::kOk, caption, suggested, {}});
-  if (files.empty()) return {};
-  QString f = files.front();
-  files.pop_front();
-  return f;
+  return nextFile();
 }
 
 bool RecordingDialogs::preview(QWidget*, const PrintJob& job) {

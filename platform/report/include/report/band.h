@@ -89,6 +89,11 @@ class Band : public QObject, public ui::Component {
   // Starts a new page before the band, unless it would print at the top of
   // a fresh page anyway.
   bool forceNewPage = false;
+  // Never ends a page alone: the band goes to the next page with the band
+  // that prints after it when the two do not fit together (a heading with
+  // its first line). On by default for group headers and the headers of
+  // sub-detail bands.
+  bool keepWithNext = false;
 
   BeforePrint beforePrint;
   AfterPrint afterPrint;

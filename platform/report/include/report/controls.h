@@ -128,7 +128,9 @@ class MaskedText : public Printable {
 };
 
 // The value of one field of the current record of a dataset. A closed
-// dataset, a dataset on no record or a field it does not have print nothing.
+// dataset or a dataset on no record prints nothing; a field an open dataset
+// does not have stops the run (Report::prepare fails), as a fault of the
+// program.
 class DBText : public MaskedText {
  public:
   DBText(Band* band, const QString& name, db::DataSet* dataSet, const QString& fieldName, const QRectF& geometry);
@@ -191,8 +193,9 @@ class Expression;
 //
 // The language:
 //   literals      12  12.5  'text'  "text"  TRUE  FALSE
-//   fields        Field_name  or  DataSet.Field_name (the dataset by its name,
-//                 among the report's datasets: see Report::dataSets)
+//   fields        Field_name  or  DataSet.Field_name (the dataset by its
+//                 db::DataSet::name(), among the report's datasets: see
+//                 Report::dataSets; a bare name is looked for in each in turn)
 //   operators     + - * / (text + text joins), = <> < > <= >=, AND OR NOT,
 //                 parentheses
 //   aggregates    SUM(x) COUNT COUNT(x) MIN(x) MAX(x) AVERAGE(x): over the

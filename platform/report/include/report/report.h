@@ -111,9 +111,13 @@ class Report : public QObject, public ui::ComponentOwner {
   std::vector<db::DataSet*> dataSets() const;
 
   // ---- bands
-  // A band of any kind but sub-detail and group header (made by the two
-  // calls below). A second page header, title, column header, detail,
+  // A band of `kind`. A second page header, title, column header, detail,
   // summary or page footer replaces nothing: both print, in creation order.
+  // Sub-detail and group bands are better made by the two calls below
+  // (here they start without a dataset or an expression, which a run
+  // refuses until they are given); group footers come from their group or
+  // sub-detail (addFooter): one made here belongs to nothing and a run
+  // refuses it.
   Band* addBand(BandKind kind, const QString& name, double height);
   // A sub-detail band over `dataSet`, printed for each record of `master`
   // (the detail band when null).

@@ -95,6 +95,7 @@ class RecordingDialogs : public Dialogs {
   QString saveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter) override;
 
  private:
+  QString nextFile();
   bool paintJob(const QString& what, const PrintJob& job);
 };
 
