@@ -321,13 +321,7 @@ void InvoiceReport::beforeReport() {
       if (auto* c = findAs<Printable>(name)) c->setEnabled(named);
   }
   // Invoice amounts print without a currency symbol.
-  std::vector<QString> masks;
-  const std::vector<report::MaskedText*> controls = maskedControls();
-  for (report::MaskedText* c : controls) masks.push_back(c->mask());
-  std::vector<QString*> pointers;
-  for (QString& m : masks) pointers.push_back(&m);
-  shared::ApplyReportCurrency(pointers, 0);
-  for (size_t i = 0; i < controls.size(); ++i) controls[i]->setMask(masks[i]);
+  shared::ApplyReportCurrency(*this, 0);
 }
 
 void InvoiceReport::lineBeforePrint() {

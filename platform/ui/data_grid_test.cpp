@@ -51,6 +51,21 @@ class ModelTesterWatch {
 
 class DataGridTest : public db::testing::DataSetTest {
  protected:
+  // "big": Code (the key) and Name, `rows` records.
+  void makeBigTable(int rows) {
+    makeTable("big", {{"Code", FieldType::kLong, 0}, {"Name", FieldType::kAlpha, 20}}, "Code", {});
+    db::Table big;
+    big.setDatabaseName(dir_.path());
+    big.setTableName("big");
+    ASSERT_OK(big.open());
+    for (int i = 0; i < rows; ++i) {
+      ASSERT_OK(big.append());
+      ASSERT_OK(big.fieldByName("Code").setAsInteger(i));
+      ASSERT_OK(big.fieldByName("Name").setAsString("Name " + std::to_string(i)));
+      ASSERT_OK(big.post());
+    }
+  }
+
   void SetUp() override {
     std::vector<std::vector<Value>> rows;
     for (int i = 1; i <= 40; ++i) {
@@ -379,19 +394,7 @@ TEST_F(DataGridTest, OutlivesItsDataSet) {
 }
 
 TEST_F(DataGridTest, PaintingAThousandsOfRowsTableWalksItOnce) {
-  makeTable("big", {{"Code", FieldType::kLong, 0}, {"Name", FieldType::kAlpha, 20}}, "Code", {});
-  {
-    db::Table big;
-    big.setDatabaseName(dir_.path());
-    big.setTableName("big");
-    ASSERT_OK(big.open());
-    for (int i = 0; i < 3000; ++i) {
-      ASSERT_OK(big.append());
-      ASSERT_OK(big.fieldByName("Code").setAsInteger(i));
-      ASSERT_OK(big.fieldByName("Name").setAsString("Name " + std::to_string(i)));
-      ASSERT_OK(big.post());
-    }
-  }
+  makeBigTable(3000);
   db::Table big;
   big.setDatabaseName(dir_.path());
   big.setTableName("big");
@@ -440,19 +443,7 @@ TEST_F(DataGridTest, PaintingAThousandsOfRowsTableWalksItOnce) {
 }
 
 TEST_F(DataGridTest, AQueryOfThousandsOfRowsIsShownWithoutWalkingIt) {
-  makeTable("big", {{"Code", FieldType::kLong, 0}, {"Name", FieldType::kAlpha, 20}}, "Code", {});
-  {
-    db::Table big;
-    big.setDatabaseName(dir_.path());
-    big.setTableName("big");
-    ASSERT_OK(big.open());
-    for (int i = 0; i < 3000; ++i) {
-      ASSERT_OK(big.append());
-      ASSERT_OK(big.fieldByName("Code").setAsInteger(i));
-      ASSERT_OK(big.fieldByName("Name").setAsString("Name " + std::to_string(i)));
-      ASSERT_OK(big.post());
-    }
-  }
+  makeBigTable(3000);
   db::Query query;
   query.setDatabaseName(dir_.path());
   query.setSql({"SELECT * FROM big ORDER BY Code DESC"});
