@@ -359,6 +359,8 @@ void InquiryDataModule::Query1AfterScroll(db::DataSet& ds) {
   db::check(Query2.setParam(side_.itemsParameter, pdx::Value::text(ds.fieldByName(side_.partyCode).asString())));
   db::check(Query2.open());
   if (partyChanged) partyChanged();
+  // The party's balances as other users left them (the payables window does
+  // this once its open items are open: here both sides do, once).
   db::check(Query1.refresh());
 }
 

@@ -38,6 +38,15 @@ pdx::Timestamp localNow() {
   return pdx::Timestamp::from(date.value_or(pdx::Date{}), pdx::Time{now.time().msecsSinceStartOfDay()});
 }
 
+// The wait cursor while a statement of many items is being built.
+class WaitCursor {
+ public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 // A read-only multi-line text that shows a memo field of the current record.
 class FieldMemo : public ui::Memo {
  public:
@@ -70,7 +79,12 @@ InquiryForm::InquiryForm(InquiryDataModule& dm, QWidget* parent)
   dm_.showingCurrent = [this] { return CheckBox1->isChecked(); };
   dm_.setTypeNameSource([this](int n) { return s(IntlStrings1->line(n)); });
   dm_.partyChanged = [this] { partyChanged(); };
-  onFirstActivate = [this] { guarded([this] { FormActivate(); }); };
+  onFirstActivate = [this] {
+    guarded([this] { FormActivate(); });
+    // A window that could not open its books is of no use: what went wrong
+    // was said, and it closes.
+    if (!dm_.Table3.active() && !closing_) QTimer::singleShot(0, this, [this] { ExitClick(); });
+  };
   onKeyPreview = [this](QKeyEvent* e) {
     // Enter in the parameter runs the search; in the statement, the detail.
     if (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter) return false;
@@ -478,11 +492,13 @@ void InquiryForm::PageControl1Change() {
       if (!side().receivables()) db::check(dm_.Query1.refresh());
       SpinEdit1->setValue(static_cast<int>(dm_.Query1.active() ? dm_.Query1.fieldByName(side().partyCopies).asInteger() : 0));
       break;
-    case kStatement:
+    case kStatement: {
+      const WaitCursor wait;
       db::check(dm_.buildBalanceTable());
       showStatement();
       DBGrid2->setFocus();
       break;
+    }
     case kGraph: setdata(); break;
     default: break;
   }
@@ -491,6 +507,7 @@ void InquiryForm::PageControl1Change() {
 void InquiryForm::CheckBox1Click() {
   if (!dm_.database.connected()) return;
   const bool current = CheckBox1->isChecked();
+  const WaitCursor wait;
   db::check(dm_.buildBalanceTable());
   dm_.followTransactions(current);
   showStatement();

@@ -237,6 +237,24 @@ TEST_F(ClientsWindowTest, ButtonsReachTheServicesAndExitCleansUp) {
   EXPECT_FALSE(frm_->dataModule().Table3.active());
 }
 
+TEST_F(ClientsWindowTest, AnOpenQuickLinkWindowDisablesTheButton) {
+  services_.windows.addWindow("Lien Rapide", false);
+  services_.windows.addWindow("Quick Link", true);
+  openWindow(receivablesSide());
+  EXPECT_FALSE(frm_->quickLinkButton->isEnabled());
+}
+
+TEST_F(ClientsWindowTest, BooksThatCannotBeOpenedAreReportedAndTheWindowCloses) {
+  for (const char* ext : {".DB", ".PX"}) std::filesystem::remove(company_ + "/car" + ext);
+  openWindow(receivablesSide());
+  settle();
+  ASSERT_EQ(messages().size(), 1);
+  EXPECT_EQ(dialogs_.shown[0].kind, ui::MessageKind::kError);
+  EXPECT_TRUE(messages()[0].contains("car", Qt::CaseInsensitive)) << messages()[0].toStdString();
+  EXPECT_FALSE(frm_->isVisible());
+  EXPECT_FALSE(frm_->dataModule().database.connected());
+}
+
 TEST_F(ClientsWindowTest, TheWindowSpeaksFrench) {
   openWindow(receivablesSide(), 2);
   EXPECT_EQ(frm_->windowTitle(), "Consultation des clients");
