@@ -255,6 +255,26 @@ TEST_F(ClientsWindowTest, BooksThatCannotBeOpenedAreReportedAndTheWindowCloses) 
   EXPECT_FALSE(frm_->dataModule().database.connected());
 }
 
+TEST_F(ClientsWindowTest, TheIntlSettingChangesTheCanadianWords) {
+  (void)services_.settings.writeString("Settings", "Intl", "y");
+  openWindow(receivablesSide());
+  EXPECT_EQ(frm_->control<ui::Label>("ProvinceLabel")->text(), "State");
+  EXPECT_EQ(frm_->control<ui::Label>("PostalCodeLabel")->text(), "Zip code");
+  EXPECT_EQ(frm_->control<ui::Label>("NsfDateLabel")->text(), "Date last NSF check");
+  EXPECT_EQ(frm_->control<ui::DBCheckBox>("TaxFedCheck")->text(), "Charge tax 1");
+  // The receipt behind RC1 calls its NSF flag a check.
+  clickTab(InquiryForm::kStatement);
+  doubleClickRow(frm_->DBGrid2, 1);
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_TRUE(pdfText(dialogs_.shown[0].pdf).contains("NSF check"));
+  closeWindow();
+  openWindow(receivablesSide(), 2);
+  EXPECT_EQ(frm_->windowTitle(), "Affichage des clients");
+  EXPECT_EQ(frm_->control<ui::Label>("Address1Label")->text(), "Adresse ligne 1");
+  EXPECT_EQ(frm_->control<ui::DBCheckBox>("TaxProCheck")->text(), "Charger taxe 2");
+  EXPECT_EQ(frm_->control<ui::Label>("ProvinceLabel")->text(), "Province");
+}
+
 TEST_F(ClientsWindowTest, TheWindowSpeaksFrench) {
   openWindow(receivablesSide(), 2);
   EXPECT_EQ(frm_->windowTitle(), "Consultation des clients");
@@ -344,6 +364,21 @@ TEST_F(SuppliersWindowTest, AnyLanguageButEnglishGetsTheFrenchChartTitle) {
   openWindow(payablesSide(), 3, "fr");
   clickTab(InquiryForm::kGraph);
   EXPECT_EQ(frm_->chart->title(), "Âge des comptes");
+  // The receivables side gives only French its French title.
+  closeWindow();
+  openWindow(receivablesSide(), 3, "fr");
+  clickTab(InquiryForm::kGraph);
+  EXPECT_EQ(frm_->chart->title(), "Aging of accounts");
+}
+
+TEST_F(SuppliersWindowTest, TheIntlSettingChangesTheEnglishWordsOnly) {
+  (void)services_.settings.writeString("Settings", "Intl", "Y");
+  openWindow(payablesSide());
+  EXPECT_EQ(frm_->control<ui::Label>("PostalCodeLabel")->text(), "Zip code");
+  EXPECT_EQ(frm_->DBGrid2->columnTitle(1), "Reference");
+  closeWindow();
+  openWindow(payablesSide(), 2);
+  EXPECT_EQ(frm_->control<ui::Label>("ProvinceLabel")->text(), "Province");
 }
 
 TEST_F(SuppliersWindowTest, SomeInstallationsEmailPurchaseOrders) {
