@@ -23,6 +23,7 @@
 #include "pdx/check.h"
 #include "pdx/table.h"
 #include "pxlib_test_util.h"
+#include "table_file.h"
 #include "test_util.h"
 
 namespace pdx {
@@ -209,6 +210,31 @@ TEST_F(ShareTest, AMachineKeepingATableOpenSeesAnothersCommitAtItsNextRead) {
   ASSERT_TRUE(again.ok());
   ASSERT_TRUE((*again)->findKey({Value::integer(150)}).ok());
   EXPECT_EQ(cents(*(*again)->get("Amount")), 100000) << "an update lost between machines";
+}
+
+// A scan on one machine takes the table's state as a recent look found it,
+// but notices another machine's commit soon: within the freshness of a step.
+TEST_F(ShareTest, AScanOnOneMachineNoticesAnothersCommitSoon) {
+  auto first = Directory::open(view(0));
+  auto second = Directory::open(view(1));
+  ASSERT_TRUE(first.ok() && second.ok());
+  for (int64_t id = 1; id <= 20; ++id) ASSERT_TRUE(postGroup(**first, id, 0, 100).ok());
+  auto a = (*second)->openTable("a");
+  ASSERT_TRUE(a.ok());
+  ASSERT_TRUE((*a)->first().ok());  // the scan stands on row 1, its block in hand
+  {
+    auto t = (*first)->openTable("a");
+    ASSERT_TRUE(t.ok());
+    ASSERT_TRUE((*t)->findKey({Value::integer(10)}).ok());
+    ASSERT_TRUE((*t)->edit().ok());
+    ASSERT_TRUE((*t)->set("Amount", money(4242)).ok());
+    ASSERT_TRUE((*t)->post().ok());
+  }
+  usleep(2'000 * TableFile::kStepFreshnessMs);
+  int64_t seen = 0;
+  for (Status st = (*a)->next(); st.ok(); st = (*a)->next())
+    if ((*a)->get("Id")->asInteger() == 10) seen = cents(*(*a)->get("Amount"));
+  EXPECT_EQ(seen, 4242) << "a scan kept reading a state another machine had replaced";
 }
 
 // Three machines post groups on the same row of b at once; the third is

@@ -195,6 +195,7 @@ Status TableFile::loadView() {
   if (!(keyed_ && !distrustPx_ && loadIndexFromPx())) PDX_RETURN_IF_ERROR(loadIndexFromChain());
   if (mb_) mb_->invalidate();
   counterSeen_ = counter;
+  viewCheckedAt_ = {};  // the next step looks at the words again
   ++viewVersion_;
   return {};
 }
@@ -345,9 +346,17 @@ bool TableFile::unchangedSinceView() {
   return lock_->word(0) == counterSeen_ && lock_->word(kCommitWord) == 0;
 }
 
-Status TableFile::refresh() {
+Status TableFile::refresh(bool step) {
   if (!lock_) return counterSeen_ == ~uint64_t{0} ? loadView() : Status();
-  if (!counterWord_) PDX_RETURN_IF_ERROR(lock_->load());
+  if (!counterWord_) {
+    const auto now = std::chrono::steady_clock::now();
+    if (step && now - viewCheckedAt_ < std::chrono::milliseconds(kStepFreshnessMs)) return {};
+    PDX_RETURN_IF_ERROR(lock_->load());
+    if (unchangedSinceView()) {
+      viewCheckedAt_ = now;
+      return {};
+    }
+  }
   if (unchangedSinceView()) return {};
   PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
   Status st = lock_->load();
@@ -452,7 +461,9 @@ Result<const std::string*> TableFile::blockBytes(size_t chainIndex) {
     // time, and a commit's files reach the server before its counter does.
     auto unchanged = [&]() -> Result<bool> {
       if (!counterWord_) PDX_RETURN_IF_ERROR(lock_->load());
-      return unchangedSinceView();
+      if (unchangedSinceView()) return true;
+      viewCheckedAt_ = {};  // the retry's refresh must look afresh
+      return false;
     };
     PDX_ASSIGN_OR_RETURN(bool before, unchanged());
     if (before) {

@@ -36,6 +36,7 @@
 //     built only after this machine's cached pages of the files are dropped.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -88,7 +89,15 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
 
   // Rebuilds the view when another process (or this one, through another
   // TableFile) has written since it was built. Cheap when nothing changed.
-  Status refresh();
+  //
+  // On a network share a look at the words is a trip to the server, which a
+  // scan cannot afford at every step: with `step` (next and prior), a view
+  // found current less than kStepFreshnessMs ago is taken as it is. Every
+  // other operation, every write and every block read from disk looks
+  // afresh, so a scan reads one state of the table at a time, and notices
+  // another machine's commit within that time.
+  static constexpr int kStepFreshnessMs = 20;
+  Status refresh(bool step = false);
   // Increases each time the view changes; cursors compare it to notice.
   uint64_t viewVersion() const { return viewVersion_; }
 
@@ -284,6 +293,8 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
 
   uint64_t counterSeen_ = ~uint64_t{0};
   uint64_t viewVersion_ = 1;
+  // When a look at the words (network share) last found the view current.
+  std::chrono::steady_clock::time_point viewCheckedAt_{};
 
   // Stamps of the files open here as the view knows them (see matchesDisk):
   // taken before the view is read from them, and for the files this process

@@ -245,8 +245,13 @@ StatusBar::StatusBar(ComponentOwner* owner, QWidget* parent, const QString& name
   for (size_t i = 0; i < widths.size(); ++i) {
     auto* panel = new QLabel(this);
     panel->setFrameShape(QFrame::StyledPanel);
-    panel->setFixedWidth(widths[i]);
-    addWidget(panel, i + 1 == widths.size() ? 1 : 0);
+    const bool last = i + 1 == widths.size();
+    // The last panel takes what the window leaves over, its width at least.
+    if (last)
+      panel->setMinimumWidth(widths[i]);
+    else
+      panel->setFixedWidth(widths[i]);
+    addWidget(panel, last ? 1 : 0);
     panels_.push_back(panel);
   }
   attach(owner, name);

@@ -1,11 +1,15 @@
 // The component model, the plain controls, menus, forms and the dialogs service.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 #include "ui/controls.h"
 #include "ui/dialogs.h"
+#include "ui/field_link.h"
 #include "ui/form.h"
 #include "ui/menu.h"
 #include "widget_test_util.h"
@@ -157,6 +161,24 @@ TEST_F(KitTest, RecorderAnswersFromItsScriptAndIsRemovedAfterwards) {
   EXPECT_EQ(recorder.shown[0].text, "Post this document?");
   EXPECT_EQ(recorder.shown[1].kind, MessageKind::kError);
   EXPECT_NE(&dialogs(), static_cast<Dialogs*>(&recorder));
+}
+
+TEST_F(KitTest, MessageBoxesNameTheirAnswersInTheUsersLanguage) {
+  ASSERT_EQ(setDialogs(nullptr), nullptr);  // the real service
+  for (int language : {1, 2}) {
+    setControlsLanguage(language);
+    QStringList names;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      for (QAbstractButton* b : box->buttons()) names << b->text();
+      box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(dialogs().message(nullptr, MessageKind::kConfirmation, "Exit", "Close?", Buttons::kYesNo), Answer::kNo);
+    names.sort();
+    EXPECT_EQ(names, language == 1 ? (QStringList{"&No", "&Yes"}) : (QStringList{"&Non", "&Oui"}));
+  }
+  setControlsLanguage(1);
 }
 
 }  // namespace

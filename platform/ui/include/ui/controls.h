@@ -202,7 +202,8 @@ class PageControl : public QTabWidget, public Component {
   void setActivePageIndex(int index) { setCurrentIndex(index); }
 };
 
-// A status bar made of panels of fixed widths (the last one may stretch).
+// A status bar made of panels of fixed widths; the last one stretches over
+// the rest of the bar, its given width being its least.
 class StatusBar : public QStatusBar, public Component {
  public:
   StatusBar(ComponentOwner* owner, QWidget* parent, const QString& name, const std::vector<int>& widths);
