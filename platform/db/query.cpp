@@ -106,6 +106,29 @@ Status Query::rerun() {
   return reshow();
 }
 
+Status Query::forEachRow(const std::vector<int>& columns,
+                         const std::function<void(std::span<const pdx::Value* const>)>& visit) const {
+  if (!rows_) return named(Status(code::kDataSetClosed, "the query is not open"));
+  for (int c : columns)
+    if (c < 0 || c >= static_cast<int>(rows_->fields().size()))
+      return named(Status(pcode::kInvalidParameter, "no column " + std::to_string(c)));
+  // The row set's own cursor does the reading and is put back where it
+  // stood; the dataset keeps the values of its record in a row of its own.
+  struct Restore {
+    sql::RowSet& rows;
+    int64_t at;
+    ~Restore() {
+      if (at >= 0) (void)rows.moveTo(at);
+    }
+  } restore{*rows_, rows_->position()};
+  std::vector<const pdx::Value*> values(columns.size());
+  for (Status s = rows_->first(); s.ok() && rows_->hasRecord(); s = rows_->next()) {
+    for (size_t i = 0; i < columns.size(); ++i) values[i] = &rows_->valueAt(columns[i]);
+    visit(values);
+  }
+  return {};
+}
+
 Status Query::cursorFirst() { return rows_->first(); }
 Status Query::cursorLast() { return rows_->last(); }
 Status Query::cursorNext() { return rows_->next(); }

@@ -248,5 +248,34 @@ TEST_F(QueryTest, RefreshSeesNewRowsAndKeepsThePlace) {
   EXPECT_EQ(q.fieldByName("strType").asString(), "Payment");
 }
 
+TEST_F(QueryTest, ForEachRowReadsEveryRowWithoutMovingTheDataSet) {
+  Query q;
+  prep(q, {"SELECT * FROM car WHERE Car_client = 'C01' ORDER BY Car_invoice, Car_ref"});
+  struct Heard : DataLink {
+    int told = 0;
+    void dataSetChanged() override { ++told; }
+    void dataSetScrolled() override { ++told; }
+  } heard;
+  DataSource source(&q);
+  heard.setDataSource(&source);
+  ASSERT_OK(q.open());
+  ASSERT_OK(q.next());
+  heard.told = 0;
+  std::vector<std::string> seen;
+  const std::vector<int> columns = {q.fieldByName("Car_ref").column(), q.fieldByName("Car_amount").column()};
+  ASSERT_OK(q.forEachRow(columns, [&](std::span<const pdx::Value* const> v) {
+    seen.push_back((v[0]->isNull() ? std::string("-") : v[0]->asText()) + " " + std::to_string(*v[1]->toDouble()));
+  }));
+  EXPECT_EQ(seen, (std::vector<std::string>{"- 100.100000", "R1 -50.000000", "R2 -50.100000", "- 80.000000"}));
+  // Still on the second row, and the controls heard nothing.
+  EXPECT_EQ(q.fieldByName("Car_ref").asString(), "R1");
+  ASSERT_OK(q.next());
+  EXPECT_EQ(q.fieldByName("Car_ref").asString(), "R2");
+  EXPECT_EQ(heard.told, 1);  // the move just made
+  EXPECT_FALSE(q.forEachRow({99}, [](std::span<const pdx::Value* const>) {}).ok());
+  q.close();
+  EXPECT_FALSE(q.forEachRow(columns, [](std::span<const pdx::Value* const>) {}).ok());
+}
+
 }  // namespace
 }  // namespace db::testing

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPieSeries>
 #include <QPrinter>
+#include <QTimer>
 #include <QValueAxis>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -265,9 +266,17 @@ Picture describe(const Chart& c) {
 }  // namespace
 
 void Chart::rebuild() {
-  QChart* previous = view_->chart();
-  view_->setChart(build(describe(*this)));
-  delete previous;
+  // A window that sets a whole table of values makes one picture, not one
+  // per value: the view is built again once, when the events are next
+  // handled. (render() and print() build their own from the data.)
+  if (rebuildPending_) return;
+  rebuildPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    rebuildPending_ = false;
+    QChart* previous = view_->chart();
+    view_->setChart(build(describe(*this)));
+    delete previous;
+  });
 }
 
 void Chart::render(QPainter& painter, const QRectF& target) const {

@@ -174,6 +174,19 @@ void DataSetModel::walk(db::DataSet& ds) {
   ++walks_;
   QuietMoves quiet(ds, quiet_);
   const Position here = Position::of(ds);
+  if (ds.positionalBookmarks()) {
+    // Every record is known by its position: nothing to walk. The texts are
+    // read a block at a time as the view asks for them.
+    auto count = ds.recordCount();
+    if (count.ok()) {
+      rows_.resize(size_t(*count));
+      for (int64_t i = 0; i < *count; ++i) rows_[size_t(i)] = db::Bookmark{true, {}, i};
+      currentRow_ = here.mark.valid ? rowOfMark(static_cast<int>(here.mark.row)) : rows_.empty() ? -1 : 0;
+      if (!here.mark.valid && !rows_.empty()) (void)ds.first();
+      keepCurrentTexts(ds);
+      return;
+    }
+  }
   try {
     pdx::Status s = ds.first();
     while (s.ok() && !ds.isEmpty()) {

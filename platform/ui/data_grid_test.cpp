@@ -51,6 +51,21 @@ class ModelTesterWatch {
 
 class DataGridTest : public db::testing::DataSetTest {
  protected:
+  // "big": Code (the key) and Name, `rows` records.
+  void makeBigTable(int rows) {
+    makeTable("big", {{"Code", FieldType::kLong, 0}, {"Name", FieldType::kAlpha, 20}}, "Code", {});
+    db::Table big;
+    big.setDatabaseName(dir_.path());
+    big.setTableName("big");
+    ASSERT_OK(big.open());
+    for (int i = 0; i < rows; ++i) {
+      ASSERT_OK(big.append());
+      ASSERT_OK(big.fieldByName("Code").setAsInteger(i));
+      ASSERT_OK(big.fieldByName("Name").setAsString("Name " + std::to_string(i)));
+      ASSERT_OK(big.post());
+    }
+  }
+
   void SetUp() override {
     std::vector<std::vector<Value>> rows;
     for (int i = 1; i <= 40; ++i) {
@@ -379,19 +394,7 @@ TEST_F(DataGridTest, OutlivesItsDataSet) {
 }
 
 TEST_F(DataGridTest, PaintingAThousandsOfRowsTableWalksItOnce) {
-  makeTable("big", {{"Code", FieldType::kLong, 0}, {"Name", FieldType::kAlpha, 20}}, "Code", {});
-  {
-    db::Table big;
-    big.setDatabaseName(dir_.path());
-    big.setTableName("big");
-    ASSERT_OK(big.open());
-    for (int i = 0; i < 3000; ++i) {
-      ASSERT_OK(big.append());
-      ASSERT_OK(big.fieldByName("Code").setAsInteger(i));
-      ASSERT_OK(big.fieldByName("Name").setAsString("Name " + std::to_string(i)));
-      ASSERT_OK(big.post());
-    }
-  }
+  makeBigTable(3000);
   db::Table big;
   big.setDatabaseName(dir_.path());
   big.setTableName("big");
@@ -437,6 +440,48 @@ TEST_F(DataGridTest, PaintingAThousandsOfRowsTableWalksItOnce) {
   EXPECT_EQ(grid->currentIndex().row(), 1500);
   EXPECT_EQ(model->walks(), walks);
   big.close();
+}
+
+TEST_F(DataGridTest, AQueryOfThousandsOfRowsIsShownWithoutWalkingIt) {
+  makeBigTable(3000);
+  db::Query query;
+  query.setDatabaseName(dir_.path());
+  query.setSql({"SELECT * FROM big ORDER BY Code DESC"});
+  int calculated = 0;
+  query.addCalculatedField("Twice", FieldType::kLong);
+  query.onCalcFields = [&](db::DataSet& ds) {
+    ++calculated;
+    EXPECT_OK(ds.fieldByName("Twice").setAsInteger(ds.fieldByName("Code").asInteger() * 2));
+  };
+  db::DataSource source(&query);
+  auto* grid = new DataGrid(&form_, &form_, "DBGrid3");
+  grid->setColumns({{"Code", "", 0}, {"Twice", "", 0}});
+  layout_->addWidget(grid);
+  grid->setDataSource(&source);
+  form_.resize(400, 300);
+  form_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form_));
+  ASSERT_OK(query.open());
+  grid->viewport()->repaint();
+  DataSetModel* model = grid->dataModel();
+  EXPECT_EQ(model->rowCount(), 3000);
+  // The first screenful was read, not the 3,000 rows.
+  EXPECT_LT(calculated, 200);
+  EXPECT_EQ(model->index(1, 1).data().toString(), "5996");
+  grid->scrollTo(model->index(2999, 0));
+  grid->viewport()->repaint();
+  EXPECT_EQ(model->index(2999, 1).data().toString(), "0");
+  EXPECT_EQ(query.fieldByName("Code").asInteger(), 2999);  // the dataset is where it was
+  // The dataset's moves still move the selection.
+  ASSERT_OK(query.moveBy(1500));
+  EXPECT_EQ(grid->currentIndex().row(), 1500);
+  EXPECT_EQ(model->index(1500, 0).data().toString(), "1499");
+  // A record filter makes positions no longer bookmarks: the rows are walked.
+  query.onFilterRecord = [](db::DataSet& ds) { return ds.fieldByName("Code").asInteger() % 2 == 0; };
+  ASSERT_OK(query.setFiltered(true));
+  EXPECT_EQ(model->rowCount(), 1500);
+  EXPECT_EQ(model->index(1, 0).data().toString(), "2996");
+  query.close();
 }
 
 }  // namespace

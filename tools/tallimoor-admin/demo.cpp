@@ -221,7 +221,8 @@ Refusals scaleRefusals(const ScaleOptions& options) {
   Refusals reasons = refusalsFor(initOptionsOf(options.dataRoot, options.sessions, options.languagesDir, options.env), {1});
   if (options.clients < 1 || options.suppliers < 1) reasons.invalid("at least one client and one supplier");
   if (options.clients > 9'999'999 || options.suppliers > 9'999'999) reasons.invalid("at most 9999999 parties");
-  if (options.items < 0) reasons.invalid("the number of items cannot be negative");
+  if (options.items < 0 || options.heavyItems < 0) reasons.invalid("the number of items cannot be negative");
+  if (options.heavyItems > 1'000'000) reasons.invalid("at most 1000000 open items for one party");
   if (options.today.days <= 0) reasons.invalid("no current date");
   return reasons;
 }
@@ -251,9 +252,12 @@ pdx::Status buildScale(const ScaleOptions& options, LedgerCounts& counts, std::o
   p.payablesItems = std::max<int64_t>(options.items, 1);
   p.receivablesItems = std::max<int64_t>(options.items, 1);
   p.numberedParties = true;
+  p.heavyPartyItems = options.heavyItems;
   PDX_RETURN_IF_ERROR(fillCompany(options.dataRoot, 1, p, options.batchRows, options.env, counts));
   log << "company 1: " << counts.suppliers << " suppliers, " << counts.clients << " clients, " << counts.openPayables
-      << " + " << counts.openReceivables << " open items\n";
+      << " + " << counts.openReceivables << " open items";
+  if (options.heavyItems > 0) log << " (" << options.heavyItems << " each for C00000001 and S00000001)";
+  log << "\n";
   undo.keep();
   return pdx::Status::Ok();
 }

@@ -57,6 +57,9 @@ struct ScaleOptions {
   int clients = 1000;
   int suppliers = 1000;
   int64_t items = 10000;  // open items of each ledger, about
+  // Open items of client C00000001 and of supplier S00000001 each, exactly,
+  // on top of the others (0: none such).
+  int64_t heavyItems = 10000;
   pdx::Date today;
   uint32_t seed = 1;
   int sessions = kDefaultSessions;
@@ -66,7 +69,8 @@ struct ScaleOptions {
 };
 
 // A data root with one company of the given size (codes C00000001,
-// S00000001, ...). Refuses like demo.
+// S00000001, ...), the first client and supplier with heavyItems open items
+// each. Refuses like demo.
 Refusals scaleRefusals(const ScaleOptions& options);
 pdx::Status buildScale(const ScaleOptions& options, LedgerCounts& counts, std::ostream& log);
 

@@ -431,11 +431,22 @@ TEST(ScaleTest, BuildsTheAskedSizeWithBalancesThatAgree) {
   o.items = 400;
   o.today = kToday;
   o.batchRows = 150;  // several write groups
+  o.heavyItems = 333;
   o.env = pdx::Env::unsynced();
   LedgerCounts counts;
   std::ostringstream log;
   ASSERT_TRUE(buildScale(o, counts, log).ok());
   const std::string dir = data::companyDirectory(o.dataRoot, 1);
+  // The first client and supplier have exactly the open items asked, and
+  // nothing in history.
+  for (const auto& [table, history, field, code] : {std::tuple{"car", "carh", "Car_client", "C00000001"},
+                                                    std::tuple{"cap", "caph", "Cap_supplier", "S00000001"}}) {
+    size_t open = 0, closed = 0;
+    for (const auto& r : readAll(dir, table)) open += textOf(r, field) == code;
+    for (const auto& r : readAll(dir, history)) closed += textOf(r, field) == code;
+    EXPECT_EQ(open, 333u) << table;
+    EXPECT_EQ(closed, 0u) << history;
+  }
   EXPECT_EQ(readAll(dir, "cli").size(), 40u);
   EXPECT_EQ(readAll(dir, "sup").size(), 25u);
   const auto purchases = readAll(dir, "apori");

@@ -48,6 +48,10 @@ struct LedgerProfile {
   int64_t receivablesItems = 0;
   // Codes S00000001, C00000001 and names that may repeat, for large ledgers.
   bool numberedParties = false;
+  // With numbered parties: the first client and the first supplier get
+  // exactly this many open items, on top of the others, and no history (one
+  // party with years of business, as the inquiries' benchmarks need).
+  int64_t heavyPartyItems = 0;
   int employees = 0;
   bool trackerDatabases = false;
 };

@@ -128,6 +128,47 @@ struct PartyActivity {
   }
 };
 
+// Payments planned for a party's documents: for each day, (the index of the
+// document's sale or purchase, the amount paid).
+using PlannedPayments = std::map<int32_t, std::vector<std::pair<size_t, Cents>>>;
+
+// Whether the party at `index` is the one that gets profile.heavyPartyItems.
+inline bool isHeavyParty(const LedgerProfile& profile, int index) {
+  return profile.numberedParties && profile.heavyPartyItems > 0 && index == 0;
+}
+
+// Drops planned documents from a party's last sales (or purchases), each
+// one's payment first, then its notes, then the sale itself, until its
+// documents and payments make exactly `target` open items (when they make
+// more). `Sale` holds its documents in `docs`, the sale's own first.
+template <typename Sale>
+void trimToOpenItems(std::vector<Sale>& sales, PlannedPayments& payments, int64_t target) {
+  int64_t count = 0;
+  for (const Sale& s : sales) count += static_cast<int64_t>(s.docs.size());
+  for (const auto& [day, paid] : payments) count += static_cast<int64_t>(paid.size());
+  auto dropPaymentOf = [&payments](size_t index) {
+    for (auto it = payments.begin(); it != payments.end(); ++it) {
+      auto& paid = it->second;
+      const auto p = std::find_if(paid.begin(), paid.end(), [index](const auto& e) { return e.first == index; });
+      if (p == paid.end()) continue;
+      paid.erase(p);
+      if (paid.empty()) payments.erase(it);
+      return true;
+    }
+    return false;
+  };
+  while (count > target && !sales.empty()) {
+    const size_t last = sales.size() - 1;
+    if (!dropPaymentOf(last)) {
+      if (sales[last].docs.size() > 1)
+        sales[last].docs.pop_back();
+      else
+        sales.pop_back();
+    }
+    --count;
+  }
+}
+
 // A new reference for a debit note (DN / ND), credit note (CN / NC) or
 // adjustment (AJ), unique in the company.
 std::string noteReference(Context& ctx, data::TransactionType type, bool french);

@@ -33,6 +33,7 @@ struct Purchase {
 
 struct Supplier {
   PartyIdentity id;
+  bool heavy = false;  // gets exactly profile.heavyPartyItems open items
   int currency = 0;
   int32_t terms = 30;
   int payable = accounts::kPayable;
@@ -66,6 +67,8 @@ Supplier makeSupplier(Context& ctx, int index) {
 }
 
 int purchaseCount(Context& ctx, int index) {
+  // Every purchase makes at least one open item: enough to trim to the count.
+  if (isHeavyParty(ctx.profile, index)) return static_cast<int>(ctx.profile.heavyPartyItems);
   const int64_t items = ctx.profile.payablesItems;
   if (items <= 0) return static_cast<int>(ctx.random.between(3, 8));
   const int64_t n = ctx.profile.suppliers;
@@ -143,8 +146,11 @@ pdx::Date chequeRun(pdx::Date d) {
 
 pdx::Status payAndWrite(Context& ctx, Supplier& s) {
   const bool fr = s.id.french;
+  // The heavy supplier's newest purchases first, so that the trimming below
+  // keeps them: its open items then reach every aging column.
+  if (s.heavy) std::reverse(s.purchases.begin(), s.purchases.end());
   // Payments, grouped into one cheque per cheque run.
-  std::map<int32_t, std::vector<std::pair<size_t, Cents>>> cheques;
+  PlannedPayments cheques;
   for (size_t i = 0; i < s.purchases.size(); ++i) {
     Purchase& p = s.purchases[i];
     if (p.mustStayOpen) continue;
@@ -158,6 +164,7 @@ pdx::Status payAndWrite(Context& ctx, Supplier& s) {
     if (ctx.random.chance(8)) pay = pay / 2;
     cheques[run.days].emplace_back(i, pay);
   }
+  if (s.heavy) trimToOpenItems(s.purchases, cheques, ctx.profile.heavyPartyItems);
   for (const auto& [day, paid] : cheques) {
     const pdx::Date run{day};
     const std::string number = std::to_string(ctx.nextCheque++);
@@ -199,7 +206,7 @@ pdx::Status payAndWrite(Context& ctx, Supplier& s) {
 
   // Settled purchases whose last move is two months old go to history.
   for (Purchase& p : s.purchases)
-    p.history = p.balance() == 0 && ctx.ageOf(p.lastActivity()) > 60 && ctx.random.chance(85);
+    p.history = !s.heavy && p.balance() == 0 && ctx.ageOf(p.lastActivity()) > 60 && ctx.random.chance(85);
 
   PartyActivity activity(ctx.profile.today);
   const int journal = *data::payablesJournal(s.currency);
@@ -287,6 +294,7 @@ pdx::Status payAndWrite(Context& ctx, Supplier& s) {
 pdx::Status generatePayables(Context& ctx) {
   for (int i = 0; i < ctx.profile.suppliers; ++i) {
     Supplier s = makeSupplier(ctx, i);
+    s.heavy = isHeavyParty(ctx.profile, i);
     planPurchases(ctx, s, i);
     PDX_RETURN_IF_ERROR(payAndWrite(ctx, s));
   }

@@ -41,6 +41,7 @@ struct Sale {
 
 struct Client {
   PartyIdentity id;
+  bool heavy = false;  // gets exactly profile.heavyPartyItems open items
   int currency = 0;
   int termsCode = 3;   // arterms
   int32_t duDays = 30;  // Cli_du_days, either encoding
@@ -50,6 +51,9 @@ struct Client {
   double commission = 0;
   std::vector<Sale> sales;
 };
+
+// The control record's payment method "Cheque" (starter_data.cpp).
+constexpr int kChequeMethod = 2;
 
 // Payment terms codes of arterms and their days (starter_data.cpp).
 const int kTermDays[] = {0, 10, 15, 30, 45, 60, 90};
@@ -77,6 +81,8 @@ Client makeClient(Context& ctx, int index) {
 }
 
 int saleCount(Context& ctx, int index) {
+  // Every sale makes at least one open item: enough to trim to the count.
+  if (isHeavyParty(ctx.profile, index)) return static_cast<int>(ctx.profile.heavyPartyItems);
   const int64_t items = ctx.profile.receivablesItems;
   if (items <= 0) return static_cast<int>(ctx.random.between(3, 9));
   const int64_t n = ctx.profile.clients;
@@ -180,6 +186,9 @@ Row archived(Row row, const std::string& from, const std::string& to) {
 
 pdx::Status writeInvoice(Context& ctx, const Client& c, const Sale& s, const Document& bill) {
   const bool archive = ctx.ageOf(s.date) > 395;
+  Cents paid = 0;
+  for (const Document& d : s.docs)
+    if (d.type == TransactionType::kPayment) paid -= d.amount;
   static const char* kShipVia[] = {"Notre camion / Our truck", "Purolator", "Client / Pick-up", "Transport Morneau"};
   const pdx::Date ordered{s.date.days - static_cast<int32_t>(ctx.random.between(0, 20))};
   Row header{{"Fahdr_doc", text(data::transactionTypeCode(TransactionType::kInvoice))},
@@ -209,14 +218,15 @@ pdx::Status writeInvoice(Context& ctx, const Client& c, const Sale& s, const Doc
              {"Fahdr_time_order", pdx::Value::time(pdx::Time{static_cast<int32_t>(ctx.random.between(8, 16)) * 3'600'000})},
              {"Fahdr_time_invoice", pdx::Value::time(pdx::Time{static_cast<int32_t>(ctx.random.between(8, 16)) * 3'600'000})},
              {"Fahdr_status", integer(0)},
-             {"Fahdr_pmt_received", cents(0)},
+             {"Fahdr_pmt_received", cents(paid)},
              {"Fahdr_tender", cents(0)},
              {"Fahdr_user", text("ADMIN")},
              {"Fahdr_stamp", pdx::Value::timestamp(ctx.stampOn(s.date))},
              {"Fahdr_type", integer(0)},
              {"Fahdr_store", integer(1)}};
   if (ctx.random.chance(30)) header.emplace_back("Fahdr_po", text("PO-" + std::to_string(ctx.random.between(1000, 99999))));
-  for (int n = 1; n <= 10; ++n) header.emplace_back("Fahdr_pmt" + std::to_string(n), cents(0));
+  // What the client's cheques paid of it, under the cheque payment method.
+  for (int n = 1; n <= 10; ++n) header.emplace_back("Fahdr_pmt" + std::to_string(n), cents(n == kChequeMethod ? paid : 0));
   PDX_RETURN_IF_ERROR(ctx.sink.add(archive ? "fahdra" : "fahdr", archive ? archived(header, "Fahdr_", "Fahdra_") : header));
   ++(archive ? ctx.counts.archivedInvoices : ctx.counts.invoices);
 
@@ -255,8 +265,11 @@ pdx::Status writeInvoice(Context& ctx, const Client& c, const Sale& s, const Doc
 
 pdx::Status payAndWrite(Context& ctx, Client& c) {
   const bool fr = c.id.french;
+  // The heavy client's newest sales first, so that the trimming below keeps
+  // them: its open items then reach every aging column.
+  if (c.heavy) std::reverse(c.sales.begin(), c.sales.end());
   // Receipts: a client's payments fall on a Friday, several invoices at once.
-  std::map<int32_t, std::vector<std::pair<size_t, Cents>>> receipts;
+  PlannedPayments receipts;
   for (size_t i = 0; i < c.sales.size(); ++i) {
     Sale& s = c.sales[i];
     if (s.mustStayOpen) continue;
@@ -270,6 +283,7 @@ pdx::Status payAndWrite(Context& ctx, Client& c) {
     if (ctx.random.chance(8)) amount = amount / 2;
     receipts[paid.days].emplace_back(i, amount);
   }
+  if (c.heavy) trimToOpenItems(c.sales, receipts, ctx.profile.heavyPartyItems);
   const int bank = c.currency == 1 ? accounts::kUsBank : accounts::kBank;
   for (const auto& [day, paid] : receipts) {
     const pdx::Date when{day};
@@ -310,7 +324,8 @@ pdx::Status payAndWrite(Context& ctx, Client& c) {
     }
   }
 
-  for (Sale& s : c.sales) s.history = s.balance() == 0 && ctx.ageOf(s.lastActivity()) > 60 && ctx.random.chance(85);
+  for (Sale& s : c.sales)
+    s.history = !c.heavy && s.balance() == 0 && ctx.ageOf(s.lastActivity()) > 60 && ctx.random.chance(85);
 
   PartyActivity activity(ctx.profile.today);
   for (const Sale& s : c.sales) {
@@ -414,6 +429,7 @@ pdx::Status generateReceivables(Context& ctx) {
   std::vector<Planned> order;
   for (int i = 0; i < ctx.profile.clients; ++i) {
     Client c = makeClient(ctx, i);
+    c.heavy = isHeavyParty(ctx.profile, i);
     const int64_t forced = !ctx.profile.numberedParties && i < 5 ? kBucketAges[i] : 0;
     for (int64_t age : ctx.documentAges(saleCount(ctx, i), forced)) {
       Sale s;

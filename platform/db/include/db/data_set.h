@@ -106,6 +106,10 @@ class DataSet {
   bool isEmpty() const { return !onRecord_ && state_ != State::kInsert; }
   // Records shown (after range, link and filter).
   pdx::Result<int64_t> recordCount();
+  // True when the bookmark of the record at 0-based position i among those
+  // shown is {valid, row = i}, so that code may address every record by its
+  // position without walking to it: the rows of a query with no record filter.
+  virtual bool positionalBookmarks() const { return false; }
   Bookmark bookmark() const;
   pdx::Status gotoBookmark(const Bookmark& mark);
   // Finds the first record shown whose fields `fieldNames` (separated by ';')

@@ -7,8 +7,10 @@
 // and keeps its rows as they were at that moment; refresh() runs it again.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +42,17 @@ class Query : public DataSet {
   pdx::Result<std::vector<std::string>> paramNames();
 
   pdx::Status refresh() override;
+  bool positionalBookmarks() const override { return !filtered() || !onFilterRecord; }
+
+  // Reads the rows of the last run in order, without moving the dataset or
+  // telling its controls anything: `visit` gets, for each row, the values of
+  // `columns` (column indexes, as Field::column()) in that order. The rows
+  // are those the query returned, before any record filter; calculated
+  // fields are not among them. For code that sums all the rows at once
+  // (running balances, aging). kDataSetClosed when the query is closed; an
+  // exception `visit` throws passes on.
+  pdx::Status forEachRow(const std::vector<int>& columns,
+                         const std::function<void(std::span<const pdx::Value* const>)>& visit) const;
   // What the last run did (index use, sorting), or null before one.
   const sql::ExecutionStats* stats() const { return rows_ ? &rows_->stats() : nullptr; }
 

@@ -73,6 +73,8 @@ class Chart : public QWidget, public Component {
     std::vector<double> values;
   };
   class View;
+  // Builds the view's picture again, once for all the changes made before
+  // the events are next handled.
   void rebuild();
 
   Type type_ = Type::kBar;
@@ -82,6 +84,7 @@ class Chart : public QWidget, public Component {
   std::vector<Row> rows_;
   QStringList columnLabels_;
   View* view_;
+  bool rebuildPending_ = false;
 };
 
 }  // namespace ui

@@ -2,7 +2,8 @@
 //
 // DataSetModel shows the records of a data source's dataset as table rows,
 // one column per grid column (a field, a title and a width). It learns the
-// rows by walking the dataset once, keeping a bookmark per record, and reads
+// rows by walking the dataset once, keeping a bookmark per record (a dataset
+// whose bookmarks are positions, a query's, needs no walk), and reads
 // the texts of a row by going to its bookmark and back; texts are cached in
 // blocks around the rows the view asks for, so painting does not walk the
 // dataset again. While it walks or reads, the dataset's after-scroll event

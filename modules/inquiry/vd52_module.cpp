@@ -1,0 +1,24 @@
+// The module entry of the payables inquiry: ShowDllForm creates the data
+// module and the window and shows the window modally.
+#include "inquiry_windows.h"
+#include "shared/module_entry.h"
+
+namespace inquiry {
+namespace {
+
+class Vd52Module : public shared::ModuleInstance {
+ public:
+  std::vector<db::DataSet*> dataSets() override { return dm_.dataSets(); }
+  QDialog& mainWindow() override { return frm_; }
+
+ private:
+  Tvd52_dm dm_;
+  Tvd52_Frm frm_{dm_};
+};
+
+}  // namespace
+}  // namespace inquiry
+
+extern "C" int ShowDllForm(TLinkSection link) {
+  return shared::RunModule(link, [] { return std::make_unique<inquiry::Vd52Module>(); });
+}
