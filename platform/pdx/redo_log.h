@@ -52,6 +52,11 @@
 //   R5. Opening a directory replays a non-empty log and empties it: the
 //       words of the lock file are memory and may not have survived a power
 //       cut, so the log is read from the disk.
+//   R6. A record names only table files of the log's own folder (a plain
+//       name ending in .DB, .PX or .MB); the log lies in a folder others can
+//       write, so a record that names anything else makes the whole log
+//       refused, never replayed. Files are opened without following a
+//       symbolic link (see env.h).
 #pragma once
 
 #include <cstdint>
