@@ -14,8 +14,6 @@
 #include <vector>
 
 #include "fault_env.h"
-#include "format.h"
-#include "journal.h"
 #include "pdx/echo.h"
 #include "pdx/table.h"
 #include "test_util.h"
@@ -196,57 +194,6 @@ TEST(RedoLog, CheckpointMakesTheFilesDurableAndEmptiesTheLog) {
 
 // ---- logs written by someone else
 
-// A redo log as its layout says, naming whatever the caller gives: what a
-// hostile user of the share can leave in a company folder.
-struct CraftedFile {
-  std::string name;
-  std::string bytes;  // written at offset 0
-};
-std::string craftedLog(const std::vector<std::vector<CraftedFile>>& records) {
-  auto put64 = [](std::string& out, uint64_t v) {
-    char b[8];
-    detail::putU64(b, v);
-    out.append(b, 8);
-  };
-  constexpr uint64_t kGeneration = 0x1234567;
-  std::string log = "TMREDO01";
-  put64(log, kGeneration);
-  put64(log, detail::checksum(log));
-  log.resize(4096, '\0');
-  uint64_t seq = 1;
-  for (const auto& files : records) {
-    std::string r = "TMREDREC";
-    put64(r, kGeneration);
-    put64(r, seq++);
-    put64(r, 0);  // the length, below
-    put64(r, 77);
-    char n32[4];
-    detail::putU32(n32, static_cast<uint32_t>(files.size()));
-    r.append(n32, 4);
-    for (const CraftedFile& f : files) {
-      char n16[2];
-      detail::putU16(n16, static_cast<uint16_t>(f.name.size()));
-      r.append(n16, 2);
-      r += f.name;
-      put64(r, ~uint64_t{0});  // not cut
-      put64(r, f.bytes.size());
-      detail::putU32(n32, 1);
-      r.append(n32, 4);
-      put64(r, 0);
-      detail::putU32(n32, static_cast<uint32_t>(f.bytes.size()));
-      r.append(n32, 4);
-      r += f.bytes;
-    }
-    std::string length;
-    put64(length, r.size() + 8);
-    r.replace(24, 8, length);
-    put64(r, detail::checksum(r));
-    r.resize((r.size() + 4095) / 4096 * 4096, '\0');
-    log += r;
-  }
-  return log;
-}
-
 // A log naming a file outside its folder, in any way a name can leave it
 // (climbing out, an absolute path, a separator, a NUL that cuts the name
 // short, a name that is no table file, a link in the folder that points
@@ -269,7 +216,7 @@ TEST(RedoLog, ALogNamingAFileOutsideItsFolderIsRefusedWhole) {
     if (name == "VICTIM_ABS") name = tmp.file("victim.txt");
     SCOPED_TRACE(echo(name));
     testing::writeFile(books + "/tallimoor.redo",
-                       craftedLog({{{"A.DB", "written by the first record"}}, {{name, "PWNED"}}}));
+                       testing::craftedRedoLog({{{"A.DB", "written by the first record"}}, {{name, "PWNED"}}}));
 
     auto dir = Directory::open(books, Env::unsynced());
     EXPECT_FALSE(dir.ok()) << "a folder opened over a log that names " << echo(name);
@@ -291,7 +238,7 @@ TEST(RedoLog, ALogNamingTheFoldersTableFilesIsReplayed) {
   testing::writeFile(tmp.file("a.px"), "old");
   testing::writeFile(tmp.file("B.Mb"), "old");
   testing::writeFile(tmp.path() + "/tallimoor.redo",
-                     craftedLog({{{"A.DB", "new data"}, {"a.px", "new index"}}, {{"B.Mb", "new memo"}}}));
+                     testing::craftedRedoLog({{{"A.DB", "new data"}, {"a.px", "new index"}}, {{"B.Mb", "new memo"}}}));
   auto repaired = detail::RedoLog::recoverOnOpen(Env::unsynced(), tmp.path(), 1000);
   ASSERT_TRUE(repaired.ok()) << repaired.status().toString();
   EXPECT_EQ(testing::readFile(tmp.file("A.DB")), "new data");

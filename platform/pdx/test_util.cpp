@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "journal.h"
+
 namespace pdx::testing {
 
 TempDir::TempDir() {
@@ -32,6 +34,43 @@ std::string readFile(const std::string& path) {
 void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string craftedRedoLog(const std::vector<std::vector<CraftedFile>>& records) {
+  auto put = [](std::string& out, uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
+  };
+  constexpr uint64_t kGeneration = 0x1234567;
+  std::string log = "TMREDO01";
+  put(log, kGeneration, 8);
+  put(log, detail::checksum(log), 8);
+  log.resize(4096, '\0');
+  uint64_t seq = 1;
+  for (const auto& files : records) {
+    std::string r = "TMREDREC";
+    put(r, kGeneration, 8);
+    put(r, seq++, 8);
+    put(r, 0, 8);  // the length, below
+    put(r, 77, 8);  // nonce
+    put(r, files.size(), 4);
+    for (const CraftedFile& f : files) {
+      put(r, f.name.size(), 2);
+      r += f.name;
+      put(r, ~uint64_t{0}, 8);  // not cut
+      put(r, f.bytes.size(), 8);
+      put(r, 1, 4);  // one run, at 0
+      put(r, 0, 8);
+      put(r, f.bytes.size(), 4);
+      r += f.bytes;
+    }
+    std::string length;
+    put(length, r.size() + 8, 8);
+    r.replace(24, 8, length);
+    put(r, detail::checksum(r), 8);
+    r.resize((r.size() + 4095) / 4096 * 4096, '\0');
+    log += r;
+  }
+  return log;
 }
 
 std::string indexChainProblem(const std::string& px) {

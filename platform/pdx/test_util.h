@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 namespace pdx::testing {
 
@@ -41,6 +42,16 @@ pid_t spawn(F body) {
 // Whole contents of a file ("" when missing).
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
+
+// A redo log (tallimoor.redo) as its layout says: one record per element of
+// `records`, each writing the given bytes at offset 0 of the files it names,
+// whatever the names are. What a hostile user of a share can leave in a
+// folder of tables.
+struct CraftedFile {
+  std::string name;
+  std::string bytes;
+};
+std::string craftedRedoLog(const std::vector<std::vector<CraftedFile>>& records);
 
 // What is wrong with the block chain of an index file ("" when nothing): real
 // indexes link every block, the root and all levels, into one chain from the
