@@ -1,5 +1,7 @@
 #include "pdx/unfinished.h"
 
+#include <algorithm>
+
 #include "pdx/echo.h"
 
 namespace pdx {
@@ -34,23 +36,36 @@ Result<std::optional<UnfinishedBuild>> findUnfinishedBuild(const std::string& di
     std::string text(kMarkerBytes, '\0');
     if (auto got = (*file)->read(0, text.size(), text.data()); got.ok()) {
       text.resize(*got);
-      text = text.substr(0, text.find('\n'));
-      build.what = echo(text, kShownCharacters);
+      const size_t end = text.find('\n');
+      build.what = echo(text.substr(0, end), kShownCharacters);
+      if (end != std::string::npos) {
+        const std::string rest = text.substr(end + 1);
+        build.firstFolder = rest.substr(0, rest.find('\n'));
+      }
     }
   }
   if (build.what.empty()) build.what = "a build";
   return std::optional<UnfinishedBuild>(std::move(build));
 }
 
-Result<std::unique_ptr<BuildMarker>> BuildMarker::place(const std::string& dir, const std::string& what, Env* env) {
+bool buildCompleted(const UnfinishedBuild& build, Env* env) {
+  if (build.firstFolder.empty() || !env->isDirectory(build.firstFolder)) return false;
+  auto first = findUnfinishedBuild(build.firstFolder, env);
+  return first.ok() && !*first;
+}
+
+Result<std::unique_ptr<BuildMarker>> BuildMarker::place(const std::string& dir, const std::string& what, Env* env,
+                                                        const std::string& firstFolder) {
   std::unique_ptr<BuildMarker> marker(new BuildMarker);
   marker->env_ = env;
   marker->dir_ = dir;
   PDX_ASSIGN_OR_RETURN(marker->lock_, env->openLock(lockPath(dir)));
   if (!marker->lock_->lock(0, 1, LockMode::kExclusive, 0).ok())
     return Status(code::kTableBusy, "another program is building " + dir + " right now");
+  std::string line = what;
+  std::replace(line.begin(), line.end(), '\n', ' ');
   PDX_ASSIGN_OR_RETURN(auto file, env->open(markerPath(dir), Env::OpenMode::kCreate));
-  PDX_RETURN_IF_ERROR(file->write(0, what + "\n"));
+  PDX_RETURN_IF_ERROR(file->write(0, line + "\n" + (firstFolder.empty() ? "" : firstFolder + "\n")));
   PDX_RETURN_IF_ERROR(file->sync());
   PDX_RETURN_IF_ERROR(env->syncDirectory(dir));
   return marker;

@@ -10,6 +10,11 @@
 // file kUnfinishedLock beside it (dropped by the system when it dies), which
 // tells a build still running from one that was interrupted.
 //
+// A build that fills several folders completes them all at once: the marker
+// of each folder but the first names the first folder on a second line, and
+// the first folder's marker is the one removed first. A folder whose first
+// folder is there without a marker is whole, whatever its own marker says.
+//
 // The marker is a file of a folder others can write: its text is shown only
 // escaped and cut, and decides nothing.
 #pragma once
@@ -29,7 +34,14 @@ inline constexpr const char* kUnfinishedLock = "tallimoor-unfinished.lock";
 struct UnfinishedBuild {
   std::string what;      // the marker's line, escaped and cut for showing
   bool running = false;  // its builder still runs
+  // The first folder of the build, when this is another (as the marker
+  // names it: compare, never show).
+  std::string firstFolder;
 };
+
+// True when the build that marked a folder `build` is known to have
+// completed: its first folder is there and has no marker.
+bool buildCompleted(const UnfinishedBuild& build, Env* env = Env::standard());
 
 // What the marker of `dir` says, or nullopt when the folder has none (or is
 // not there). Reads only: creates nothing in the folder.
@@ -39,10 +51,12 @@ Result<std::optional<UnfinishedBuild>> findUnfinishedBuild(const std::string& di
 // stays (the build did not complete) and only the lock goes.
 class BuildMarker {
  public:
-  // Places the marker in `dir` saying `what` and makes it durable, so that no
+  // Places the marker in `dir` saying `what` (and, for a folder but the
+  // first of a build, naming `firstFolder`) and makes it durable, so that no
   // table of the build can reach the disk without it. Fails with
   // code::kTableBusy when another builder holds the folder's marker.
-  static Result<std::unique_ptr<BuildMarker>> place(const std::string& dir, const std::string& what, Env* env);
+  static Result<std::unique_ptr<BuildMarker>> place(const std::string& dir, const std::string& what, Env* env,
+                                                    const std::string& firstFolder = {});
   ~BuildMarker();
   BuildMarker(const BuildMarker&) = delete;
   BuildMarker& operator=(const BuildMarker&) = delete;
