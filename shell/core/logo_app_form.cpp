@@ -10,6 +10,7 @@
 
 #include "db/error.h"
 #include "os/services.h"
+#include "pdx/unfinished.h"
 #include "shared/translate_form.h"
 #include "shared/window_utils.h"
 #include "ui/application.h"
@@ -23,7 +24,7 @@ namespace {
 // The message list as designed (English); translation replaces it.
 QStringList designedMessages() {
   QStringList m;
-  for (int i = 0; i < 32; ++i) m << QString();
+  for (int i = 0; i < 33; ++i) m << QString();
   m[message::kPictureNotLoaded] = "The wallpaper picture could not be loaded.";
   m[message::kOptionNotAllowed] = "You are not allowed to run this option.";
   m[message::kNoTrackerDatabase] = "Please open a tracker database first.";
@@ -36,6 +37,9 @@ QStringList designedMessages() {
   m[message::kNoSessionSlot] =
       "Every session of this data folder is in use. Close another Tallimoor window and start again.";
   m[message::kNoUsers] = "No user is defined for this data folder. Create one with tallimoor-admin.";
+  m[message::kDataRootIncomplete] =
+      "This data folder is incomplete: the tallimoor-admin command that was creating it did not finish. Run that "
+      "command again.";
   return m;
 }
 
@@ -254,6 +258,14 @@ void TLogoAppForm::FormActivate() {
   if (session_.active()) return;
   const std::string root = dataDir().toStdString();
 
+  // A data root that tallimoor-admin did not finish building holds tables
+  // that look sound, but not all the rows a start needs.
+  if (auto build = pdx::findUnfinishedBuild(root); build.ok() && *build) {
+    showMessage(message::kDataRootIncomplete);
+    desktopSaveAllowed_ = false;
+    close();
+    return;
+  }
   // 2. System database.
   menumydb_.params() = {"path=" + root};
   if (pdx::Status s = menumydb_.connect(); !s.ok()) {
@@ -365,7 +377,9 @@ bool TLogoAppForm::takeSessionSlot() {
     }
     if (session_.eof()) break;
   }
-  showMessage(message::kNoSessionSlot);
+  // No slot at all is not a slot in use: a data root whose making stopped
+  // before its session rows were written.
+  showMessage(session_.isEmpty() ? message::kDataRootIncomplete : message::kNoSessionSlot);
   session_.close();
   return false;
 }

@@ -47,6 +47,7 @@ inline constexpr int kWizardMessages = 18;
 inline constexpr int kMenuSuffixBase = 20;
 inline constexpr int kNoSessionSlot = 30;
 inline constexpr int kNoUsers = 31;
+inline constexpr int kDataRootIncomplete = 32;
 }  // namespace message
 
 class TLogoAppForm : public ui::MainForm {

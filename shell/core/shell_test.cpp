@@ -16,6 +16,7 @@
 #include "logo_app_form.h"
 #include "os/recorders.h"
 #include "os/services.h"
+#include "pdx/unfinished.h"
 #include "test_util.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
@@ -260,6 +261,40 @@ TEST_F(ShellTest, AnEmptyUserTableRefusesToStart) {
   EXPECT_FALSE(window.ready());
   EXPECT_FALSE(window.desktopSaveAllowed());
   EXPECT_EQ(messages().last(), window.messageLine(message::kNoUsers));
+}
+
+// A data root that tallimoor-admin did not finish: marked so, or without a
+// single session row (as one left by a kill before its rows were written).
+// The shell says it is incomplete, in the user's language, and does not
+// start; it never says that every session is in use.
+TEST_F(ShellTest, AnIncompleteDataRootIsNamedSoAndDoesNotStart) {
+  makeDataRoot();
+  auto startsIncomplete = [&](int language) {
+    SCOPED_TRACE(language);
+    (void)settings_->writeString("Tallimoor", "language", QString::number(language));
+    TLogoAppForm window(programDir_);
+    dialogs_.shown.clear();
+    window.FormActivate();
+    EXPECT_FALSE(window.ready());
+    EXPECT_FALSE(window.desktopSaveAllowed());
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_EQ(messages().last(), window.messageLine(message::kDataRootIncomplete));
+    EXPECT_TRUE(messages().last().contains(language == 2 ? "incomplet" : "incomplete")) << messages().last().toStdString();
+  };
+  {
+    auto mark = pdx::BuildMarker::place(dataDir_.toStdString(), "tallimoor-admin demo", pdx::Env::unsynced());
+    ASSERT_TRUE(mark.ok());
+  }
+  startsIncomplete(1);
+  ASSERT_TRUE(pdx::removeUnfinishedMarker(dataDir_.toStdString(), pdx::Env::unsynced()).ok());
+  {
+    db::Table sessions;
+    sessions.setDatabaseName(dataDir_.toStdString());
+    sessions.setTableName("session");
+    ASSERT_TRUE(sessions.emptyTable().ok());
+  }
+  startsIncomplete(1);
+  startsIncomplete(2);
 }
 
 TEST_F(ShellTest, TheMenuKeepsItsPositionsNamesAndGroups) {
