@@ -83,6 +83,7 @@
 #include "pdx/status.h"
 #include "pdx/table.h"
 #include "pdx/value.h"
+#include "test_util.h"
 
 using bench::secondsSince;
 using bench::withThousands;
@@ -242,6 +243,7 @@ struct Options {
   bool withoutRowid = false;
   std::vector<std::string> sqlitePragmas;  // extra settings to try
   bool keep = false;
+  bool share = false;  // the data seen through a network share view (share-mounts.sh)
 
   bool wants(Workload w) const { return selected[static_cast<size_t>(w)]; }
   int64_t durableUpdates() const { return std::min(kUpdates, durableRows); }
@@ -276,10 +278,15 @@ constexpr Line kLines[] = {
     {Workload::kUpdate, Mode::kDurable, "update", "update", "update", 1.5},
     {Workload::kUpdate, Mode::kUnsynced, "  unsynced", "update.unsynced", "update.unsynced", 0},
     {Workload::kGroupCommit, Mode::kDurable, "group_commit", "group_commit", "group_commit", 1.0},
-    {Workload::kGroupCommit, Mode::kDurableWal, "  vs sqlite WAL", "group_commit", "group_commit.wal", 1.0},
+    {Workload::kGroupCommit, Mode::kDurableWal, "  vs sqlite WAL", "group_commit", "group_commit.wal", 0.6},
 };
 
-bool wanted(const Options& opt, const Line& l) { return opt.wants(l.workload) && (l.target > 0 || opt.reference); }
+// On a share SQLite's write-ahead log cannot serve several machines: its
+// index lives in memory shared between the processes. Its rollback journal
+// is the mode to compare with there.
+bool wanted(const Options& opt, const Line& l) {
+  return opt.wants(l.workload) && (l.target > 0 || opt.reference) && !(opt.share && l.mode == Mode::kDurableWal);
+}
 bool durable(const Line& l) { return l.mode != Mode::kUnsynced; }
 
 // Rows of the table a build or update line works on.
@@ -1053,7 +1060,7 @@ class SideRunner {
         const char* prefix;
       };
       std::vector<Run> runs{{Mode::kDurable, "group_commit", "group_"}};
-      if (side_ == Side::kSqlite) runs.push_back({Mode::kDurableWal, "group_commit.wal", "group_wal_"});
+      if (side_ == Side::kSqlite && !opt.share) runs.push_back({Mode::kDurableWal, "group_commit.wal", "group_wal_"});
       for (const Run& r : runs) {
         Error e = store_->setMode(r.mode);
         if (e.empty()) e = store_->createGroupTables(r.prefix);
@@ -1168,7 +1175,7 @@ void usage(FILE* f) {
   std::fprintf(f,
                "usage: pdx_bench [--rows N] [--durable-rows N] [--groups N] [--dir D] [--only NAME[,NAME...]]\n"
                "                 [--side engine|sqlite|both] [--no-reference] [--sqlite-without-rowid]\n"
-               "                 [--sqlite-pragma P]... [--keep]\n"
+               "                 [--sqlite-pragma P]... [--keep] [--share]\n"
                "  --rows N      rows of the table of the reads and of the unsynced lines (default 1000000)\n"
                "  --durable-rows N  rows of the durable builds, and number of durable updates (at most 100000)\n"
                "                (default 20000)\n"
@@ -1182,7 +1189,9 @@ void usage(FILE* f) {
                "  --side S      run only the engine or only SQLite (for profiling one of them)\n"
                "  --sqlite-without-rowid  give SQLite a WITHOUT ROWID table instead of an INTEGER PRIMARY KEY one\n"
                "  --sqlite-pragma P  run \"PRAGMA P\" after the standard settings (repeatable), to try others\n"
-               "  --keep        keep the temporary data folder\n");
+               "  --keep        keep the temporary data folder\n"
+               "  --share       work through a view of the data folder as a network share (share-mounts.sh):\n"
+               "                the engine coordinates as between machines, SQLite uses its rollback journal\n");
 }
 
 bool parseOptions(int argc, char** argv, Options& opt) {
@@ -1222,6 +1231,8 @@ bool parseOptions(int argc, char** argv, Options& opt) {
       opt.sqlitePragmas.emplace_back(v);
     } else if (a == "--keep") {
       opt.keep = true;
+    } else if (a == "--share") {
+      opt.share = true;
     } else if (a == "--help" || a == "-h") {
       usage(stdout);
       std::exit(0);
@@ -1280,7 +1291,17 @@ int main(int argc, char** argv) {
   bool temporary = false;
   if (!bench::workFolder("pdx_bench", base, temporary)) return 1;
   std::error_code ec;
-  const std::string engineDir = base + "/pdx_bench_engine", sqliteDir = base + "/pdx_bench_sqlite";
+  std::optional<pdx::testing::ShareViews> views;
+  std::string place = base;
+  if (opt.share) {
+    views.emplace(base, 1);
+    if (!views->ok()) {
+      std::fprintf(stderr, "pdx_bench: no network share view of %s: %s\n", base.c_str(), views->reason().c_str());
+      return 1;
+    }
+    place = views->view(0);
+  }
+  const std::string engineDir = place + "/pdx_bench_engine", sqliteDir = place + "/pdx_bench_sqlite";
   for (const auto& d : {engineDir, sqliteDir})
     if (!freshFolder(d)) return 1;
 
@@ -1288,6 +1309,10 @@ int main(int argc, char** argv) {
   std::printf("pdx_bench: a keyed ledger table (long key, alpha 20, money, date, short), engine against sqlite %s\n",
               sqlite3_libversion());
   std::printf("data: %s%s\n", base.c_str(), temporary && !opt.keep ? " (removed at the end)" : "");
+  if (opt.share)
+    std::printf("seen as a network share through %s (share-mounts.sh): the engine coordinates as between\n"
+                "  machines; sqlite's write-ahead log cannot serve several machines, so only its rollback journal\n",
+                place.c_str());
   std::printf("durable lines: every commit synced. engine Env::standard(); sqlite synchronous=FULL, journal_mode=DELETE\n"
               "  (group_commit also WAL); in %d rounds, engine and sqlite in turn, each round building tables of\n"
               "  %s rows, making %s updates and %s write groups of 5 writes to 3 tables; time = median round x %d\n",
@@ -1301,7 +1326,7 @@ int main(int argc, char** argv) {
               opt.withoutRowid ? "WITHOUT ROWID table" : "rowid table (INTEGER PRIMARY KEY)", kSqliteCacheKiB / 1024);
   std::printf("reads and scan use the %s-row table built in key order; here a system call costs %.2f us and a\n"
               "  durable 4 KiB write (pwrite + fdatasync) %.2f ms\n\n",
-              withThousands(opt.rows).c_str(), systemCallMicros(), syncMillis(base));
+              withThousands(opt.rows).c_str(), systemCallMicros(), syncMillis(place));
 
   SideRun engine, sqlite;
   bool fullSize = false, durableWork = false;
@@ -1418,6 +1443,7 @@ int main(int argc, char** argv) {
               engine.ran ? mib(engine.peakKiB).c_str() : "-", sqlite.ran ? mib(sqlite.peakKiB).c_str() : "-",
               mib(self.ru_maxrss).c_str());
 
+  views.reset();
   if (temporary && !opt.keep) fs::remove_all(base, ec);
   return broken ? 1 : 0;
 }

@@ -7,9 +7,12 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev qt6-charts-dev libgl-dev
+  # Qt Charts' CMake package needs Qt OpenGL's, which Debian 12 does not
+  # pull in with qt6-charts-dev.
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev fonts-dejavu-core
   pxlib-dev libsqlite3-dev
-  xvfb xauth
+  # pdftotext reads back the PDFs the report tests render.
+  xvfb xauth poppler-utils
   clang libclang-rt-14-dev
 )
 

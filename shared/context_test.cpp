@@ -7,6 +7,7 @@
 #include "db/formats.h"
 #include "db/table.h"
 #include "os/library_loader.h"
+#include "report/report.h"
 #include "shared/link_section.h"
 #include "shared/module_entry.h"
 #include "shared/window_utils.h"
@@ -155,6 +156,38 @@ TEST_F(UtilsTest, RegionalSettingsAndCurrencies) {
   EXPECT_EQ(plain, "#,##0");
   EXPECT_EQ(other, "#,##0.00 ");
   EXPECT_EQ(db::RegionalFormats::current().currencySymbol, " ");
+}
+
+// The report side reaches every number mask of a report, DBText and Expr
+// alike, and what the controls print follows; a date mask keeps its blanks.
+TEST_F(UtilsTest, ReportCurrencyRewritesTheReportsNumberMasks) {
+  ASSERT_TRUE(settings_->writeString("Settings", "CurrAlign", "R").ok());
+  LoadCurrencySymbols("US$", "", "", "");
+  SelectCurrency(0);
+  report::Report r("Invoice");
+  report::Band* footer = r.addBand(report::BandKind::kSummary, "Footer", 10);
+  report::Expr* total = footer->addExpr("Total", "1234.5", {0, 0, 30, 5});
+  total->setMask("$#,###,##0.00");
+  report::Expr* margin = footer->addExpr("Margin", "12.5", {40, 0, 30, 5});
+  margin->setMask("##0.00");
+  report::DBText* date = footer->addDBText("Date", nullptr, "Posted", {80, 0, 30, 5});
+  date->setMask("DD MM YYYY");
+
+  ApplyReportCurrency(r, 0);
+  EXPECT_EQ(total->mask(), "#,###,##0.00 ");
+  EXPECT_EQ(total->printText(), "1,234.50 ");
+  EXPECT_EQ(margin->mask(), "##0.00");
+  EXPECT_EQ(date->mask(), "DD MM YYYY");
+
+  // The blank is now the symbol in force: a second change replaces it, and
+  // still leaves the date's blanks alone.
+  ASSERT_TRUE(settings_->writeString("Settings", "CurrAlign", "L").ok());
+  LoadCurrencySymbols("US$", "", "", "");
+  db::RegionalFormats::current().currencySymbol = " ";
+  ApplyReportCurrency(r, 2);
+  EXPECT_EQ(total->mask(), "US$#,###,##0.00");
+  EXPECT_EQ(total->printText(), "US$1,234.50");
+  EXPECT_EQ(date->mask(), "DD MM YYYY");
 }
 
 TEST_F(UtilsTest, DateFieldsGetTheMaskAndFormat) {

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "db/table.h"
+#include "report/controls.h"
 #include "ui/component.h"
 #include "ui/controls.h"
 #include "ui/menu.h"
@@ -42,6 +43,10 @@ QString textOf(const db::Table& t, const char* name) {
 pdx::Status apply(const db::Table& row, ui::Component& c) {
   const QString lines = textOf(row, "Lines");
   if (flag(row, "IsMemo")) {
+    if (auto* printed = dynamic_cast<report::Memo*>(&c)) {
+      printed->setCaption(lines);
+      return {};
+    }
     auto* memo = dynamic_cast<ui::Memo*>(&c);
     if (!memo) return wrongKind(c, "memo");
     memo->setPlainText(QString(lines).replace("\r\n", "\n"));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "pdx/env.h"
+#include "report/report.h"
 #include "shared/translate_form.h"
 #include "shared_test_util.h"
 #include "test_util.h"
@@ -126,6 +127,32 @@ TEST_F(TranslateFormTest, ShortListsFailAtTheFirstMissingLineKeepingWhatWasDone)
   // A flag that names the wrong kind of component is an error too.
   write("kq61de", {{"Tkq61_frm", "Label1", "", "x", "", false, true}});
   EXPECT_FALSE(TranslateForm(*form_, "kq61de", QString::fromStdString(dir_.path())).ok());
+}
+
+
+// A report form is translated like a window: its title, its labels and its
+// memos; data-bound texts and expressions keep their fields.
+TEST_F(TranslateFormTest, ReachesAReportsTitleLabelsAndMemos) {
+  report::Report r("Thm35_qrfrm");
+  r.setTitle("Invoice detail");
+  report::Band* header = r.addBand(report::BandKind::kPageHeader, "PageHeader1", 20);
+  report::Label* quantity = header->addLabel("QRLabel7", "Quantité", {0, 0, 20, 5});
+  report::Label* untouched = header->addLabel("QRLabel8", "Coût", {30, 0, 20, 5});
+  report::DBText* stamp = header->addDBText("QRDBText1", nullptr, "Fahdr_stamp", {60, 0, 30, 5});
+  report::Memo* notes = header->addMemo("QRMemo1", {0, 10, 100, 5});
+  write("kq61en", {
+      {"Thm35_qrfrm", "Thm35_qrfrm", "Invoice detail report", "", "", true},
+      {"Thm35_qrfrm", "QRLabel7", "Quantity", "", ""},
+      {"Thm35_qrfrm", "QRDBText1", "Stamp", "", ""},
+      {"Thm35_qrfrm", "QRMemo1", "", "Thank you\r\nfor your business", "", false, true},
+  });
+  ASSERT_TRUE(TranslateForm(r, "kq61en", QString::fromStdString(dir_.path())).ok());
+  EXPECT_EQ(r.title(), "Invoice detail report");
+  EXPECT_EQ(quantity->caption(), "Quantity");
+  EXPECT_EQ(untouched->caption(), "Coût");
+  EXPECT_EQ(stamp->dataField(), "Fahdr_stamp");
+  EXPECT_EQ(stamp->printText(), "");
+  EXPECT_EQ(notes->lines, (QStringList{"Thank you", "for your business"}));
 }
 
 }  // namespace

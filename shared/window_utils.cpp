@@ -7,6 +7,7 @@
 #include "db/formats.h"
 #include "os/file_version.h"
 #include "os/services.h"
+#include "report/report.h"
 #include "ui/controls.h"
 
 namespace shared {
@@ -165,6 +166,22 @@ void ApplyReportCurrency(std::vector<QString*> expressionMasks, int index) {
     }
   }
   f.currencySymbol = symbol.toStdString();
+}
+
+void ApplyReportCurrency(report::Report& report, int index) {
+  std::vector<report::MaskedText*> controls;
+  std::vector<QString> masks;
+  for (report::MaskedText* c : report.maskedControls()) {
+    // A number picture has digit places; a date picture ("DD MM YYYY") has
+    // none, and its blanks are no currency symbol.
+    if (!c->mask().contains('0') && !c->mask().contains('#')) continue;
+    controls.push_back(c);
+    masks.push_back(c->mask());
+  }
+  std::vector<QString*> pointers;
+  for (QString& m : masks) pointers.push_back(&m);
+  ApplyReportCurrency(pointers, index);
+  for (size_t i = 0; i < controls.size(); ++i) controls[i]->setMask(masks[i]);
 }
 
 }  // namespace shared

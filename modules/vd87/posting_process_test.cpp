@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <random>
@@ -151,6 +152,54 @@ TEST_F(PostingProcessTest, ProgramsKilledAtRandomMomentsLeaveWholeDocuments) {
     expectWholeDocuments();
   }
   EXPECT_FALSE(readRows(company_, "apori").empty());
+}
+
+
+// Two machines on a network share post purchases for one supplier at once,
+// through the entry's logic: every document is posted, the balance is exact,
+// and an invoice number keyed on both machines is posted on one only.
+TEST_F(PostingProcessTest, TwoMachinesOnAShareKeepTheSupplierExactAndItsInvoicesUnique) {
+  pdx::testing::ShareViews views(tmp_.path(), 2);
+  TALLIMOOR_SKIP_WITHOUT(views);
+  constexpr int kEach = 8;
+  struct Board {
+    std::atomic<int> posted[2][kEach] = {};  // 1 once the machine posted its copy of "SAME-i"
+  };
+  pdx::testing::Shared<Board> board;
+  auto machine = [&](int m) {
+    return [&, m] {
+      // This machine sees the company through its own view of the share.
+      root_ = views.view(m) + root_.substr(tmp_.path().size());
+      company_ = root_ + "1";
+      openEntry();
+      for (int i = 0; i < kEach; ++i) {
+        if (!postPurchase("ACME", "M" + std::to_string(m) + "-" + std::to_string(i), "2.05")) return 1;
+        prompts_.clear();
+        if (postPurchase("ACME", "SAME-" + std::to_string(i), "1.00")) board->posted[m][i] = 1;
+        else if (prompts_.shown.empty()) return 2;  // refused without saying why
+        closeEntry();
+        openEntry();
+      }
+      closeEntry();
+      return 0;
+    };
+  };
+  const pid_t first = spawn(machine(0));
+  const pid_t second = spawn(machine(1));
+  EXPECT_EQ(exitCode(first), 0);
+  EXPECT_EQ(exitCode(second), 0);
+  int64_t owed = 2 * kEach * 20'500;
+  for (int i = 0; i < kEach; ++i) {
+    EXPECT_EQ(board->posted[0][i] + board->posted[1][i], 1) << "invoice SAME-" << i;
+    int copies = 0;
+    for (const Row& entry : readRows(company_, "apori")) copies += textOf(entry, "Reference") == "SAME-" + std::to_string(i);
+    EXPECT_EQ(copies, 1) << "invoice SAME-" << i << " posted on both machines";
+    owed += 10'000;
+  }
+  EXPECT_EQ(readRows(company_, "apori").size(), 3u * kEach);
+  for (const Row& s : readRows(company_, "sup"))
+    if (textOf(s, "Sup_code") == "ACME") EXPECT_EQ(fixed(s, "Sup_current_bal"), owed);
+  expectWholeDocuments();
 }
 
 }  // namespace

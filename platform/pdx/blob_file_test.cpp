@@ -1,4 +1,5 @@
 #include "blob_file.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -218,6 +219,7 @@ std::string hexOf(std::string_view s) {
 }
 
 TEST(BlobFile, ReadsEveryBlobOfTheSampleTables) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   auto lower = [](fs::path p) {
     std::string s = p.string();
     for (char& c : s) c = char(std::tolower(uint8_t(c)));
@@ -264,6 +266,7 @@ TEST(BlobFile, ReadsEveryBlobOfTheSampleTables) {
 }
 
 TEST(BlobFile, CreatesOpensAndEncodes) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   MemEnv env;
   created(env);
   EXPECT_EQ(*env.files["new.mb"], slurp(kSamples / "rparadox/empty.mb"));
@@ -330,6 +333,7 @@ TEST(BlobFile, ReusesFreedSpace) {
 // Writing into a file of the original engine uses its free space and leaves
 // its blobs alone.
 TEST(BlobFile, WritesIntoAFileOfTheOriginalEngine) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   MemEnv env;
   env.files["b.mb"] = std::make_shared<std::string>(slurp(kSamples / "dbdemos/biolife.mb"));
   const size_t size = env.files["b.mb"]->size();
@@ -350,6 +354,7 @@ TEST(BlobFile, WritesIntoAFileOfTheOriginalEngine) {
 // Some writers keep no free-space list and leave the last block of a run
 // short; such files read, and grow by whole blocks.
 TEST(BlobFile, ExtendsFilesOfWritersThatKeepNoList) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   std::string file = slurp(kSamples / "rparadox/empty.mb");
   file[0x29] = file[0x2A] = 0;
   file += "\x02\x01\x00\xb8\x0b\x00\x00\x01\x00"s + std::string(3000, 'p');  // 1 block, 3000 bytes, modification 1
@@ -366,6 +371,7 @@ TEST(BlobFile, ExtendsFilesOfWritersThatKeepNoList) {
 }
 
 TEST(BlobFile, ClearKeepsTheHeaderAndTheModificationCount) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   MemEnv env;
   auto file = created(env);
   put(*file, std::string(100, 'x'));
@@ -379,6 +385,7 @@ TEST(BlobFile, ClearKeepsTheHeaderAndTheModificationCount) {
 }
 
 TEST(BlobFile, DamageGivesMemoCorrupt) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   MemEnv env;
   auto made = created(env);
   // Block 1, entry 63; bytes 26..30 look like what entry 70 of the block would be.
@@ -458,6 +465,7 @@ TEST(BlobFile, DamageGivesMemoCorrupt) {
 // Damage anywhere in a file of the original engine gives errors, never a
 // crash, a hang or contents of the wrong length.
 TEST(BlobFile, RandomDamageGivesErrorsOnly) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   const std::string good = slurp(kSamples / "dbdemos/events.mb");
   const auto blobs = blobsOfTable(slurp(kSamples / "dbdemos/events.db"));
   std::mt19937 rng(5);

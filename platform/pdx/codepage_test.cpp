@@ -1,4 +1,5 @@
 #include "codepage.h"
+#include "test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -197,15 +198,15 @@ TEST(CodePage, InvalidUtf8IsRefused) {
   for (int cp : {1252, 863, 936, 1256}) {
     for (const char* s : malformed) {
       Result<std::string> r = fromUtf8(s, cp);
-      ASSERT_FALSE(r.ok()) << cp << " accepted " << testing::PrintToString(s);
-      EXPECT_EQ(r.status().code(), code::kInvalidValue) << cp << " " << testing::PrintToString(s);
+      ASSERT_FALSE(r.ok()) << cp << " accepted " << ::testing::PrintToString(s);
+      EXPECT_EQ(r.status().code(), code::kInvalidValue) << cp << " " << ::testing::PrintToString(s);
     }
   }
   // The edges of the valid ranges decode (and are then simply missing from
   // code page 1252), so validation refuses no more than it should.
   for (const char* s : {"\xC2\x80", "\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80",
                         "\xF4\x8F\xBF\xBF"}) {
-    EXPECT_EQ(fromUtf8(s, 1252).status().code(), code::kUnrepresentable) << testing::PrintToString(s);
+    EXPECT_EQ(fromUtf8(s, 1252).status().code(), code::kUnrepresentable) << ::testing::PrintToString(s);
   }
 }
 
@@ -260,6 +261,7 @@ TEST(CodePage, UnsupportedCodePage) {
 // The code pages the sample tables' headers name (word at 0x6A, level 4 and
 // later, i.e. file version byte at 0x39 of 5 or more) must all be readable.
 TEST(CodePage, SampleTablesCodePagesAreSupported) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   namespace fs = std::filesystem;
   fs::path root = TALLIMOOR_SAMPLES;
   if (!fs::is_directory(root)) GTEST_SKIP() << "no samples at " << root;
@@ -280,6 +282,7 @@ TEST(CodePage, SampleTablesCodePagesAreSupported) {
 
 // Text the original engine wrote, as the independent reader converted it.
 TEST(CodePage, SampleTextMatchesReference) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   namespace fs = std::filesystem;
   fs::path root = TALLIMOOR_SAMPLES;
   if (!fs::is_directory(root)) GTEST_SKIP() << "no samples at " << root;

@@ -7,16 +7,18 @@
 //   2. The directory's redo log lock (redo_log.h): the commits of every
 //      process go through the log one at a time, in the order it keeps. A
 //      holder that died writing the files is replayed first (R3).
-//   3. Each table's commit mark (shared word 1 of its lock file) is set: a
-//      reader that later finds a mark without a holder knows the committer
-//      died, and replays the log before it reads.
-//   4. The commit is appended to the log and synced: the commit point, and
-//      the only wait for the disk. A failure up to here leaves every file as
-//      it was, and commit() reports it.
-//   5. Every changed file is written, not synced: a power cut from here on is
-//      repaired from the log. Should a write fail, the commit still stands:
-//      the files are written again from the log, right away or, if the disk
-//      still refuses, by whoever next finds the marks.
+//   3. Each table's commit mark (word 1 of its lock file) is set: a reader
+//      that later finds a mark without a holder knows the committer died,
+//      and replays the log before it reads.
+//   4. The commit is appended to the log and synced: the commit point. On a
+//      network share the marks are made durable in the same wait. A failure
+//      up to here leaves every file as it was, and commit() reports it.
+//   5. Every changed file is written; on a local disk not synced (a power cut
+//      from here on is repaired from the log), on a network share synced, so
+//      that no machine reads the new counter before the server holds the
+//      files. Should a write fail, the commit still stands: the files are
+//      written again from the log, right away or, if the disk still refuses,
+//      by whoever next finds the marks.
 //   6. A checkpoint when the log has grown large (the files synced, the log
 //      emptied); change counters bumped, then marks cleared (a reader that
 //      read blocks without the table lock checks both), locks and
@@ -75,13 +77,11 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
     dir.log = std::move(log).value();
   }
   std::sort(tables.begin(), tables.end(), [](TableFile* a, TableFile* b) { return a->path() < b->path(); });
-  auto bumpCounters = [&] {
-    std::vector<uint64_t> counters;
-    for (TableFile* t : tables) counters.push_back(t->lockFile().sharedWord(0).fetch_add(1) + 1);
-    return counters;
-  };
-  auto unmark = [&] {
-    for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(0);
+  auto setMarks = [&](uint64_t value) {
+    Status st;
+    for (TableFile* t : tables)
+      if (Status s = t->lockFile().store(TableFile::kCommitWord, value); st.ok()) st = s;
+    return st;
   };
 
   std::vector<uint64_t> counters;
@@ -91,21 +91,34 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
       Status st = t->lockFile().lock(TableFile::kTableLockOffset, 1, LockMode::kExclusive, TableFile::kWriteLockTimeoutMs);
       if (!st.ok()) return finish(Status(st.code(), "table " + t->path() + " is busy: " + st.message()));
       held.tables.push_back(t);
+      if (st = t->lockFile().load(); !st.ok()) return finish(st);
     }
     if (Status st = dir.log->lock(TableFile::kWriteLockTimeoutMs); !st.ok()) return finish(st);  // 2
     held.log = dir.log.get();
     if (auto replayed = dir.log->recoverIfNeeded(); !replayed.ok()) return finish(replayed.status());
-    for (TableFile* t : tables) t->lockFile().sharedWord(TableFile::kCommitWord).store(1);  // 3
-    if (Status st = dir.log->append(files); !st.ok()) {  // 4
-      unmark();
+    if (Status st = setMarks(1); !st.ok()) {  // 3
+      (void)setMarks(0);
+      return finish(st);
+    }
+    std::vector<LockFile*> marked;
+    for (TableFile* t : tables) marked.push_back(&t->lockFile());
+    if (Status st = dir.log->append(files, marked); !st.ok()) {  // 4
+      (void)setMarks(0);
       return finish(st);
     }
     // 5. The commit stands whatever happens now.
     bool whole = dir.log->applyAppended(files).ok();
     if (!whole) whole = dir.log->replay().ok();
     if (whole) (void)dir.log->checkpoint(/*always=*/false);  // 6; a failure is retried at the next
-    counters = bumpCounters();  // the counter moves before the mark goes
-    if (whole) unmark();
+    // The counter moves before the mark goes; a counter that could not be
+    // written leaves the mark, and the next reader recovers and moves it.
+    bool moved = true;
+    for (TableFile* t : tables) {
+      LockFile& lock = t->lockFile();
+      if (!lock.store(0, lock.word(0) + 1).ok()) moved = false;
+      counters.push_back(lock.word(0));
+    }
+    if (whole && moved) (void)setMarks(0);
   }
   for (size_t i = 0; i < tables.size(); ++i) tables[i]->committed(counters[i]);
   return finish({});

@@ -749,6 +749,7 @@ TEST(Damage, EngineTablesGiveErrorsNeverCrashes) {
 
 // Real tables, copied: the samples folder is never written to.
 TEST(Damage, SampleTablesGiveErrorsNeverCrashes) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   const std::string root = TALLIMOOR_SAMPLES;
   const std::vector<std::pair<std::string, std::string>> samples = {
       {"dbdemos", "orders"},                // level 5, keyed

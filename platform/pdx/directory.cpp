@@ -23,6 +23,13 @@ Status checkName(std::string_view name) {
   return {};
 }
 
+// Tells every process that keeps a view of the table to read it again; the
+// caller holds the table lock exclusively.
+Status bumpCounter(LockFile& lock) {
+  PDX_RETURN_IF_ERROR(lock.load());
+  return lock.store(0, lock.word(0) + 1);
+}
+
 std::string stripDb(std::string_view name) {
   if (detail::endsWithIgnoreCase(name, ".db")) name.remove_suffix(3);
   return std::string(name);
@@ -209,9 +216,9 @@ Status Directory::createTable(std::string_view name, const std::vector<FieldDef>
   if (!lock.ok()) return lock.status();
   PDX_RETURN_IF_ERROR((*lock)->lock(TableFile::kTableLockOffset, 1, LockMode::kExclusive, TableFile::kWriteLockTimeoutMs));
   auto finish = [&](Status st) {
-    (*lock)->sharedWord(0).fetch_add(1, std::memory_order_acq_rel);
+    Status moved = bumpCounter(**lock);
     (*lock)->unlock(TableFile::kTableLockOffset, 1);
-    return st;
+    return st.ok() ? moved : st;
   };
 
   const std::string fileName = stripDb(name) + ".DB";
@@ -294,9 +301,9 @@ Status Directory::deleteTable(std::string_view name) {
     if (st.ok()) st = synced;
   }
   state_->forgetTable(detail::stemOf(path));
-  (*lock)->sharedWord(0).fetch_add(1, std::memory_order_acq_rel);
+  Status moved = bumpCounter(**lock);
   (*lock)->unlock(TableFile::kTableLockOffset, 1);
-  return st;
+  return st.ok() ? moved : st;
 }
 
 }  // namespace pdx

@@ -5,12 +5,15 @@
 // cursors of one program exclude each other just as two programs do, and the
 // kernel drops them when the descriptor is closed or the process dies.
 //
-// The shared words of a lock file are its first page mapped MAP_SHARED: every
-// process that maps the file sees the same memory.
+// The words of a lock file on a local disk are its first page mapped
+// MAP_SHARED: every process that maps the file sees the same memory. On a
+// network share each machine has its own page cache, so the words are read
+// from the file (its cached pages dropped first) and written through to it.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -18,8 +21,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <thread>
 
+#include "format.h"
 #include "pdx/env.h"
 
 namespace pdx {
@@ -133,6 +139,10 @@ class PosixFile final : public File {
     return {};
   }
 
+  // Clean cached pages go; a file system that keeps nothing of its own, or
+  // refuses, costs nothing but the call.
+  void dropCache() override { (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED); }
+
   // Aligned writes go through a second handle opened for direct, synchronous
   // writes: one trip to the disk instead of a write and a flush. A file
   // system that refuses them gets the write and the flush.
@@ -188,9 +198,13 @@ class PosixFile final : public File {
 
 class PosixLockFile final : public LockFile {
  public:
-  PosixLockFile(std::string path, int fd, void* map) : path_(std::move(path)), fd_(fd), map_(map) {}
+  static constexpr size_t kMapSize = 4096;
+
+  // `map` is the file's first page, or nullptr on a network share.
+  PosixLockFile(std::string path, int fd, void* map, bool syncs)
+      : path_(std::move(path)), fd_(fd), map_(map), syncs_(syncs) {}
   ~PosixLockFile() override {
-    ::munmap(map_, kMapSize);
+    if (map_) ::munmap(map_, kMapSize);
     ::close(fd_);
   }
 
@@ -223,13 +237,54 @@ class PosixLockFile final : public LockFile {
     return fl.l_type != F_UNLCK;
   }
 
-  std::atomic<uint64_t>& sharedWord(int slot) override {
-    return reinterpret_cast<std::atomic<uint64_t>*>(map_)[slot];
+  std::atomic<uint64_t>* live(int slot) override {
+    return map_ ? reinterpret_cast<std::atomic<uint64_t>*>(map_) + slot : nullptr;
+  }
+
+  Status load() override {
+    if (map_) return {};
+    (void)::posix_fadvise(fd_, 0, kMapSize, POSIX_FADV_DONTNEED);
+    char bytes[kWords * 8] = {};
+    size_t done = 0;
+    while (done < sizeof bytes) {
+      const ssize_t r = ::pread(fd_, bytes + done, sizeof bytes - done, static_cast<off_t>(done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return osError(code::kReadError, "cannot read", path_, errno);
+      }
+      if (r == 0) break;  // a new lock file: the words it lacks are zeros
+      done += static_cast<size_t>(r);
+    }
+    for (int i = 0; i < kWords; ++i) words_[i] = detail::getU64(bytes + 8 * i);
+    return {};
+  }
+
+  uint64_t word(int slot) override { return map_ ? live(slot)->load(std::memory_order_acquire) : words_[slot]; }
+
+  Status store(int slot, uint64_t value) override {
+    if (map_) {
+      live(slot)->store(value, std::memory_order_release);
+      return {};
+    }
+    char bytes[8];
+    detail::putU64(bytes, value);
+    for (;;) {
+      const ssize_t r = ::pwrite(fd_, bytes, sizeof bytes, static_cast<off_t>(slot) * 8);
+      if (r == static_cast<ssize_t>(sizeof bytes)) break;
+      if (r < 0 && errno == EINTR) continue;
+      return osError(code::kWriteError, "cannot write", path_, r < 0 ? errno : EIO);
+    }
+    words_[slot] = value;
+    return {};
+  }
+
+  Status syncWords() override {
+    if (map_ || !syncs_) return {};
+    if (::fdatasync(fd_) != 0) return osError(code::kWriteError, "cannot flush", path_, errno);
+    return {};
   }
 
   Result<FileStamp> stamp() override { return stampOfHandle(fd_, path_); }
-
-  static constexpr size_t kMapSize = 4096;
 
  private:
   static struct flock describe(uint64_t offset, uint64_t length, short type) {
@@ -245,7 +300,36 @@ class PosixLockFile final : public LockFile {
   std::string path_;
   int fd_;
   void* map_;
+  bool syncs_;
+  uint64_t words_[kWords] = {};
 };
+
+// File systems whose files other machines change behind this one's caches.
+bool isNetworkFileSystem(const std::string& dir) {
+  struct statfs st {};
+  if (::statfs(dir.c_str(), &st) != 0) return false;
+  switch (static_cast<unsigned long>(st.f_type)) {
+    case 0x6969:      // NFS
+    case 0x517B:      // SMB
+    case 0xFF534D42:  // CIFS
+    case 0xFE534D42:  // SMB2
+    case 0x65735546:  // FUSE (sshfs, network file systems in user space)
+    case 0x73757245:  // Coda
+    case 0x5346414F:  // AFS
+    case 0x6B414653:  // kAFS
+    case 0x00C36400:  // Ceph
+    case 0x01021997:  // 9P
+    case 0x564C:      // NCP
+    case 0x01161970:  // GFS2
+    case 0x7461636F:  // OCFS2
+    case 0x0BD00BD0:  // Lustre
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::atomic<int> configuredProtocol{static_cast<int>(ShareProtocol::kDetect)};
 
 class PosixEnv final : public Env {
  public:
@@ -274,8 +358,11 @@ class PosixEnv final : public Env {
   }
 
   Result<std::unique_ptr<LockFile>> openLock(const std::string& path) override {
+    const size_t slash = path.find_last_of('/');
+    const bool network = networkShare(slash == std::string::npos ? "." : path.substr(0, slash));
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return osError(code::kOsError, "cannot open lock file", path, errno);
+    if (network) return std::unique_ptr<LockFile>(new PosixLockFile(path, fd, nullptr, syncs_));
     struct stat st {};
     if (::fstat(fd, &st) != 0 ||
         (static_cast<size_t>(st.st_size) < PosixLockFile::kMapSize &&
@@ -290,7 +377,21 @@ class PosixEnv final : public Env {
       ::close(fd);
       return osError(code::kOsError, "cannot map lock file", path, err);
     }
-    return std::unique_ptr<LockFile>(new PosixLockFile(path, fd, map));
+    return std::unique_ptr<LockFile>(new PosixLockFile(path, fd, map, syncs_));
+  }
+
+  // True when the folder `dir` is coordinated the network share's way.
+  bool networkShare(const std::string& dir) {
+    switch (shareProtocol()) {
+      case ShareProtocol::kLocal: return false;
+      case ShareProtocol::kNetwork: return true;
+      case ShareProtocol::kDetect: break;
+    }
+    // A folder does not move to another file system while a program runs.
+    std::lock_guard<std::mutex> hold(detectedMutex_);
+    auto it = detected_.find(dir);
+    if (it == detected_.end()) it = detected_.emplace(dir, isNetworkFileSystem(dir)).first;
+    return it->second;
   }
 
   bool exists(const std::string& path) override { return ::access(path.c_str(), F_OK) == 0; }
@@ -349,9 +450,21 @@ class PosixEnv final : public Env {
 
  private:
   bool syncs_;
+  std::mutex detectedMutex_;
+  std::map<std::string, bool> detected_;
 };
 
 }  // namespace
+
+void setShareProtocol(ShareProtocol protocol) { configuredProtocol.store(static_cast<int>(protocol)); }
+
+ShareProtocol shareProtocol() {
+  if (const char* forced = std::getenv("TALLIMOOR_NETWORK_SHARE"); forced && *forced) {
+    if (forced[0] == 'Y' || forced[0] == 'y') return ShareProtocol::kNetwork;
+    if (forced[0] == 'N' || forced[0] == 'n') return ShareProtocol::kLocal;
+  }
+  return static_cast<ShareProtocol>(configuredProtocol.load());
+}
 
 Env* Env::standard() {
   static PosixEnv env(true);

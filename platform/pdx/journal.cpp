@@ -158,8 +158,8 @@ class TableLocks {
   TableLocks(Env* env, std::string dir) : env_(env), dir_(std::move(dir)) {}
   ~TableLocks() {
     for (auto& [stem, lock] : locks_) {
-      lock->sharedWord(0).fetch_add(1);  // every view is rebuilt...
-      if (restored_) lock->sharedWord(1).store(0);  // ...and, when the files are whole again, unmarked
+      // Every view is rebuilt and, when the files are whole again, unmarked.
+      if (lock->load().ok() && lock->store(0, lock->word(0) + 1).ok() && restored_) (void)lock->store(1, 0);
       lock->unlock(1, 1);
     }
   }

@@ -30,6 +30,9 @@ class PendingFile final : public File {
   Status truncate(uint64_t size) override;
   // Held writes are not the file's yet: syncing waits for the commit.
   Status sync() override { return {}; }
+  // Syncs the file itself (what apply() wrote to it).
+  Status syncApplied() { return base_->sync(); }
+  void dropCache() override { base_->dropCache(); }
   // The stamp of the file on disk, whatever is held.
   Result<FileStamp> stamp() override { return base_->stamp(); }
 

@@ -32,7 +32,7 @@ constexpr uint64_t kMinAllocation = uint64_t{256} << 10;
 constexpr uint64_t kMaxGrowth = uint64_t{4} << 20;
 constexpr uint64_t kReadAhead = uint64_t{64} << 10;  // read ahead of the records, not far into the zeros kept after them
 
-// Shared words of the log's lock file.
+// Words of the log's lock file (see LockFile).
 constexpr int kEndWord = 0;       // where the next record goes; 0: read the log to know
 constexpr int kSeqWord = 1;       // sequence number of the next record
 constexpr int kGenWord = 2;       // generation of the log
@@ -257,6 +257,7 @@ Result<std::unique_ptr<RedoLog>> RedoLog::open(Env* env, const std::string& dir,
   log->dir_ = dir;
   log->path_ = dir + "/" + kFileName;
   PDX_ASSIGN_OR_RETURN(log->lock_, env->openLock(dir + "/" + kLockName));
+  log->network_ = !log->lock_->isLive();
   auto file = env->open(log->path_, Env::OpenMode::kReadWrite);
   if (!file.ok() && file.status().code() == code::kTableNotFound) {
     // A new log, made under the lock so that no two processes make it: its
@@ -270,7 +271,7 @@ Result<std::unique_ptr<RedoLog>> RedoLog::open(Env* env, const std::string& dir,
       if (st.ok()) st = (*file)->write(0, headerOf(freshNumber()));
       if (st.ok()) st = (*file)->sync();
       if (st.ok()) st = env->syncDirectory(dir);
-      if (st.ok()) log->lock_->sharedWord(kEndWord).store(0);
+      if (st.ok()) (void)log->lock_->store(kEndWord, 0);
       if (!st.ok()) file = st;
     }
     log->unlock();
@@ -285,6 +286,11 @@ RedoLog::~RedoLog() = default;
 Status RedoLog::lock(int timeoutMs) {
   Status st = lock_->lock(kLockOffset, 1, LockMode::kExclusive, timeoutMs);
   if (!st.ok()) return Status(st.code(), "the books in " + dir_ + " are busy: " + st.message());
+  // The words are the last holder's, wherever it ran.
+  if (st = lock_->load(); !st.ok()) {
+    unlock();
+    return st;
+  }
   return {};
 }
 
@@ -292,6 +298,7 @@ void RedoLog::unlock() { lock_->unlock(kLockOffset, 1); }
 
 Result<RedoLog::Parsed> RedoLog::scan() {
   Parsed p;
+  if (network_) file_->dropCache();  // another machine may have appended
   PDX_ASSIGN_OR_RETURN(const uint64_t size, file_->size());
   // Read as far as the records go, not over the zeros the log keeps ahead.
   auto load = [&](uint64_t upTo) -> Result<bool> {
@@ -309,7 +316,7 @@ Result<RedoLog::Parsed> RedoLog::scan() {
                   getU64(p.bytes.data() + 16) == checksum(std::string_view(p.bytes).substr(0, 16));
   if (!p.headerWhole) return p;  // torn while a checkpoint rewrote it: the files were synced
   p.generation = getU64(p.bytes.data() + 8);
-  const uint64_t dead = lock_->sharedWord(kDeadWord).load();
+  const uint64_t dead = lock_->word(kDeadWord);
   std::vector<std::pair<uint64_t, uint64_t>> found;  // offset and length of each record
   uint64_t at = kRecordsStart;
   for (;;) {
@@ -352,7 +359,7 @@ void RedoLog::agreeWith(const Parsed& p) {
   // Stored only where they differ: a reader that finds the log as the words
   // say leaves the lock file as it was.
   auto set = [&](int word, uint64_t value) {
-    if (lock_->sharedWord(word).load() != value) lock_->sharedWord(word).store(value);
+    if (lock_->word(word) != value) (void)lock_->store(word, value);
   };
   set(kGenWord, p.generation);
   set(kSeqWord, p.nextSeq);
@@ -360,7 +367,7 @@ void RedoLog::agreeWith(const Parsed& p) {
 }
 
 Status RedoLog::knowEnd() {
-  if (lock_->sharedWord(kEndWord).load() != 0) return {};
+  if (lock_->word(kEndWord) != 0) return {};
   PDX_ASSIGN_OR_RETURN(Parsed p, scan());
   if (!p.headerWhole) {
     p.generation = freshNumber();
@@ -374,12 +381,12 @@ Status RedoLog::knowEnd() {
   return {};
 }
 
-Status RedoLog::append(const std::vector<PendingFile*>& files) {
+Status RedoLog::append(const std::vector<PendingFile*>& files, const std::vector<LockFile*>& marked) {
   PDX_RETURN_IF_ERROR(knowEnd());
-  const uint64_t at = lock_->sharedWord(kEndWord).load();
-  const uint64_t seq = lock_->sharedWord(kSeqWord).load();
+  const uint64_t at = lock_->word(kEndWord);
+  const uint64_t seq = lock_->word(kSeqWord);
   std::string record(kRecordMagic, 8);
-  put64(record, lock_->sharedWord(kGenWord).load());
+  put64(record, lock_->word(kGenWord));
   put64(record, seq);
   put64(record, 0);  // the length, once known
   put64(record, freshNumber());
@@ -422,21 +429,35 @@ Status RedoLog::append(const std::vector<PendingFile*>& files) {
 
   // From the first byte of the record on, a holder that finds this process
   // gone reads the log from the disk and writes what it holds (R3).
-  lock_->sharedWord(kApplyingWord).store(1);
+  PDX_RETURN_IF_ERROR(lock_->store(kApplyingWord, 1));
   Status st = makeRoom(at + record.size());
-  if (st.ok()) st = file_->writeDurably(at, record);
+  if (st.ok() && !network_) {
+    st = file_->writeDurably(at, record);
+  } else if (st.ok()) {
+    // On a network share the words are the server's data like any file's:
+    // the record, the applying word and the tables' marks reach its disk in
+    // one wait, before any table file is touched.
+    st = file_->write(at, record);
+    if (st.ok()) {
+      std::vector<std::function<Status()>> syncs;
+      syncs.emplace_back([this] { return file_->sync(); });
+      syncs.emplace_back([this] { return lock_->syncWords(); });
+      for (LockFile* m : marked) syncs.emplace_back([m] { return m->syncWords(); });
+      st = syncTogether(env_, syncs);
+    }
+  }
   if (!st.ok()) {
     // The record may reach the disk all the same: it must never count (R4).
-    lock_->sharedWord(kDeadWord).store(sum);
+    (void)lock_->store(kDeadWord, sum);
     if (file_->write(at, std::string(8, '\0')).ok()) (void)file_->sync();
-    lock_->sharedWord(kApplyingWord).store(0);  // no file was touched
+    (void)lock_->store(kApplyingWord, 0);  // no file was touched
     return st;
   }
-  lock_->sharedWord(kDeadWord).store(0);  // this record took the dead one's place
-  lock_->sharedWord(kSeqWord).store(seq + 1);
-  lock_->sharedWord(kEndWord).store(at + record.size());
+  (void)lock_->store(kDeadWord, 0);  // this record took the dead one's place
+  (void)lock_->store(kSeqWord, seq + 1);
+  (void)lock_->store(kEndWord, at + record.size());
   appended_ = true;
-  noteOwnRecord(lock_->sharedWord(kGenWord).load(), seq, std::move(names));
+  noteOwnRecord(lock_->word(kGenWord), seq, std::move(names));
   return {};
 }
 
@@ -454,8 +475,8 @@ void RedoLog::noteOwnRecord(uint64_t generation, uint64_t seq, std::vector<std::
 }
 
 Result<std::vector<std::string>> RedoLog::namedFiles() {
-  if (own_.known && own_.generation == lock_->sharedWord(kGenWord).load() &&
-      own_.count + 1 == lock_->sharedWord(kSeqWord).load())
+  if (own_.known && own_.generation == lock_->word(kGenWord) &&
+      own_.count + 1 == lock_->word(kSeqWord))
     return own_.names;
   PDX_ASSIGN_OR_RETURN(Parsed p, scan());
   std::vector<std::string> names;
@@ -489,12 +510,16 @@ Status RedoLog::makeRoom(uint64_t end) {
 
 Status RedoLog::applyAppended(const std::vector<PendingFile*>& files) {
   for (PendingFile* f : files) PDX_RETURN_IF_ERROR(f->apply());
-  lock_->sharedWord(kApplyingWord).store(0);
-  return {};
+  if (network_) {
+    std::vector<std::function<Status()>> syncs;
+    for (PendingFile* f : files) syncs.emplace_back([f] { return f->syncApplied(); });
+    PDX_RETURN_IF_ERROR(syncTogether(env_, syncs));
+  }
+  return lock_->store(kApplyingWord, 0);
 }
 
 Result<int> RedoLog::recoverIfNeeded() {
-  if (lock_->sharedWord(kApplyingWord).load() == 0) return 0;
+  if (lock_->word(kApplyingWord) == 0) return 0;
   return replay();
 }
 
@@ -502,7 +527,7 @@ Result<int> RedoLog::replay() {
   // Records a dead process wrote but never synced go to the disk before any
   // file holds them (R1).
   PDX_RETURN_IF_ERROR(file_->sync());
-  lock_->sharedWord(kEndWord).store(0);
+  (void)lock_->store(kEndWord, 0);
   PDX_ASSIGN_OR_RETURN(Parsed p, scan());
   std::map<std::string, Image> images;
   for (const Record& record : p.records)
@@ -517,18 +542,27 @@ Result<int> RedoLog::replay() {
     targets.emplace_back(std::move(file).value(), &image);
   }
   int repaired = 0;
+  std::vector<File*> changed;
   for (const auto& [file, image] : targets) {
-    PDX_ASSIGN_OR_RETURN(bool changed, bringToImage(*file, *image));
-    repaired += changed;
+    PDX_ASSIGN_OR_RETURN(bool wrote, bringToImage(*file, *image));
+    if (wrote) changed.push_back(file.get());
+    repaired += wrote;
+  }
+  if (network_ && !changed.empty()) {
+    // As a commit does: the files are on the server's disk before the words
+    // say that nobody is writing them.
+    std::vector<std::function<Status()>> syncs;
+    for (File* f : changed) syncs.emplace_back([f] { return f->sync(); });
+    PDX_RETURN_IF_ERROR(syncTogether(env_, syncs));
   }
   agreeWith(p);
-  lock_->sharedWord(kApplyingWord).store(0);
+  PDX_RETURN_IF_ERROR(lock_->store(kApplyingWord, 0));
   return repaired;
 }
 
 Status RedoLog::checkpoint(bool always) {
   PDX_RETURN_IF_ERROR(knowEnd());
-  const uint64_t end = lock_->sharedWord(kEndWord).load();
+  const uint64_t end = lock_->word(kEndWord);
   if (end <= kRecordsStart || (!always && end <= kCheckpointBytes)) {
     appended_ = appended_ && end > kRecordsStart;
     return {};
@@ -536,7 +570,7 @@ Status RedoLog::checkpoint(bool always) {
   // A holder that died or failed writing the files, or a checkpoint whose
   // sync failed (which may have lost the pages it was to flush): the files
   // are written again first.
-  if (lock_->sharedWord(kApplyingWord).load() != 0) PDX_RETURN_IF_ERROR(replay().status());
+  if (lock_->word(kApplyingWord) != 0) PDX_RETURN_IF_ERROR(replay().status());
   PDX_ASSIGN_OR_RETURN(const std::vector<std::string> names, namedFiles());
   std::vector<std::unique_ptr<File>> files;
   for (const std::string& name : names) {
@@ -549,21 +583,21 @@ Status RedoLog::checkpoint(bool always) {
   for (auto& f : files) syncs.emplace_back([&f] { return f->sync(); });
   Status st = syncTogether(env_, syncs);
   if (!st.ok()) {
-    lock_->sharedWord(kApplyingWord).store(1);
+    (void)lock_->store(kApplyingWord, 1);
     return st;
   }
   // Every file is durable (R2): a new generation disowns every record. The
   // words say nothing until it is done, so that a holder who finds this
   // process gone reads the log again.
-  lock_->sharedWord(kEndWord).store(0);
+  (void)lock_->store(kEndWord, 0);
   const uint64_t generation = freshNumber();
   st = file_->write(0, headerOf(generation));
   if (st.ok()) st = file_->sync();
   if (!st.ok()) return st;  // the header may be torn: the log is read again
-  lock_->sharedWord(kGenWord).store(generation);
-  lock_->sharedWord(kSeqWord).store(1);
-  lock_->sharedWord(kDeadWord).store(0);
-  lock_->sharedWord(kEndWord).store(kRecordsStart);
+  (void)lock_->store(kGenWord, generation);
+  (void)lock_->store(kSeqWord, 1);
+  (void)lock_->store(kDeadWord, 0);
+  (void)lock_->store(kEndWord, kRecordsStart);
   appended_ = false;
   return {};
 }
@@ -580,7 +614,7 @@ Result<int> RedoLog::recoverOnOpen(Env* env, const std::string& dir, int timeout
   PDX_ASSIGN_OR_RETURN(Parsed p, log->scan());
   if (p.records.empty()) {
     if (!p.headerWhole) {
-      log->lock_->sharedWord(kEndWord).store(0);
+      (void)log->lock_->store(kEndWord, 0);
       PDX_RETURN_IF_ERROR(log->knowEnd());
     } else {
       log->agreeWith(p);

@@ -52,7 +52,13 @@
 //   R5. Opening a directory replays a non-empty log and empties it: the
 //       words of the lock file are memory and may not have survived a power
 //       cut, so the log is read from the disk.
-//   R6. A record names only table files of the log's own folder (a plain
+//   R6. On a network share (the lock file's words are not live), the words
+//       are loaded from the file whenever the log lock is taken; the record,
+//       the applying word and the tables' commit marks are durable before any
+//       table file is written, and the written files are durable before the
+//       applying word is cleared; the log is read after this machine's
+//       cached pages of it are dropped.
+//   R7. A record names only table files of the log's own folder (a plain
 //       name ending in .DB, .PX or .MB); the log lies in a folder others can
 //       write, so a record that names anything else makes the whole log
 //       refused, never replayed. Files are opened without following a
@@ -96,12 +102,14 @@ class RedoLog {
   Result<int> recoverIfNeeded();
   // Replays the log whatever the words say (R1, R3).
   Result<int> replay();
-  // Appends the commit of `files` and syncs it: the commit point. On failure
-  // the record is dead (R4) and no table file has changed. On success
-  // applyAppended() must follow.
-  Status append(const std::vector<PendingFile*>& files);
-  // Writes the appended commit to the files (not synced). On failure the
-  // applying word stays set and the next holder replays.
+  // Appends the commit of `files` and syncs it: the commit point. On a
+  // network share the words of `marked` (the tables' lock files) are made
+  // durable in the same wait. On failure the record is dead (R4) and no
+  // table file has changed. On success applyAppended() must follow.
+  Status append(const std::vector<PendingFile*>& files, const std::vector<LockFile*>& marked = {});
+  // Writes the appended commit to the files (synced only on a network
+  // share). On failure the applying word stays set and the next holder
+  // replays.
   Status applyAppended(const std::vector<PendingFile*>& files);
   // Syncs every file the log names and empties the log (R2), when the log
   // has grown past kCheckpointBytes or, with `always`, when it holds anything.
@@ -127,6 +135,7 @@ class RedoLog {
   std::string dir_, path_;
   std::unique_ptr<LockFile> lock_;
   std::unique_ptr<File> file_;
+  bool network_ = false;  // the folder is a network share (its words are not live)
   bool appended_ = false;
   uint64_t allocated_ = 0;  // the log file is at least this long
   // While every record of the log's generation is this process's, the files

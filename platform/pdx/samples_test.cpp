@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "codepage.h"
+#include "test_util.h"
 #include "pdx/dump_format.h"
 #include "pdx/table.h"
 
@@ -327,6 +328,7 @@ INSTANTIATE_TEST_SUITE_P(Samples, SampleTableTest, ::testing::ValuesIn(sampleTab
 // Guards against a folder that moved or emptied: each table would then
 // silently drop out of the parameterised test above.
 TEST(SampleTables, EveryTableHasBothReferences) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   const std::vector<std::string> tables = sampleTables();
   EXPECT_GE(tables.size(), 80u) << "samples folder: " << kRoot;
   for (const std::string& rel : tables) {

@@ -83,10 +83,10 @@ const Schema& Table::schema() const { return file_->schema(); }
 const std::string& Table::path() const { return file_->path(); }
 
 template <typename F>
-Status Table::retrying(F&& op) {
+Status Table::retrying(F&& op, bool step) {
   Status st;
   for (int attempt = 0; attempt < kMaxRetries; ++attempt) {
-    PDX_RETURN_IF_ERROR(syncView());
+    PDX_RETURN_IF_ERROR(syncView(step && attempt == 0));
     st = op();
     if (st.code() != kStale) return st;
   }
@@ -96,9 +96,9 @@ Status Table::retrying(F&& op) {
 // Brings the cursor up to date with the file: after any write (ours or
 // another process's) the current record is found again by its key, or by its
 // position in an unkeyed table.
-Status Table::syncView() {
+Status Table::syncView(bool step) {
   for (int attempt = 0; attempt < kMaxRetries; ++attempt) {
-    PDX_RETURN_IF_ERROR(file_->refresh());
+    PDX_RETURN_IF_ERROR(file_->refresh(step && attempt == 0));
     if (file_->viewVersion() == seenVersion_) return {};
     seenVersion_ = file_->viewVersion();
     if (!current_.valid) return {};
@@ -298,7 +298,7 @@ Status Table::next() {
     current_ = p;
     copyRecord(rec);
     return {};
-  });
+  }, /*step=*/true);
 }
 
 Status Table::prior() {
@@ -325,7 +325,7 @@ Status Table::prior() {
     current_ = p;
     copyRecord(rec);
     return {};
-  });
+  }, /*step=*/true);
 }
 
 Result<int64_t> Table::recordCount() {

@@ -98,8 +98,8 @@ Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& 
     else if (!f->readOnly_) return lock.status();
   }
   if (f->lock_) {
-    f->counterWord_ = &f->lock_->sharedWord(0);
-    f->markWord_ = &f->lock_->sharedWord(kCommitWord);
+    f->counterWord_ = f->lock_->live(0);
+    f->markWord_ = f->lock_->live(kCommitWord);
   }
 
   f->pxPath_ = companions.px;
@@ -137,8 +137,14 @@ Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& 
 }
 
 Status TableFile::loadView() {
-  // Caller holds the table lock (or runs without a lock file).
-  uint64_t counter = lock_ ? lock_->sharedWord(0).load(std::memory_order_acquire) : 0;
+  // Caller holds the table lock and loaded the words under it (or runs
+  // without a lock file).
+  uint64_t counter = lock_ ? lock_->word(0) : 0;
+  if (lock_ && !lock_->isLive()) {
+    // Another machine may have written since this one cached the pages.
+    for (detail::PendingFile* f : {db_.get(), px_.get(), mbFile_.get()})
+      if (f) f->dropCache();
+  }
   noteStamps();  // before reading: a write after this point changes them
   PDX_ASSIGN_OR_RETURN(uint64_t fileSize, db_->size());
   std::string raw(static_cast<size_t>(std::min<uint64_t>(fileSize, 0x800)), '\0');
@@ -189,6 +195,7 @@ Status TableFile::loadView() {
   if (!(keyed_ && !distrustPx_ && loadIndexFromPx())) PDX_RETURN_IF_ERROR(loadIndexFromChain());
   if (mb_) mb_->invalidate();
   counterSeen_ = counter;
+  viewCheckedAt_ = {};  // the next step looks at the words again
   ++viewVersion_;
   return {};
 }
@@ -339,20 +346,36 @@ bool TableFile::loadIndexFromPx() {
   return true;
 }
 
-Status TableFile::refresh() {
+bool TableFile::unchangedSinceView() {
+  if (counterWord_)
+    return counterWord_->load(std::memory_order_acquire) == counterSeen_ && markWord_->load(std::memory_order_acquire) == 0;
+  return lock_->word(0) == counterSeen_ && lock_->word(kCommitWord) == 0;
+}
+
+Status TableFile::refresh(bool step) {
   if (!lock_) return counterSeen_ == ~uint64_t{0} ? loadView() : Status();
-  const uint64_t counter = counterWord_->load(std::memory_order_acquire);
-  if (counter == counterSeen_ && markWord_->load(std::memory_order_acquire) == 0) return {};
+  if (!counterWord_) {
+    const auto now = std::chrono::steady_clock::now();
+    if (step && now - viewCheckedAt_ < std::chrono::milliseconds(kStepFreshnessMs)) return {};
+    PDX_RETURN_IF_ERROR(lock_->load());
+    if (unchangedSinceView()) {
+      viewCheckedAt_ = now;
+      return {};
+    }
+  }
+  if (unchangedSinceView()) return {};
   PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
-  if (lock_->sharedWord(kCommitWord).load(std::memory_order_acquire) != 0) {
+  Status st = lock_->load();
+  if (st.ok() && lock_->word(kCommitWord) != 0) {
     // A commit was under way and its process no longer holds the table: it
     // died, or could not write the files. The log writes them again before
     // anything is read.
     lock_->unlock(kTableLockOffset, 1);
     PDX_RETURN_IF_ERROR(recoverDeadCommit());
     PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
+    st = lock_->load();
   }
-  Status st = loadView();
+  if (st.ok()) st = loadView();
   lock_->unlock(kTableLockOffset, 1);
   return st;
 }
@@ -371,12 +394,13 @@ Status TableFile::recoverDeadCommit() {
   // did so holding the table lock: with the lock in hand, the mark is a dead
   // one's (or one whose files failed it) and the files are whole now.
   PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kExclusive, kWriteLockTimeoutMs));
-  if (lock_->sharedWord(kCommitWord).load() != 0) {
-    lock_->sharedWord(0).fetch_add(1);  // the counter moves before the mark goes (see blockBytes)
-    lock_->sharedWord(kCommitWord).store(0);
+  Status st = lock_->load();
+  if (st.ok() && lock_->word(kCommitWord) != 0) {
+    st = lock_->store(0, lock_->word(0) + 1);  // the counter moves before the mark goes (see blockBytes)
+    if (st.ok()) st = lock_->store(kCommitWord, 0);
   }
   lock_->unlock(kTableLockOffset, 1);
-  return {};
+  return st;
 }
 
 int TableFile::compareKey(const char* a, const char* b, size_t len) const { return std::memcmp(a, b, len); }
@@ -436,30 +460,38 @@ Result<const std::string*> TableFile::blockBytes(size_t chainIndex) {
   std::string bytes;
   if (lock_ && !writing_) {
     // Not inside a write: read the state the view was built on. Commits mark
-    // the table (shared word 1) before they write and bump the counter before
-    // they unmark it, so a read that starts and ends with the counter unchanged
-    // and no mark saw no commit at work. Otherwise take the table lock.
-    std::atomic<uint64_t>& counter = *counterWord_;
-    std::atomic<uint64_t>& mark = *markWord_;
-    if (counter.load() == counterSeen_ && mark.load() == 0) {
+    // the table (word 1 of its lock file) before they write and bump the
+    // counter before they unmark it, so a read that starts and ends with the
+    // counter unchanged and no mark saw no commit at work. Otherwise take the
+    // table lock. On a network share the words are read from the file each
+    // time, and a commit's files reach the server before its counter does.
+    auto unchanged = [&]() -> Result<bool> {
+      if (!counterWord_) PDX_RETURN_IF_ERROR(lock_->load());
+      if (unchangedSinceView()) return true;
+      viewCheckedAt_ = {};  // the retry's refresh must look afresh
+      return false;
+    };
+    PDX_ASSIGN_OR_RETURN(bool before, unchanged());
+    if (before) {
       // Reading in chain order (a scan): fetch the blocks that follow in the
       // file too, in the same read, when they are also the next of the chain.
       // The run doubles while the reads stay sequential, as a scan goes on.
       aheadRun_ = chainIndex == lastReadIndex_ + 1 ? std::min(aheadRun_ * 2, kReadAheadBlocks) : 1;
       lastReadIndex_ = chainIndex;
       Status st = aheadRun_ > 1 ? readAhead(chainIndex, bytes) : readBlockFromDisk(info.number, bytes);
-      if (counter.load() != counterSeen_ || mark.load() != 0) {
+      auto after = unchanged();
+      if (!after.ok() || !*after) {
+        for (auto& [number, block] : aheadBlocks_) cache_.giveBuffer(std::move(block));
         aheadBlocks_.clear();
-        return stale();
+        return after.ok() ? stale() : after.status();
       }
       PDX_RETURN_IF_ERROR(st);
       for (auto& [number, block] : aheadBlocks_) cache_.put(number, std::move(block));
       aheadBlocks_.clear();
     } else {
       PDX_RETURN_IF_ERROR(lock_->lock(kTableLockOffset, 1, LockMode::kShared, kWriteLockTimeoutMs));
-      Status st;
-      if (counter.load() != counterSeen_ || mark.load() != 0) st = stale();
-      else st = readBlockFromDisk(info.number, bytes);
+      Status st = lock_->load();
+      if (st.ok()) st = unchangedSinceView() ? readBlockFromDisk(info.number, bytes) : stale();
       lock_->unlock(kTableLockOffset, 1);
       PDX_RETURN_IF_ERROR(st);
     }

@@ -7,27 +7,36 @@
 // created or touched):
 //
 //   OFFSET      LENGTH  LOCK
-//   1           1       table lock: shared while reading blocks from disk,
+//   1           1       table lock: shared while a view is read from disk,
 //                       exclusive while a commit writes the files
+//   2           1       reservation: exclusive, held by the one writer from its
+//                       first change to its commit
 //   2^32 + h    1       record lock of the record whose key (keyed tables) or
 //                       contents (unkeyed) hash to h < 2^40, exclusive,
 //                       held from edit to post/cancel
-//   shared word 0       change counter, bumped after every committed write
 //
-//   2           1       reservation: exclusive, held by the one writer from its
-//                       first change to its commit
-//   shared word 1       set while a commit writes the files
+//   WORD (LockFile: bytes 8w..8w+7 of the file)
+//   0           change counter, bumped after every committed write
+//   1           commit mark: set while a commit writes the files
 //
 // Invariants:
 //  1. A process writes the .DB, .PX and .MB only while it holds the table lock
-//     exclusively, and bumps the change counter before releasing it.
-//  2. A process reads blocks from disk only while holding the table lock
-//     shared and with a change counter equal to the one its view was built at;
-//     otherwise it rebuilds its view first.
-//  3. Blocks cached under one counter value are used only while the counter
-//     keeps that value, so a cursor never mixes two states of the table.
+//     exclusively and the mark is set, and bumps the change counter before it
+//     clears the mark and releases the lock.
+//  2. A view is built under the table lock held shared, from files read after
+//     the words were loaded under that lock; it is stamped with the counter.
+//  3. Blocks are read from disk outside the lock only between two looks at
+//     the words that both find the view's counter and no mark; otherwise
+//     under the lock. Blocks cached under one counter value are used only
+//     while the counter keeps that value, so a cursor never mixes two states
+//     of the table.
+//  4. On a network share (LockFile::isLive() false), the words are loaded
+//     from the file at each look, the mark is durable before the files are
+//     touched, the files are durable before the counter moves, and a view is
+//     built only after this machine's cached pages of the files are dropped.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -80,7 +89,15 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
 
   // Rebuilds the view when another process (or this one, through another
   // TableFile) has written since it was built. Cheap when nothing changed.
-  Status refresh();
+  //
+  // On a network share a look at the words is a trip to the server, which a
+  // scan cannot afford at every step: with `step` (next and prior), a view
+  // found current less than kStepFreshnessMs ago is taken as it is. Every
+  // other operation, every write and every block read from disk looks
+  // afresh, so a scan reads one state of the table at a time, and notices
+  // another machine's commit within that time.
+  static constexpr int kStepFreshnessMs = 20;
+  Status refresh(bool step = false);
   // Increases each time the view changes; cursors compare it to notice.
   uint64_t viewVersion() const { return viewVersion_; }
 
@@ -199,6 +216,9 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
 
   TableFile() = default;
   Status loadView();  // reads header and index; caller holds the table lock
+  // True when the words (as last loaded, on a network share) show no commit
+  // since the view was built and none under way.
+  bool unchangedSinceView();
   void noteStamps();
   void noteStamp(File* file, FileStamp& into);
   // Takes the stamps that commits of this process left to be taken.
@@ -249,8 +269,8 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   std::unique_ptr<detail::BlobFile> mb_;
   Status mbStatus_;  // why mb_ is missing, when it is
   std::unique_ptr<LockFile> lock_;
-  // Its change counter and commit mark (shared words 0 and kCommitWord),
-  // looked at before every read.
+  // Its change counter and commit mark (words 0 and kCommitWord) where they
+  // are live, looked at before every read; nullptr on a network share.
   std::atomic<uint64_t>* counterWord_ = nullptr;
   std::atomic<uint64_t>* markWord_ = nullptr;
 
@@ -274,6 +294,8 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
 
   uint64_t counterSeen_ = ~uint64_t{0};
   uint64_t viewVersion_ = 1;
+  // When a look at the words (network share) last found the view current.
+  std::chrono::steady_clock::time_point viewCheckedAt_{};
 
   // Stamps of the files open here as the view knows them (see matchesDisk):
   // taken before the view is read from them, and for the files this process

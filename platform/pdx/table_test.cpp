@@ -469,6 +469,7 @@ TEST(Table, AnInsertRewritesAFewIndexBlocksWhateverTheTableSize) {
 }
 
 TEST(Table, TheOriginalEnginesIndexIsKeptInItsOwnLayout) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   // A two-level index whose root sits between its leaves.
   TempDir tmp;
   const std::string from = std::string(TALLIMOOR_SAMPLES) + "/paradoxdriver/areas/";

@@ -1,8 +1,11 @@
 #include "test_util.h"
 
 #include <stdlib.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -22,6 +25,93 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
+}
+
+namespace {
+
+// Runs a shell command; its exit status, and what it printed.
+int run(const std::string& command, std::string& output) {
+  output.clear();
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  char buf[512];
+  while (size_t n = std::fread(buf, 1, sizeof buf, p)) output.append(buf, n);
+  const int status = ::pclose(p);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string quoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+}  // namespace
+
+ShareViews::ShareViews(const std::string& folder, int count) : folder_(folder) {
+#ifdef TALLIMOOR_SHARE_TOOLS
+  const std::string tool = std::string(TALLIMOOR_SHARE_TOOLS) + "/share-mounts.sh";
+#else
+  const std::string tool;
+#endif
+  if (tool.empty() || !std::filesystem::exists(tool)) {
+    reason_ = "share-mounts.sh not found" + (tool.empty() ? std::string() : " at " + tool);
+    return;
+  }
+  // Tests run side by side: one builds the tool's program at a time.
+  std::string out;
+  const int rc = run("flock /tmp/tallimoor-share-mounts.lock bash " + quoted(tool) + " mount " + quoted(folder) + " " +
+                         std::to_string(count),
+                     out);
+  if (rc != 0) {
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    reason_ = out.empty() ? "share-mounts.sh failed" : out;
+    return;
+  }
+  for (int i = 1; i <= count; ++i) views_.push_back(folder + ".m" + std::to_string(i));
+}
+
+ShareViews::~ShareViews() {
+  std::string out;
+  for (const std::string& v : views_) {
+    // A process of the test may still hold a file there for a moment.
+    for (int attempt = 0; attempt < 50 && run("fusermount3 -u " + quoted(v), out) != 0; ++attempt) ::usleep(100'000);
+    if (run("mountpoint -q " + quoted(v), out) == 0) run("fusermount3 -u -z " + quoted(v), out);
+    std::error_code ec;
+    std::filesystem::remove(v, ec);
+  }
+}
+
+int waitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    int status = 0;
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) return status;
+    if (r < 0) return -1;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    ::usleep(2000);
+  }
+}
+
+std::string describeExit(int status) {
+  if (status == -1) return "did not finish in time";
+  if (WIFEXITED(status)) return "exited with " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+  return "ended oddly";
+}
+
+void putMessage(char* to, size_t size, const std::string& text) { std::snprintf(to, size, "%s", text.c_str()); }
+
+bool samplesPresent() {
+#ifdef TALLIMOOR_SAMPLES
+  return std::filesystem::is_directory(TALLIMOOR_SAMPLES);
+#else
+  return false;
+#endif
 }
 
 std::string readFile(const std::string& path) {

@@ -1,8 +1,12 @@
 // Helpers shared by the engine's tests.
 #pragma once
 
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -38,6 +42,70 @@ pid_t spawn(F body) {
   }
   return pid;
 }
+
+// One folder seen as a network share from several machines: the views that
+// share-mounts.sh (in TALLIMOOR_SHARE_TOOLS) mounts beside it, <folder>.m1 to
+// <folder>.mN. Between two views, as between two machines, memory maps and
+// page caches are not shared and byte-range locks conflict. When the views
+// cannot be mounted (no FUSE device, the tool or its packages missing),
+// reason() says why, so that a test can skip saying so. The views are
+// unmounted when the object goes away, before the folder is removed.
+class ShareViews {
+ public:
+  ShareViews(const std::string& folder, int count);
+  ~ShareViews();
+  ShareViews(const ShareViews&) = delete;
+  ShareViews& operator=(const ShareViews&) = delete;
+  bool ok() const { return reason_.empty(); }
+  const std::string& reason() const { return reason_; }
+  // View i, 0 <= i < count.
+  const std::string& view(int i) const { return views_.at(static_cast<size_t>(i)); }
+
+ private:
+  std::string folder_, reason_;
+  std::vector<std::string> views_;
+};
+
+// Skips the running test, saying why, when `views` could not be mounted.
+#define TALLIMOOR_SKIP_WITHOUT(views) \
+  if (!(views).ok()) GTEST_SKIP() << "no network share views: " << (views).reason()
+
+// The folder of sample tables; fails the running test, naming the folder,
+// when it is missing (the tests that use it cannot run).
+#define TALLIMOOR_REQUIRE_SAMPLES() \
+  ASSERT_TRUE(::pdx::testing::samplesPresent()) << "the sample tables are missing: no folder " TALLIMOOR_SAMPLES
+bool samplesPresent();
+
+// The raw wait status of `pid`; kills it and returns -1 once `deadline` passes.
+int waitUntil(pid_t pid, std::chrono::steady_clock::time_point deadline);
+// "exited with 3", "killed by signal 9", ... of a status waitUntil returned.
+std::string describeExit(int status);
+
+// A block of memory shared with child processes forked after it is made
+// (the tests' own board between the processes they fork).
+template <typename T>
+class Shared {
+ public:
+  Shared() {
+    void* p = mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::runtime_error("mmap failed");
+    value_ = new (p) T();
+  }
+  ~Shared() {
+    value_->~T();
+    munmap(value_, sizeof(T));
+  }
+  Shared(const Shared&) = delete;
+  Shared& operator=(const Shared&) = delete;
+  T* operator->() { return value_; }
+  T& operator*() { return *value_; }
+
+ private:
+  T* value_;
+};
+
+// Copies `text` into the fixed-size buffer `to` of a Shared board, cut to fit.
+void putMessage(char* to, size_t size, const std::string& text);
 
 // Whole contents of a file ("" when missing).
 std::string readFile(const std::string& path);

@@ -1,12 +1,17 @@
 #include "ui/dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QTemporaryDir>
 #include <QWidget>
+
+#include "ui/field_link.h"
+#include "ui/form.h"
+#include "ui/preview_dialog.h"
 
 namespace ui {
 
@@ -63,12 +68,39 @@ class RealDialogs : public Dialogs {
     return painter.end();
   }
 
-  bool preview(QWidget* parent, const QString& caption, const std::function<void(QPrinter*)>& paint) override {
-    QPrintPreviewDialog dialog(parent);
-    dialog.setWindowTitle(caption);
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* p) { paint(p); });
-    dialog.exec();
+  bool preview(QWidget* parent, const PrintJob& job) override {
+    PreviewDialog dialog(job, parent);
+    runModal(dialog);
     return true;
+  }
+
+  bool print(QWidget* parent, const PrintJob& job, bool askPrinter) override {
+    if (!job.paint) return false;
+    QPrinter printer(QPrinter::HighResolution);
+    if (!job.printerName.isEmpty()) printer.setPrinterName(job.printerName);
+    printer.setDocName(job.caption);
+    if (askPrinter) {
+      QPrintDialog dialog(&printer, parent);
+      dialog.setOption(QAbstractPrintDialog::PrintPageRange);
+      if (dialog.exec() != QDialog::Accepted) return false;
+    }
+    if (job.paint(&printer)) return true;
+    // The user asked for paper: a job that could not start is said, not
+    // passed over as if it had printed.
+    const bool french = controlsLanguage() == 2;
+    const QString where = printer.printerName().isEmpty()
+                              ? (french ? QStringLiteral("l'imprimante par défaut") : QStringLiteral("the default printer"))
+                              : printer.printerName();
+    message(parent, MessageKind::kError, job.caption,
+            (french ? QStringLiteral("Le document n'a pas pu être imprimé sur %1.")
+                    : QStringLiteral("The document could not be printed on %1."))
+                .arg(where),
+            Buttons::kOk);
+    return false;
+  }
+
+  QString saveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter) override {
+    return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
   }
 };
 
@@ -86,6 +118,16 @@ Dialogs*& current() {
 
 Dialogs& dialogs() { return current() ? *current() : real(); }
 
+bool Dialogs::preview(QWidget* parent, const QString& caption, const std::function<void(QPrinter*)>& paint) {
+  PrintJob job;
+  job.caption = caption;
+  job.paint = [paint](QPrinter* printer) {
+    if (paint) paint(printer);
+    return true;
+  };
+  return preview(parent, job);
+}
+
 Dialogs* setDialogs(Dialogs* service) {
   Dialogs* previous = current();
   current() = service;
@@ -94,7 +136,7 @@ Dialogs* setDialogs(Dialogs* service) {
 
 Answer RecordingDialogs::message(QWidget*, MessageKind kind, const QString& caption, const QString& text,
                                  Buttons buttons) {
-  shown.push_back({"message", kind, buttons, caption, text});
+  shown.push_back({"message", kind, buttons, caption, text, {}});
   if (!answers.empty()) {
     const Answer a = answers.front();
     answers.pop_front();
@@ -103,27 +145,52 @@ Answer RecordingDialogs::message(QWidget*, MessageKind kind, const QString& capt
   return buttons == Buttons::kYesNo || buttons == Buttons::kYesNoCancel ? Answer::kYes : Answer::kOk;
 }
 
-QString RecordingDialogs::openFile(QWidget*, const QString& caption, const QString& directory, const QString&) {
-  shown.push_back({"openFile", MessageKind::kPlain, Buttons::kOk, caption, directory});
+QString RecordingDialogs::nextFile() {
   if (files.empty()) return {};
   QString f = files.front();
   files.pop_front();
   return f;
 }
 
+QString RecordingDialogs::openFile(QWidget*, const QString& caption, const QString& directory, const QString&) {
+  shown.push_back({"openFile", MessageKind::kPlain, Buttons::kOk, caption, directory, {}});
+  return nextFile();
+}
+
 bool RecordingDialogs::printWidget(QWidget* widget, bool) {
-  shown.push_back({"print", MessageKind::kPlain, Buttons::kOk, widget ? widget->windowTitle() : QString(), {}});
+  shown.push_back({"print", MessageKind::kPlain, Buttons::kOk, widget ? widget->windowTitle() : QString(), {}, {}});
   return printResult;
 }
 
-bool RecordingDialogs::preview(QWidget*, const QString& caption, const std::function<void(QPrinter*)>& paint) {
-  shown.push_back({"preview", MessageKind::kPlain, Buttons::kOk, caption, {}});
-  // Paint into a PDF printer so the report code really runs.
-  QPrinter printer(QPrinter::ScreenResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(QString());
-  if (paint) paint(&printer);
+QString RecordingDialogs::saveFile(QWidget*, const QString& caption, const QString& suggested, const QString&) {
+  shown.push_back({"saveFile", MessageKind::kPlain, Buttons::kOk, caption, suggested, {}});
+  return nextFile();
+}
+
+bool RecordingDialogs::preview(QWidget*, const PrintJob& job) {
+  paintJob("preview", job);
   return true;
+}
+
+bool RecordingDialogs::print(QWidget*, const PrintJob& job, bool) {
+  return paintJob("print", job) && printResult;
+}
+
+bool RecordingDialogs::paintJob(const QString& what, const PrintJob& job) {
+  shown.push_back({what, MessageKind::kPlain, Buttons::kOk, job.caption, job.printerName, {}});
+  // Paint into a PDF so that the document's code really runs, and the test
+  // can read what it painted.
+  QTemporaryDir scratch;
+  const QString path = pdfDirectory.isEmpty()
+                           ? scratch.filePath(QStringLiteral("job.pdf"))
+                           : QDir(pdfDirectory).filePath(QString::number(shown.size()) + QStringLiteral(".pdf"));
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(path);
+  printer.setDocName(job.caption);
+  const bool painted = job.paint && job.paint(&printer);
+  if (!pdfDirectory.isEmpty()) shown.back().pdf = path;
+  return painted;
 }
 
 }  // namespace ui

@@ -88,6 +88,7 @@ TLogoAppForm::TLogoAppForm(const QString& programFolder, QWidget* parent)
   // 2 to 5. Settings and folders.
   context_.setLaunchQualifier({});
   settings_ = ShellSettings::read(os::Services::settings(), installPrefixOf(programFolder_));
+  pdx::setShareProtocol(settings_.shareProtocol());  // for the modules too: they share the engine
   context_.setCustomerId(settings_.customer);
   context_.setLanguage(settings_.language);
   languageCode_ = settings_.language == 1 ? "en" : settings_.language == 2 ? "fr" : "";

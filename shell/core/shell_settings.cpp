@@ -50,7 +50,15 @@ ShellSettings ShellSettings::read(const os::MachineSettings& s, const QString& i
   r.form = s.readString("Tallimoor", "Form", "520,20,36,750,N");
   r.displayPW = s.readString("Tallimoor", "DisplayPW", "N");
   r.intl = s.readString("Settings", "intl", "N");
+  r.networkShare = s.readString("Tallimoor", "NetworkShare", "");
   return r;
+}
+
+pdx::ShareProtocol ShellSettings::shareProtocol() const {
+  const QString v = networkShare.trimmed();
+  if (v.compare("Y", Qt::CaseInsensitive) == 0) return pdx::ShareProtocol::kNetwork;
+  if (v.compare("N", Qt::CaseInsensitive) == 0) return pdx::ShareProtocol::kLocal;
+  return pdx::ShareProtocol::kDetect;
 }
 
 QString installPrefixOf(const QString& programFolder) {

@@ -5,6 +5,8 @@
 #include <QString>
 #include <optional>
 
+#include "pdx/env.h"
+
 namespace os {
 class MachineSettings;
 }
@@ -20,6 +22,10 @@ struct ShellSettings {
   QString form = "520,20,36,750,N";
   QString displayPW = "N";
   QString intl = "N";
+  // "NetworkShare": "Y" coordinates with the other machines of a shared data
+  // folder the network share's way, "N" the local disk's; anything else lets
+  // the engine tell from the folder's file system.
+  QString networkShare;
 
   // Program directory: pgmdrive + "/Tallimoor/bin"; data root likewise.
   QString programDir() const;
@@ -28,6 +34,7 @@ struct ShellSettings {
   bool jobCostOn() const { return jobCost.compare("Y", Qt::CaseInsensitive) == 0; }
   bool trackerOn() const { return tracker.compare("Y", Qt::CaseInsensitive) == 0; }
   bool alwaysAskPassword() const { return displayPW == "Y"; }
+  pdx::ShareProtocol shareProtocol() const;
 
   // "Form" = height, left, top, width, flag: the stored placement when the
   // flag is exactly "Y" and the numbers read; otherwise none (centred).

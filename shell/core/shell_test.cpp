@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
@@ -14,6 +15,7 @@
 #include "db/database.h"
 #include "db/table.h"
 #include "logo_app_form.h"
+#include "shell_settings.h"
 #include "os/recorders.h"
 #include "os/services.h"
 #include "pdx/unfinished.h"
@@ -511,54 +513,98 @@ TEST_F(ShellTest, HelpToolsMaintenanceAndClosingWriteWhatTheyShould) {
   os::Services::install(std::move(previousHelp));
 }
 
-// Three real shells on one data root get three slots; a fourth gets none.
-TEST_F(ShellTest, EachRunningShellHoldsItsOwnSessionSlot) {
-  makeDataRoot({}, 3);
-  const QString settingsFile = prefix_ + "/settings.ini";
-  {
-    QFile f(settingsFile);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(("[Tallimoor]\npgmdrive=" + prefix_ + "\ndatadrive=" + prefix_ + "\n").toUtf8());
+// A settings file for a real shell whose data folder lies under `dataDrive`.
+QString writeSettings(const QString& file, const QString& programDrive, const QString& dataDrive) {
+  QFile f(file);
+  if (f.open(QIODevice::WriteOnly))
+    f.write(("[Tallimoor]\npgmdrive=" + programDrive + "\ndatadrive=" + dataDrive + "\n").toUtf8());
+  return file;
+}
+
+// Real shells, each in a process of its own, reporting when they are ready
+// (with their session slot) or ended.
+class RunningShells {
+ public:
+  explicit RunningShells(QString programDir) : programDir_(std::move(programDir)) {}
+  ~RunningShells() {
+    for (auto& p : shells_) {
+      p->kill();
+      p->waitForFinished(5000);
+    }
   }
-  std::vector<std::unique_ptr<QProcess>> shells;
-  std::vector<QString> reports;
-  auto start = [&](int i) {
+  // Starts a shell with `settingsFile`; returns its report file.
+  QString start(const QString& settingsFile) {
     auto p = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("NORVADEL_SETTINGS", settingsFile);
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("TALLIMOOR_UNATTENDED", "1");
-    reports.push_back(prefix_ + QStringLiteral("/ready%1").arg(i));
-    env.insert("TALLIMOOR_REPORT_READY", reports.back());
+    const QString report = QFileInfo(settingsFile).absolutePath() + QStringLiteral("/ready%1").arg(shells_.size());
+    env.insert("TALLIMOOR_REPORT_READY", report);
     p->setProcessEnvironment(env);
     p->setWorkingDirectory(programDir_);
     p->start(DESKSHELL_PATH, {});
-    shells.push_back(std::move(p));
-  };
-  auto waitFor = [&](const QString& file) {
+    shells_.push_back(std::move(p));
+    return report;
+  }
+  // What the report says once written: "ready <slot>" or "ended".
+  static QString waitFor(const QString& file) {
     for (int i = 0; i < 300 && !QFile::exists(file); ++i) QThread::msleep(50);
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return QString();
     return QString::fromUtf8(f.readAll()).trimmed();
-  };
+  }
+  QProcess& last() { return *shells_.back(); }
+
+ private:
+  QString programDir_;
+  std::vector<std::unique_ptr<QProcess>> shells_;
+};
+
+// Three real shells on one data root get three slots; a fourth gets none.
+TEST_F(ShellTest, EachRunningShellHoldsItsOwnSessionSlot) {
+  makeDataRoot({}, 3);
+  const QString settingsFile = writeSettings(prefix_ + "/settings.ini", prefix_, prefix_);
+  RunningShells shells(programDir_);
   QStringList ids;
   for (int i = 0; i < 3; ++i) {
-    start(i);
-    const QString got = waitFor(reports.back());
+    const QString got = RunningShells::waitFor(shells.start(settingsFile));
     ASSERT_TRUE(got.startsWith("ready ")) << got.toStdString();
     ids << got.mid(6);
   }
   ids.sort();
   EXPECT_EQ(ids, (QStringList{"1", "2", "3"}));
-  start(3);
-  EXPECT_EQ(waitFor(reports.back()), "ended");
-  ASSERT_TRUE(shells.back()->waitForFinished(20000));
-  EXPECT_EQ(shells.back()->exitCode(), 2);
-  EXPECT_TRUE(QString::fromUtf8(shells.back()->readAllStandardError()).contains("deskshell:"));
-  for (auto& p : shells) {
-    p->kill();
-    p->waitForFinished(5000);
-  }
+  EXPECT_EQ(RunningShells::waitFor(shells.start(settingsFile)), "ended");
+  ASSERT_TRUE(shells.last().waitForFinished(20000));
+  EXPECT_EQ(shells.last().exitCode(), 2);
+  EXPECT_TRUE(QString::fromUtf8(shells.last().readAllStandardError()).contains("deskshell:"));
+}
+
+// Two machines on one shared data folder: the one session slot that a shell
+// holds on the first is refused to a shell on the second.
+TEST_F(ShellTest, ASessionSlotHeldOnOneMachineIsRefusedOnAnother) {
+  makeDataRoot({}, 1);
+  pdx::testing::ShareViews views(prefix_.toStdString(), 2);
+  TALLIMOOR_SKIP_WITHOUT(views);
+  RunningShells shells(programDir_);
+  const QString first = QString::fromStdString(views.view(0)), second = QString::fromStdString(views.view(1));
+  const QString got = RunningShells::waitFor(shells.start(writeSettings(prefix_ + "/first.ini", prefix_, first)));
+  ASSERT_EQ(got, "ready 1");
+  EXPECT_EQ(RunningShells::waitFor(shells.start(writeSettings(prefix_ + "/second.ini", prefix_, second))), "ended")
+      << "the slot held on the other machine was taken again";
+  ASSERT_TRUE(shells.last().waitForFinished(20000));
+  EXPECT_EQ(shells.last().exitCode(), 2);
+}
+
+// "NetworkShare" in the machine settings forces how the engine coordinates
+// with other machines; without it the engine tells from the folder.
+TEST(ShellSettingsTest, NetworkShareChoosesTheEnginesProtocol) {
+  os::MemoryMachineSettings settings;
+  EXPECT_EQ(ShellSettings::read(settings, "/x").shareProtocol(), pdx::ShareProtocol::kDetect);
+  (void)settings.writeString("Tallimoor", "NetworkShare", "Y");
+  EXPECT_EQ(ShellSettings::read(settings, "/x").shareProtocol(), pdx::ShareProtocol::kNetwork);
+  (void)settings.writeString("Tallimoor", "NetworkShare", "n");
+  EXPECT_EQ(ShellSettings::read(settings, "/x").shareProtocol(), pdx::ShareProtocol::kLocal);
 }
 
 }  // namespace

@@ -640,6 +640,7 @@ TEST_F(PdxtoolTest, CheckDirRecoversACommitCutShortByAKill) {
 }
 
 TEST(PdxtoolSamples, ReadsARealTableWithoutTouchingItsFolder) {
+  TALLIMOOR_REQUIRE_SAMPLES();
   TempDir scratch;
   const std::string dir = std::string(TALLIMOOR_SAMPLES) + "/paradoxdriver/fields";
   for (const std::string name : {"long.db", "LONG.DB", "Long"}) {

@@ -9,7 +9,7 @@
 //   - the form's own row (ControlName = FormName) gives its caption;
 //   - a component without a row keeps its texts;
 //   - a row is applied by the first rule that matches: IsMemo (the whole
-//     text := Lines), IsDBGrid (column k's title := line k), IsRadioGroup
+//     text := Lines; a report's memo too), IsDBGrid (column k's title := line k), IsRadioGroup
 //     (caption, then item k := line k for the existing items), IsCombobox and
 //     IsCheckList (the items := the lines), a menu entry (caption), a report
 //     label (caption), the component "DBNavigator1" (its button hints := the

@@ -15,6 +15,9 @@
 namespace db {
 class DataSet;
 }
+namespace report {
+class Report;
+}
 namespace ui {
 class StatusBar;
 }
@@ -91,5 +94,8 @@ void ClearCurrencySymbols();
 // symbol goes after the amount, at the front otherwise. The new symbol stays
 // the process symbol. Returns the masks changed in place.
 void ApplyReportCurrency(std::vector<QString*> expressionMasks, int index);
+// The same over the number masks of every masked control of `report` (its
+// expressions and data-bound texts); date masks are left alone.
+void ApplyReportCurrency(report::Report& report, int index);
 
 }  // namespace shared

@@ -62,6 +62,10 @@ class File {
     PDX_RETURN_IF_ERROR(write(offset, data));
     return sync();
   }
+  // Forgets whatever this machine keeps of the file's contents, so that the
+  // next reads come from the file system: on a network share another machine
+  // may have written it since. Nothing to do on a local disk.
+  virtual void dropCache() {}
   // The stamp of the file this handle is open on. code::kNotSupported where
   // the Env cannot tell (callers then assume nothing about the file).
   virtual Result<FileStamp> stamp() { return Status(code::kNotSupported, "no stamp for " + path_); }
@@ -77,9 +81,20 @@ class File {
 enum class LockMode { kShared, kExclusive };
 
 // A lock file: byte-range locks that conflict between every LockFile object,
-// in this process or another, and that the operating system drops when the
-// holder dies; plus a few 64-bit words of memory shared by every process that
-// has the same file open.
+// in this process, another process or on another machine sharing the folder,
+// and that the operating system (or the file server) drops when the holder
+// dies; and a few 64-bit words at the start of the file through which the
+// processes tell each other what they did.
+//
+// The words. Word i lies at offset 8 * i of the file, little-endian, on every
+// machine. On a local disk the file's first page is mapped into every process
+// that uses it: a word is memory, always current (live() gives it). On a
+// network share nothing is shared between machines but the files' contents
+// and the locks (memory maps and caches are each machine's own): a word is
+// what the last load() read from the file, and store() writes it through.
+// Whoever decides something from a word loads the words after taking the
+// lock that guards it. Both kinds work on one folder at once: the server's
+// own processes map the very pages that the file server reads and writes.
 class LockFile {
  public:
   virtual ~LockFile() = default;
@@ -89,12 +104,39 @@ class LockFile {
   virtual void unlock(uint64_t offset, uint64_t length) = 0;
   // True when some other holder has a conflicting lock on the range right now.
   virtual bool isLockedByOther(uint64_t offset, uint64_t length, LockMode mode) = 0;
-  // Word `slot` (0..kSharedWords-1) of the shared area.
-  virtual std::atomic<uint64_t>& sharedWord(int slot) = 0;
-  static constexpr int kSharedWords = 8;
+
+  static constexpr int kWords = 8;
+  // Word `slot` (0..kWords-1) as memory every process of the folder sees
+  // change, or nullptr when the folder is a network share.
+  virtual std::atomic<uint64_t>* live(int slot) = 0;
+  bool isLive() { return live(0) != nullptr; }
+  // Reads the words afresh from the file (a network share); nothing to do
+  // where they are live.
+  virtual Status load() = 0;
+  // Word `slot` as last loaded (as it is now, where live).
+  virtual uint64_t word(int slot) = 0;
+  // Sets word `slot`, writing it through to the file on a network share.
+  virtual Status store(int slot, uint64_t value) = 0;
+  // Makes the stored words durable before what is written to other files
+  // next (a network share: on the server's disk, so that no machine that
+  // dies later can leave those files changed and the words not). Nothing to
+  // do where they are live: they belong to this machine's memory.
+  virtual Status syncWords() = 0;
   // The stamp of the lock file this object has open (kNotSupported as File).
   virtual Result<FileStamp> stamp() { return Status(code::kNotSupported, "no stamp for a lock file"); }
 };
+
+// How the engine coordinates the processes that share a folder. kDetect
+// (the default) takes the network share's way for folders on a network file
+// system (NFS, SMB/CIFS, FUSE and the like, as the operating system reports
+// the folder's file system) and the local disk's otherwise. The environment
+// variable TALLIMOOR_NETWORK_SHARE ("Y" or "N") forces one or the other and
+// wins over this setting; the desktop program sets it from the machine's
+// settings. Every process of one machine must choose alike for a folder.
+enum class ShareProtocol { kDetect, kLocal, kNetwork };
+void setShareProtocol(ShareProtocol protocol);
+// The choice in force: the environment variable's, else the setting's.
+ShareProtocol shareProtocol();
 
 class Env {
  public:
@@ -111,7 +153,10 @@ class Env {
   // of the path names (code::kOsError): a folder of tables is writable by
   // every user, and a link there must not take a write outside it.
   virtual Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) = 0;
-  // Opens (creating when missing) a lock file.
+  // Opens (creating when missing) a lock file. Its words are live unless
+  // its folder is coordinated the network share's way (see ShareProtocol);
+  // then a commit also makes its files durable before it lets other machines
+  // read them.
   virtual Result<std::unique_ptr<LockFile>> openLock(const std::string& path) = 0;
   virtual bool exists(const std::string& path) = 0;
   virtual bool isDirectory(const std::string& path) = 0;

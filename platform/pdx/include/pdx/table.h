@@ -231,8 +231,10 @@ class Table {
   Table(std::shared_ptr<DirectoryState> dir, std::shared_ptr<TableFile> file, bool readOnly);
 
   template <typename F>
-  Status retrying(F&& op);
-  Status syncView();
+  Status retrying(F&& op, bool step = false);
+  // `step`: a step of a scan (next, prior), which may take the table's
+  // state as a recent look found it (see TableFile::refresh).
+  Status syncView(bool step = false);
   Status standOn(Position pos);
   void copyRecord(const char* rec);  // into currentRecord_
   Status stepForward(Position& pos);

@@ -21,6 +21,16 @@ enum class MessageKind { kInformation, kWarning, kError, kConfirmation, kPlain }
 enum class Buttons { kOk, kYesNo, kOkCancel, kYesNoCancel };
 enum class Answer { kOk, kCancel, kYes, kNo };
 
+// A document to preview or print: what paints its pages.
+struct PrintJob {
+  QString caption;      // the preview's title and the print job's name
+  QString printerName;  // the printer to start on; empty: the system's default
+  QString fileName;     // the name offered when the document is saved as PDF
+  // Paints every page on the printer, setting the page layout it needs
+  // first; false when painting failed. Called again for each output.
+  std::function<bool(QPrinter*)> paint;
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
@@ -36,7 +46,17 @@ class Dialogs {
   virtual bool printWidget(QWidget* widget, bool askPrinter) = 0;
   // Shows a print preview that paints with `paint`; false when no preview
   // could be shown.
-  virtual bool preview(QWidget* parent, const QString& caption, const std::function<void(QPrinter*)>& paint) = 0;
+  bool preview(QWidget* parent, const QString& caption, const std::function<void(QPrinter*)>& paint);
+  // The print preview of `job`, modal: the user pages through it, zooms,
+  // prints it and saves it as PDF. False when nothing could be shown.
+  virtual bool preview(QWidget* parent, const PrintJob& job) = 0;
+  // Prints `job` on its printer, the print dialog first when askPrinter.
+  // False when cancelled or when printing failed.
+  virtual bool print(QWidget* parent, const PrintJob& job, bool askPrinter) = 0;
+  // A file to write, or "" when the user cancelled; `suggested` is the
+  // name (or path) offered.
+  virtual QString saveFile(QWidget* parent, const QString& caption, const QString& suggested,
+                           const QString& filter) = 0;
 };
 
 // The service in force (the real one unless a test put a recorder).
@@ -48,21 +68,35 @@ Dialogs* setDialogs(Dialogs* service);
 class RecordingDialogs : public Dialogs {
  public:
   struct Shown {
-    QString what;  // "message", "openFile", "print", "preview"
+    QString what;  // "message", "openFile", "saveFile", "print", "preview"
     MessageKind kind = MessageKind::kPlain;
     Buttons buttons = Buttons::kOk;
     QString caption, text;
+    // Previews and printed jobs: the PDF their pages were painted into
+    // (kept in pdfDirectory when one is set).
+    QString pdf;
   };
   std::vector<Shown> shown;
   std::deque<Answer> answers;      // next answers to messages (default: Ok / Yes)
-  std::deque<QString> files;       // next answers to openFile (default: "")
+  std::deque<QString> files;       // next answers to openFile and saveFile (default: "")
   bool printResult = true;
+  // Where previews and printed jobs are painted, as "<n>.pdf" for the n-th
+  // (1-based) entry of `shown`; empty: into a temporary file, deleted. The
+  // painting always runs, so the document's code runs as for a user.
+  QString pdfDirectory;
 
   Answer message(QWidget* parent, MessageKind kind, const QString& caption, const QString& text,
                  Buttons buttons) override;
   QString openFile(QWidget* parent, const QString& caption, const QString& directory, const QString& filter) override;
   bool printWidget(QWidget* widget, bool askPrinter) override;
-  bool preview(QWidget* parent, const QString& caption, const std::function<void(QPrinter*)>& paint) override;
+  using Dialogs::preview;
+  bool preview(QWidget* parent, const PrintJob& job) override;
+  bool print(QWidget* parent, const PrintJob& job, bool askPrinter) override;
+  QString saveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter) override;
+
+ private:
+  QString nextFile();
+  bool paintJob(const QString& what, const PrintJob& job);
 };
 
 // Puts a recorder in force for the life of the object.
