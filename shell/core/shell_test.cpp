@@ -382,6 +382,24 @@ TEST_F(ShellTest, LaunchFollowsEveryNamingRule) {
   EXPECT_EQ(loader_->loadedCount(), 0);  // every library unloaded
 }
 
+// The catalogue lies in the data root, which every user can write: a code
+// that climbs out of the program folder loads nothing.
+TEST_F(ShellTest, AnOptionCodeNeverLeadsOutOfTheProgramFolder) {
+  makeDataRoot();
+  TLogoAppForm window(programDir_);
+  window.FormActivate();
+  ASSERT_TRUE(window.ready());
+  for (const QString& code : {QString("../outside"), programDir_ + "/../outside", QString("..")}) {
+    loader_->addLibrary(programDir_ + "/" + code + ".so",
+                        {{"ShowDllForm", reinterpret_cast<os::FunctionAddress>(&TestShowDllForm)}});
+    dialogs_.shown.clear();
+    window.ExecuteOption(code);
+    EXPECT_EQ(moduleCall.calls, 0) << code.toStdString();
+    EXPECT_EQ(messages().last(), "error loading option " + code + "  161");
+  }
+  EXPECT_TRUE(loader_->calls().filter("outside").isEmpty()) << loader_->calls().join(" | ").toStdString();
+}
+
 TEST_F(ShellTest, PayrollNeedsItsLibraryAndItsDepartments) {
   makeDataRoot();
   (void)settings_->writeString("Tallimoor", "payroll", "Y");
