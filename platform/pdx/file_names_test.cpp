@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "pdx/check.h"
 #include "pdx/table.h"
@@ -16,10 +17,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempDir;
 
-// A keyed table `name` with a memo field, holding one row.
-void makeTable(Directory& dir, const std::string& name, const std::string& code, const std::string& memo) {
-  ASSERT_TRUE(dir.createTable(name, {{"Code", FieldType::kAlpha, 8}, {"Note", FieldType::kMemo, 4}}, 1).ok());
-  auto t = dir.openTable(name);
+// A keyed table `name` in `folder` with a memo field, holding one row.
+void makeTable(const std::string& folder, const std::string& name, const std::string& code, const std::string& memo) {
+  auto dir = Directory::open(folder, Env::unsynced());
+  ASSERT_TRUE(dir.ok());
+  ASSERT_TRUE((*dir)->createTable(name, {{"Code", FieldType::kAlpha, 8}, {"Note", FieldType::kMemo, 4}}, 1).ok());
+  auto t = (*dir)->openTable(name);
   ASSERT_TRUE(t.ok());
   ASSERT_TRUE((*t)->append().ok());
   ASSERT_TRUE((*t)->set("Code", Value::text(code)).ok());
@@ -48,12 +51,8 @@ std::string rowOf(Directory& dir, const std::string& name) {
 // the check reports the pair, and deleting one leaves every file of the other.
 TEST(FileNames, AnExactNameWinsAndEachTableKeepsItsOwnCompanions) {
   TempDir tmp;
-  {
-    auto dir = Directory::open(tmp.path(), Env::unsynced());
-    ASSERT_TRUE(dir.ok());
-    ASSERT_NO_FATAL_FAILURE(makeTable(**dir, "t", "small", "the small table's memo"));
-    ASSERT_NO_FATAL_FAILURE(makeTable(**dir, "other", "big", "the big table's memo"));
-  }
+  ASSERT_NO_FATAL_FAILURE(makeTable(tmp.path(), "t", "small", "the small table's memo"));
+  ASSERT_NO_FATAL_FAILURE(makeTable(tmp.path(), "other", "big", "the big table's memo"));
   renameTable(tmp.path(), "other", "T");
 
   auto dir = Directory::open(tmp.path(), Env::unsynced());
@@ -83,13 +82,9 @@ TEST(FileNames, AnExactNameWinsAndEachTableKeepsItsOwnCompanions) {
 // spelling can be created beside them.
 TEST(FileNames, ANameThatMatchesSeveralFilesOnlyWithoutCaseIsRefused) {
   TempDir tmp;
-  {
-    auto dir = Directory::open(tmp.path(), Env::unsynced());
-    ASSERT_TRUE(dir.ok());
-    ASSERT_NO_FATAL_FAILURE(makeTable(**dir, "first", "1", "one"));
-    ASSERT_NO_FATAL_FAILURE(makeTable(**dir, "second", "2", "two"));
-    ASSERT_NO_FATAL_FAILURE(makeTable(**dir, "x", "3", "three"));
-  }
+  for (const auto& [name, code, memo] :
+       {std::tuple{"first", "1", "one"}, std::tuple{"second", "2", "two"}, std::tuple{"x", "3", "three"}})
+    ASSERT_NO_FATAL_FAILURE(makeTable(tmp.path(), name, code, memo));
   renameTable(tmp.path(), "first", "Ab");
   renameTable(tmp.path(), "second", "aB");
   fs::rename(tmp.file("x.MB"), tmp.file("X.MB"));

@@ -1,5 +1,7 @@
 #include "test_util.h"
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -13,6 +15,8 @@
 #include <stdexcept>
 
 #include "journal.h"
+
+extern char** environ;
 
 namespace pdx::testing {
 
@@ -112,6 +116,32 @@ bool samplesPresent() {
 #else
   return false;
 #endif
+}
+
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& outPath,
+                      const std::string& errPath, const std::function<void(pid_t)>& whileRunning) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<std::string> all{program};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  ProgramRun run;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    if (whileRunning) whileRunning(pid);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    // A crash shows as a code no exit gives.
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.out = outPath.rfind("/dev/", 0) == 0 ? std::string() : readFile(outPath);
+  run.err = readFile(errPath);
+  return run;
 }
 
 std::string readFile(const std::string& path) {

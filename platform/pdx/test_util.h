@@ -7,6 +7,7 @@
 #include <chrono>
 #include <new>
 #include <stdexcept>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,18 @@ class Shared {
 
 // Copies `text` into the fixed-size buffer `to` of a Shared board, cut to fit.
 void putMessage(char* to, size_t size, const std::string& text);
+
+// What a program run by runProgram() did: its exit status (128 + the
+// signal's number when a signal ended it) and what it wrote.
+struct ProgramRun {
+  int exitCode = -1;
+  std::string out, err;
+};
+// Runs `program` with `args`, its output and errors going to the files
+// `outPath` and `errPath` (a device such as /dev/full is written to, never
+// read back). `whileRunning`, when given, gets its pid before it is waited for.
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& outPath,
+                      const std::string& errPath, const std::function<void(pid_t)>& whileRunning = {});
 
 // Whole contents of a file ("" when missing).
 std::string readFile(const std::string& path);

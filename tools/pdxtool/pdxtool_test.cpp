@@ -2,9 +2,7 @@
 // its exit status and the tables it leaves (read back through the engine).
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -31,8 +29,6 @@
 #error "TALLIMOOR_SAMPLES must name the folder of sample tables"
 #endif
 
-extern char** environ;
-
 namespace pdxtool {
 namespace {
 
@@ -40,37 +36,13 @@ using pdx::testing::readFile;
 using pdx::testing::TempDir;
 using pdx::testing::writeFile;
 
-struct ToolRun {
-  int exitCode = -1;
-  std::string out, err;
-};
+using ToolRun = pdx::testing::ProgramRun;
 
 // Runs pdxtool with `args`, its output and errors caught in files of `scratch`
 // (its output in `outPath` instead when one is given).
 ToolRun pdxtool(const TempDir& scratch, const std::vector<std::string>& args, std::string outPath = {}) {
   if (outPath.empty()) outPath = scratch.file("stdout.txt");
-  const std::string errPath = scratch.file("stderr.txt");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<std::string> all{PDXTOOL_PATH};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  ToolRun run;
-  if (posix_spawn(&pid, PDXTOOL_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    // A crash shows as a code no exit gives.
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  run.out = outPath.rfind("/dev/", 0) == 0 ? std::string() : readFile(outPath);
-  run.err = readFile(errPath);
-  return run;
+  return pdx::testing::runProgram(PDXTOOL_PATH, args, outPath, scratch.file("stderr.txt"));
 }
 
 // A table of every field type, keyed on its alpha field.

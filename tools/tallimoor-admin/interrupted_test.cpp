@@ -1,10 +1,8 @@
 // Commands cut short: killed at several steps, interrupted from the keyboard,
 // failing half-way, their report lost to a full disk. What they leave never
 // looks usable, and the next run either works or says what to remove.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -22,8 +20,6 @@
 #ifndef TALLIMOOR_ADMIN_PATH
 #error "TALLIMOOR_ADMIN_PATH must name the built tallimoor-admin"
 #endif
-
-extern char** environ;
 
 namespace admin {
 namespace {
@@ -181,28 +177,10 @@ TEST(Interrupted, ACompanyListedBeforeTheKillIsKept) {
   EXPECT_TRUE(fs::exists(root + "4/ctrl.DB"));
 }
 
-ToolRun spawnTool(std::vector<std::string> args, const std::string& outPath, const std::string& errPath,
+ToolRun spawnTool(const std::vector<std::string>& args, const std::string& outPath, const std::string& errPath,
                   const std::function<void(pid_t)>& whileRunning = {}) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  args.insert(args.begin(), TALLIMOOR_ADMIN_PATH);
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  ToolRun result;
-  if (posix_spawn(&pid, TALLIMOOR_ADMIN_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-    if (whileRunning) whileRunning(pid);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  if (outPath.rfind("/dev/", 0) != 0) result.out = pdx::testing::readFile(outPath);
-  result.err = pdx::testing::readFile(errPath);
-  return result;
+  const auto r = pdx::testing::runProgram(TALLIMOOR_ADMIN_PATH, args, outPath, errPath, whileRunning);
+  return {r.exitCode, r.out, r.err};
 }
 
 // Waits until `path` exists (at most ten seconds).
