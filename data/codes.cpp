@@ -52,10 +52,11 @@ int32_t termsInDays(int days) { return std::clamp(days, 0, kTermsDayOfNextMonth 
 int32_t termsOnDayOfNextMonth(int day) { return kTermsDayOfNextMonth + std::clamp(day, 1, 31); }
 
 std::optional<pdx::Date> dueDate(pdx::Date base, int64_t terms) {
+  static const pdx::Date kFirstDay = *pdx::Date::fromYmd(1, 1, 1);
   static const pdx::Date kLastDay = *pdx::Date::fromYmd(9999, 12, 31);
   if (terms < kTermsDayOfNextMonth) {
-    const int64_t days = static_cast<int64_t>(base.days) + std::max<int64_t>(terms, 0);
-    if (days > kLastDay.days) return std::nullopt;
+    const int64_t days = static_cast<int64_t>(base.days) + terms;
+    if (days < kFirstDay.days || days > kLastDay.days) return std::nullopt;
     return pdx::Date{static_cast<int32_t>(days)};
   }
   int year = 0, month = 0, day = 0;

@@ -52,8 +52,9 @@ TEST(Terms, DayCountsAddCalendarDays) {
   EXPECT_EQ(show(dueDate(ymd(2023, 12, 15), 45)), "2024-01-29");
   EXPECT_EQ(show(dueDate(ymd(2024, 2, 28), 1)), "2024-02-29");  // leap day
   EXPECT_EQ(show(dueDate(ymd(2001, 1, 28), 899)), show(pdx::Date{ymd(2001, 1, 28).days + 899}));
-  // Never due before the document itself.
-  EXPECT_EQ(show(dueDate(ymd(2001, 1, 28), -5)), "2001-01-28");
+  // Negative terms count back from the base date.
+  EXPECT_EQ(show(dueDate(ymd(2001, 1, 28), -5)), "2001-01-23");
+  EXPECT_EQ(show(dueDate(ymd(1, 1, 3), -5)), "none");
 }
 
 TEST(Terms, DayOfNextMonthIgnoresTheBaseDayAndCrossesTheYear) {

@@ -8,11 +8,14 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # Qt Charts' CMake package needs Qt OpenGL's, which Debian 12 does not
-  # pull in with qt6-charts-dev.
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev fonts-dejavu-core
+  # pull in with qt6-charts-dev. Qt's own translations give French users the
+  # toolkit's buttons and dialogs in French.
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev fonts-dejavu-core qt6-translations-l10n
   pxlib-dev libsqlite3-dev
   # pdftotext reads back the PDFs the report tests render.
-  xvfb xauth poppler-utils
+  # Liberation Sans stands in for Arial, the font of the desktop's lists and
+  # shortcuts.
+  xvfb xauth poppler-utils fonts-liberation2
   clang libclang-rt-14-dev
 )
 

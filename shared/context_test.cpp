@@ -220,7 +220,9 @@ TEST(ModuleEntryTest, WindowStartUpTranslatesConnectsAndFallsBackWithoutACompany
                                          {{"Ttest_frm", "Ttest_frm", "Fenêtre d'essai", "", "", true}})
                   .ok());
   const QString saved = QDir::currentPath();
-  QDir::setCurrent(root + "/bin");
+  // Anywhere but the program folder: the tables are found from ProgramDir,
+  // as after a program the shell started in its own directory.
+  QDir::setCurrent(root + "/data7");
 
   TLinkSection link{};
   link.CompanyCode = makeString("7");

@@ -55,7 +55,10 @@ QString DevelopmentDataDir() { return QDir(deliverableDir() + "/../data").absolu
 pdx::Status StartModuleWindow(ui::ComponentOwner& window, ui::StatusBar* statusBar, const QString& moduleCode,
                               db::Database& database) {
   SessionContext& context = Context();
-  PDX_RETURN_IF_ERROR(TranslateForm(window, moduleCode + context.langSuffix()));
+  // From the program folder the shell names: a program the shell started
+  // may have left the process in another current directory.
+  PDX_RETURN_IF_ERROR(
+      TranslateForm(window, moduleCode + context.langSuffix(), languagesDirectoryOf(context.programDir())));
   if (statusBar) ShowContextInStatusBar(*statusBar, context);
   QString help = context.programDir() + "/Help";
   if (context.language() != 1) help += context.langSuffix().left(2);

@@ -1,5 +1,6 @@
 #include "shared/translate_form.h"
 
+#include <QDir>
 #include <QStringList>
 
 #include "db/table.h"
@@ -97,6 +98,11 @@ pdx::Status apply(const db::Table& row, ui::Component& c) {
 }  // namespace
 
 QString languagesDirectory() { return QStringLiteral("../languages"); }
+
+QString languagesDirectoryOf(const QString& programDir) {
+  if (programDir.isEmpty()) return languagesDirectory();
+  return QDir::cleanPath(programDir + "/../languages");
+}
 
 pdx::Status TranslateForm(ui::ComponentOwner& form, const QString& tableName) {
   return TranslateForm(form, tableName, languagesDirectory());

@@ -82,12 +82,37 @@ void EntryDocument::setCell(const char* field, db::Money amount) {
 }
 
 db::Money EntryDocument::debit(int n) const { return cell(debitField(n)); }
-void EntryDocument::setDebit(int n, db::Money amount) { setCell(debitField(n), amount); }
 db::Money EntryDocument::credit(int n) const { return cell(creditField(n)); }
-void EntryDocument::setCredit(int n, db::Money amount) { setCell(creditField(n), amount); }
 db::Money EntryDocument::totalDebit() const { return cell(kTotalDebitField); }
-void EntryDocument::setTotalDebit(db::Money amount) { setCell(kTotalDebitField, amount); }
 db::Money EntryDocument::totalCredit() const { return cell(kTotalCreditField); }
-void EntryDocument::setTotalCredit(db::Money amount) { setCell(kTotalCreditField, amount); }
+
+void EntryDocument::setDebit(int n, db::Money amount) {
+  if (!isLine(n)) return;
+  setCell(debitField(n), amount);
+  refreshTotals();
+}
+
+void EntryDocument::setCredit(int n, db::Money amount) {
+  if (!isLine(n)) return;
+  setCell(creditField(n), amount);
+  refreshTotals();
+}
+
+db::Money EntryDocument::sumOfDebits() const {
+  db::Money sum;
+  for (int n = 1; n <= kLines; ++n) sum += debit(n);
+  return sum;
+}
+
+db::Money EntryDocument::sumOfCredits() const {
+  db::Money sum;
+  for (int n = 1; n <= kLines; ++n) sum += credit(n);
+  return sum;
+}
+
+void EntryDocument::refreshTotals() {
+  setCell(kTotalDebitField, sumOfDebits());
+  setCell(kTotalCreditField, sumOfCredits());
+}
 
 }  // namespace vd87

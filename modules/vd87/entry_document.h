@@ -7,6 +7,11 @@
 // session's scratch row (see Tvd87_dm), so the window's money fields show
 // them directly; reading one gives the amount rounded to 1/10,000.
 //
+// The totals are never set: they are the fixed-point sums of the eleven
+// lines, written into their cells whenever a line's amount changes through
+// the document (refreshTotals() after any other change, such as a window cell
+// that stored what the user keyed).
+//
 // Line numbers run from 1 to 11. Every accessor ignores any other number:
 // reads give 0 or "", writes do nothing.
 #pragma once
@@ -61,10 +66,14 @@ class EntryDocument {
   void setDebit(int n, db::Money amount);
   db::Money credit(int n) const;
   void setCredit(int n, db::Money amount);
+  // The totals as their cells show them.
   db::Money totalDebit() const;
-  void setTotalDebit(db::Money amount);
   db::Money totalCredit() const;
-  void setTotalCredit(db::Money amount);
+  // The sums of the lines.
+  db::Money sumOfDebits() const;
+  db::Money sumOfCredits() const;
+  // Writes the sums of the lines into the total cells.
+  void refreshTotals();
 
   // The scratch-row fields behind the cells.
   static const char* debitField(int n);   // "Curr_1" ... ; null outside 1..11

@@ -25,6 +25,9 @@ inline constexpr int kTransactionPeriod = 13; // " Transaction period is "
 inline constexpr int kSupplierBusy = 15;      // another user holds the supplier: keep waiting?
 inline constexpr int kPostingCancelled = 16;  // the posting was cancelled, nothing written
 inline constexpr int kPostingFailed = 17;     // the posting failed, nothing written
+inline constexpr int kCloseQuestion = 18;     // close and drop the document being keyed?
+inline constexpr int kMailFailed = 19;        // the mail program could not be opened
+inline constexpr int kNoMailAddress = 20;     // the supplier has no e-mail address
 }  // namespace msg
 
 // The controls a rule sends the focus to.

@@ -138,8 +138,7 @@ void EntryRules::resetScreen() {
       break;
     }
   }
-  doc_.setTotalDebit({});
-  doc_.setTotalCredit({});
+  doc_.refreshTotals();
   doc_.directCash = false;
 }
 
@@ -159,12 +158,39 @@ void EntryRules::calcDueDateChange() {
 
 // ---------------------------------------------------------------- supplier
 
+bool EntryRules::findSupplier(const std::string& code) {
+  auto found = dm_.sup.findKey({Value::text(code)});
+  db::check(found.status());
+  std::string stored = code;
+  if (!*found) {
+    // Codes are stored in upper case but may be keyed in any: a code that
+    // differs only in case names the supplier when no other code does. The
+    // second cursor walks, so that the main one stays where it stood.
+    const std::string wanted = upperCased(code);
+    db::Table& walk = dm_.Sup2_Table;
+    int matches = 0;
+    db::check(walk.first());
+    while (!walk.eof() && !walk.isEmpty() && matches < 2) {
+      const std::string candidate = walk.fieldByName("Sup_code").asString();
+      if (upperCased(candidate) == wanted) {
+        stored = candidate;
+        ++matches;
+      }
+      db::check(walk.next());
+    }
+    if (matches != 1) return false;
+    found = dm_.sup.findKey({Value::text(stored)});
+    db::check(found.status());
+    if (!*found) return false;
+  }
+  db::check(dm_.Sup2_Table.findKey({Value::text(stored)}).status());
+  return true;
+}
+
 void EntryRules::supplierExit() {
   const std::string code = doc_.supplierCode;
   if (trimmed(code).empty()) return;
-  auto found = dm_.sup.findKey({Value::text(code)});
-  db::check(found.status());
-  if (!*found) {
+  if (!findSupplier(code)) {
     prompts_.showMessage(msg::kNoSupplier, MessageStyle::kInformation);
     resetScreen();
     doc_.supplierCode.clear();
@@ -176,7 +202,6 @@ void EntryRules::supplierExit() {
   if (selectCurrency) selectCurrency(currentSupplierCurrency());
   resetScreen();
   doc_.supplierCode = dm_.sup.fieldByName("Sup_code").asString();
-  db::check(dm_.Sup2_Table.findKey({Value::text(doc_.supplierCode)}).status());
   doc_.transDate = dateText(entryDate);
   calcDueDateChange();
   doc_.supplierShown = true;
@@ -188,12 +213,8 @@ void EntryRules::supplierExit() {
 }
 
 void EntryRules::supplierChosen(const std::string& code) {
-  if (trimmed(code).empty()) return;
-  auto found = dm_.sup.findKey({Value::text(code)});
-  db::check(found.status());
-  if (!*found) return;
+  if (trimmed(code).empty() || !findSupplier(code)) return;
   doc_.supplierCode = dm_.sup.fieldByName("Sup_code").asString();
-  db::check(dm_.Sup2_Table.findKey({Value::text(doc_.supplierCode)}).status());
   doc_.transDate = dateText(entryDate);
   calcDueDateChange();
   doc_.supplierShown = true;
@@ -230,6 +251,21 @@ bool EntryRules::purchaseOnFile(const std::string& supplier, const std::string& 
   return onFile;
 }
 
+std::optional<int> EntryRules::invoiceRefusal() {
+  switch (doc_.type) {
+    case EntryType::kPurchase:
+      if (purchaseOnFile(doc_.supplierCode, doc_.invoiceNumber)) return msg::kInvoiceOnFile;
+      break;
+    case EntryType::kDebit:
+    case EntryType::kCredit:
+      if (!purchaseOnFile(doc_.supplierCode, doc_.invoiceNumber)) return msg::kInvoiceNotFound;
+      break;
+    case EntryType::kAdjustment:
+      break;
+  }
+  return std::nullopt;
+}
+
 bool EntryRules::invoiceExit(bool toTag13) {
   if (toTag13) return true;
   if (trimmed(doc_.invoiceNumber).empty()) {
@@ -239,20 +275,9 @@ bool EntryRules::invoiceExit(bool toTag13) {
   }
   doc_.invoiceNumber = upperCased(doc_.invoiceNumber);
   doc_.supplierEnabled = false;
-  int failed = -1;
-  switch (doc_.type) {
-    case EntryType::kPurchase:
-      if (purchaseOnFile(doc_.supplierCode, doc_.invoiceNumber)) failed = msg::kInvoiceOnFile;
-      break;
-    case EntryType::kDebit:
-    case EntryType::kCredit:
-      if (!purchaseOnFile(doc_.supplierCode, doc_.invoiceNumber)) failed = msg::kInvoiceNotFound;
-      break;
-    case EntryType::kAdjustment:
-      break;
-  }
-  if (failed < 0) return true;
-  prompts_.showMessage(failed, MessageStyle::kPlain);
+  const std::optional<int> refused = invoiceRefusal();
+  if (!refused) return true;
+  prompts_.showMessage(*refused, MessageStyle::kPlain);
   doc_.invoiceNumber.clear();
   prompts_.focus(Control::kInvoiceNum);
   return false;
@@ -321,31 +346,20 @@ void EntryRules::enterLine(int n) {
   if (EntryDocument::isLine(n)) currentLine = n;
 }
 
-// ---------------------------------------------------------------- running totals
+// ---------------------------------------------------------------- amounts
 
-void EntryRules::amountEnter(int n, bool debit) {
-  if (!EntryDocument::isLine(n)) return;
-  valueOnEntry = debit ? doc_.debit(n) : doc_.credit(n);
-  currentLine = n;
-}
+void EntryRules::amountEnter(int n, bool) { enterLine(n); }
 
 void EntryRules::debitExit(int n) {
   if (!EntryDocument::isLine(n)) return;
   if (isApAccount(doc_.account(n)) && doc_.type == EntryType::kDebit && doc_.debit(n) > db::Money()) {
     prompts_.showMessage(msg::kUseCredit, MessageStyle::kPlain);
     doc_.setDebit(n, {});
-    // The cell is back to zero: whatever it held on entry leaves the total,
-    // so that the total keeps agreeing with the lines.
-    doc_.setTotalDebit(doc_.totalDebit() - valueOnEntry);
-    valueOnEntry = {};
     return;
   }
-  if (!doc_.debit(n).isZero()) {
-    doc_.setTotalCredit(doc_.totalCredit() - doc_.credit(n));
-    doc_.setCredit(n, {});
-  }
-  doc_.setTotalDebit(doc_.totalDebit() - valueOnEntry + doc_.debit(n));
-  valueOnEntry = doc_.debit(n);
+  // A line carries a debit or a credit, never both.
+  if (!doc_.debit(n).isZero()) doc_.setCredit(n, {});
+  doc_.refreshTotals();
 }
 
 void EntryRules::creditExit(int n) {
@@ -353,16 +367,19 @@ void EntryRules::creditExit(int n) {
   if (isApAccount(doc_.account(n)) && doc_.type == EntryType::kCredit && doc_.credit(n) > db::Money()) {
     prompts_.showMessage(msg::kUseDebit, MessageStyle::kPlain);
     doc_.setCredit(n, {});
-    doc_.setTotalCredit(doc_.totalCredit() - valueOnEntry);
-    valueOnEntry = {};
     return;
   }
-  if (!doc_.credit(n).isZero()) {
-    doc_.setTotalDebit(doc_.totalDebit() - doc_.debit(n));
-    doc_.setDebit(n, {});
-  }
-  doc_.setTotalCredit(doc_.totalCredit() - valueOnEntry + doc_.credit(n));
-  valueOnEntry = doc_.credit(n);
+  if (!doc_.credit(n).isZero()) doc_.setDebit(n, {});
+  doc_.refreshTotals();
+}
+
+bool EntryRules::documentInProgress() const {
+  if (!trimmed(doc_.supplierCode).empty() || doc_.directCash || !trimmed(doc_.invoiceNumber).empty() ||
+      !trimmed(doc_.reference).empty() || !doc_.memo.empty())
+    return true;
+  for (int n = 1; n <= EntryDocument::kLines; ++n)
+    if (!doc_.debit(n).isZero() || !doc_.credit(n).isZero()) return true;
+  return false;
 }
 
 // ---------------------------------------------------------------- direct/cash purchase
@@ -374,8 +391,7 @@ void EntryRules::directCashClicked(bool checked) {
   doc_.dueDate = doc_.transDate;
   if (selectCurrency) selectCurrency(-1);
   defaultLines(currentSupplierCurrency());
-  doc_.setTotalDebit({});
-  doc_.setTotalCredit({});
+  doc_.refreshTotals();
 }
 
 }  // namespace vd87

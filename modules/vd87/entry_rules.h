@@ -7,8 +7,9 @@
 // again. Messages and focus moves go through EntryPrompts. Database errors
 // are thrown as db::DatabaseError, as everywhere in the windows.
 //
-// Totals are kept incrementally, cell exit by cell exit, in fixed point:
-// total := total - the cell's amount on entry + its amount on exit.
+// The totals are not kept by the rules: they are the fixed-point sums of the
+// lines (EntryDocument), so they agree with the lines however the user moves
+// between cells.
 #pragma once
 
 #include <array>
@@ -48,8 +49,6 @@ class EntryRules {
   pdx::Date entryDate;
   // The line whose control last had the focus (the target of the lookup).
   int currentLine = 1;
-  // The amount a debit or credit cell held when it got the focus.
-  db::Money valueOnEntry;
 
   // The clock (tests set a fixed one).
   std::function<pdx::Timestamp()> clock = systemNow;
@@ -83,7 +82,8 @@ class EntryRules {
   void calcDueDateChange();
 
   // ---- field rules; each returns false when the focus was sent back.
-  // Leaving the supplier code.
+  // Leaving the supplier code. The code is found as stored or, failing that,
+  // without regard to case when exactly one supplier matches it that way.
   void supplierExit();
   // The supplier lookup chose `code` ("" = nothing).
   void supplierChosen(const std::string& code);
@@ -101,8 +101,12 @@ class EntryRules {
   void descriptionEnter(int n) { enterLine(n); }
   void enterLine(int n);
 
-  // ---- running totals
+  // ---- amounts
+  // Entering the debit or credit cell of line n: it becomes the current line.
   void amountEnter(int n, bool debit);
+  // Leaving a cell: on a Debit the A/P line takes no debit, on a Credit no
+  // credit (message, the cell back to 0); otherwise an amount on one side
+  // clears the other side of the line.
   void debitExit(int n);
   void creditExit(int n);
 
@@ -114,8 +118,21 @@ class EntryRules {
   // exactly invoice number `invoice`. Every open item of that supplier with
   // that number is examined.
   bool purchaseOnFile(const std::string& supplier, const std::string& invoice);
+  // The invoice test of the document's type, for the document's supplier
+  // code as shown (empty without one): a purchase must not be on file, a
+  // debit or a credit must be; an adjustment is not tested. The number of the
+  // message that refuses it, or nullopt when it passes. The invoice exit and
+  // the posting both ask this, so that what one accepts the other does.
+  std::optional<int> invoiceRefusal();
+
+  // Whether anything was keyed since the fresh entry: a supplier, the
+  // direct/cash box, an invoice number, a reference, a memo or an amount.
+  bool documentInProgress() const;
 
  private:
+  // Stands both supplier cursors on the supplier keyed as `code` (see
+  // supplierExit); false when there is none.
+  bool findSupplier(const std::string& code);
   // Currency slot (0..4) of the supplier the main cursor stands on.
   int currentSupplierCurrency() const;
   // Lines 1 to 11 as a fresh entry proposes them.

@@ -79,10 +79,27 @@ TEST_F(RulesTest, AnUnknownSupplierIsRefusedAndAnEmptyOneIgnored) {
   EXPECT_EQ(prompts_.focused, Control::kSupplierCode);
   EXPECT_EQ(doc_->transDate, "28/01/2001");
   EXPECT_EQ(doc_->dueDate, "28/01/2001");
-  // Codes are matched as stored: the lookup is on the key.
-  prompts_.clear();
+}
+
+TEST_F(RulesTest, ASupplierCodeKeyedInAnotherCaseNamesTheOneSupplierItMatches) {
   chooseSupplier("acme");
+  EXPECT_TRUE(prompts_.shown.empty());
+  EXPECT_EQ(doc_->supplierCode, "ACME");  // shown as stored
+  EXPECT_TRUE(doc_->supplierShown);
+  EXPECT_EQ(doc_->dueDate, "27/02/2001");  // ACME's 30 days, from the second cursor
+
+  // Two codes that differ only in case: the exact one is taken, and a third
+  // spelling names neither.
+  addSupplier(company_, {"Mix", "Mix lower", 0, 10, {}, 0, ""});
+  addSupplier(company_, {"MIX", "Mix upper", 0, 20, {}, 0, ""});
+  ASSERT_TRUE(dm_->sup.refresh().ok());
+  ASSERT_TRUE(dm_->Sup2_Table.refresh().ok());
+  chooseSupplier("Mix");
+  EXPECT_EQ(dm_->sup.fieldByName("Sup_name").asString(), "Mix lower");
+  prompts_.clear();
+  chooseSupplier("mix");
   EXPECT_EQ(prompts_.numbers(), std::vector<int>{msg::kNoSupplier});
+  EXPECT_EQ(doc_->supplierCode, "");
 }
 
 TEST_F(RulesTest, DueDatesFollowTheTermsAndClampDaysTheMonthLacks) {
@@ -95,6 +112,7 @@ TEST_F(RulesTest, DueDatesFollowTheTermsAndClampDaysTheMonthLacks) {
       {30, "28/01/2001", "27/02/2001"},  {910, "15/12/2001", "10/01/2002"}, {915, "31/01/2001", "15/02/2001"},
       {0, "20/03/2001", "20/03/2001"},   {905, "20/03/2001", "05/04/2001"}, {931, "10/01/2001", "28/02/2001"},
       {930, "10/01/2004", "29/02/2004"}, {900, "10/05/2001", "01/06/2001"}, {999, "10/03/2001", "30/04/2001"},
+      {-5, "20/03/2001", "15/03/2001"},  // negative terms count back
   };
   int k = 0;
   for (const Case& c : cases) {
@@ -351,8 +369,8 @@ TEST_F(RulesTest, ScratchRowIsNeverWrittenAndNewSourceEntriesStartAtZero) {
   for (int k = 1; k <= 15; ++k) {
     const std::string n = std::to_string(k);
     EXPECT_EQ(dm_->apori.fieldByName("Account" + n).value(), Value::integer(0));
-    EXPECT_EQ(dm_->apori.fieldByName("Debit" + n).asFloat(), 0.0);
-    EXPECT_FALSE(dm_->apori.fieldByName("Credit" + n).isNull());
+    EXPECT_EQ(dm_->apori.fieldByName("Debit" + n).value(), Value::number(0.0));
+    EXPECT_EQ(dm_->apori.fieldByName("Credit" + n).value(), Value::number(0.0));
   }
   EXPECT_TRUE(dm_->apori.fieldByName("Reference").isNull());
   EXPECT_TRUE(dm_->apori.fieldByName("Date").isNull());

@@ -92,14 +92,10 @@ bool PayablesPosting::checkEntry() {
   }
   if (setPostingFlag) setPostingFlag("Y");
 
-  // The balance is the sum of the lines in fixed point, so a crumb of
-  // floating point never unbalances an entry that balances to the cent.
-  db::Money debits, credits;
-  for (int n = 1; n <= EntryDocument::kLines; ++n) {
-    debits += doc.debit(n);
-    credits += doc.credit(n);
-  }
-  if (debits != credits) {
+  // The balance is that of the totals the window shows: the sums of the
+  // lines in fixed point, so a crumb of floating point never unbalances an
+  // entry that balances to the cent.
+  if (doc.sumOfDebits() != doc.sumOfCredits()) {
     prompts.showMessage(msg::kOutOfBalance, MessageStyle::kPlain);
     return false;
   }
@@ -147,12 +143,9 @@ bool PayablesPosting::checkEntry() {
 }
 
 bool PayablesPosting::invoiceTestPasses() {
-  EntryDocument& doc = rules_.document();
-  if (doc.type == EntryType::kAdjustment) return true;
-  const bool onFile = rules_.purchaseOnFile(doc.directCash ? std::string() : doc.supplierCode, doc.invoiceNumber);
-  const bool wanted = doc.type != EntryType::kPurchase;
-  if (onFile == wanted) return true;
-  rules_.prompts().showMessage(wanted ? msg::kInvoiceNotFound : msg::kInvoiceOnFile, MessageStyle::kPlain);
+  const std::optional<int> refused = rules_.invoiceRefusal();
+  if (!refused) return true;
+  rules_.prompts().showMessage(*refused, MessageStyle::kPlain);
   rules_.prompts().focus(Control::kInvoiceNum);
   return false;
 }
@@ -176,7 +169,10 @@ PostResult PayablesPosting::post() {
       }
       deadline = Clock::now() + std::chrono::milliseconds(lockPatienceMs);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(lockPauseMs));
+    if (pause)
+      pause(lockPauseMs);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(lockPauseMs));
   }
 
   if (setPostingFlag) setPostingFlag("N");
@@ -216,13 +212,15 @@ PayablesPosting::Attempt PayablesPosting::attempt() {
     const pdx::Date date = *rules_.parseDateText(doc.transDate);
     const pdx::Date due = *rules_.parseDateText(doc.dueDate);
     stamp_ = rules_.clock();
+    // The journal follows the currency of the supplier shown, direct/cash
+    // purchase or not; without a supplier it is the home currency's.
     std::string supplierName;
     int currency = data::kHomeCurrency;
-    if (!doc.directCash && !trimmed(doc.supplierCode).empty()) {
+    if (!trimmed(doc.supplierCode).empty()) {
       auto found = dm.sup.findKey({Value::text(doc.supplierCode)});
       db::check(found.status());
       if (*found) {
-        supplierName = dm.sup.fieldByName("Sup_name").asString();
+        if (!doc.directCash) supplierName = dm.sup.fieldByName("Sup_name").asString();
         const int64_t c = dm.sup.fieldByName("Sup_currency").asInteger();
         if (data::isValidCurrency(c)) currency = static_cast<int>(c);
       }

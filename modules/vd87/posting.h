@@ -8,8 +8,8 @@
 //
 // Contention. A supplier row that another user holds, a table that another
 // posting is committing, or a record that changed under us make the attempt
-// roll back; it is tried again after a short pause, so the window stays
-// responsive and holds no table while it waits. When the waiting has lasted
+// roll back; it is tried again after a short pause (pause(), which the
+// window spends handling its events), holding no table while it waits. When the waiting has lasted
 // lockPatienceMs the user is asked whether to keep waiting (another period of
 // the same length) or to cancel the posting; cancelling writes nothing. So a
 // posting never waits without the user's consent.
@@ -40,6 +40,8 @@ class PayablesPosting {
   std::function<void(const std::string&)> setPostingFlag;
   int lockPauseMs = 50;
   int lockPatienceMs = 3000;
+  // Waits `ms` milliseconds between two attempts; a plain sleep when unset.
+  std::function<void(int ms)> pause;
   // Called inside the write group, after the last write and before the
   // commit (tests use it to fail or to stop a posting there).
   std::function<void()> beforeCommit;

@@ -4,6 +4,10 @@
 // and the program folder. Enter or a double click opens the chosen one
 // through the desktop; the window stays until closed, and a second call
 // brings the same window forward.
+//
+// The window outlives the module that opened it: the shell unloads a module
+// when it returns, and this library with it unless something keeps it. Once
+// it has shown its window, the library stays loaded until the process ends.
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -16,11 +20,34 @@
 
 #include "shared/link_section.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 namespace {
 
 QPointer<QWidget>& window() {
   static QPointer<QWidget> w;
   return w;
+}
+
+// Keeps this library loaded for good (its window's code lies here): one more
+// reference, held to the end, and the loader told never to unmap it.
+void stayLoaded() {
+  static bool pinned = false;
+  if (pinned) return;
+  pinned = true;
+#if defined(_WIN32)
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCWSTR>(&stayLoaded), &self);
+#else
+  Dl_info self{};
+  if (dladdr(reinterpret_cast<const void*>(&stayLoaded), &self) != 0 && self.dli_fname != nullptr)
+    (void)dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+#endif
 }
 
 class LinkList : public QListWidget {
@@ -52,6 +79,7 @@ extern "C" void QuickLink(TLinkSection link) {
     open->activateWindow();
     return;
   }
+  stayLoaded();
   const bool french = link.Language == 2;
   const QString dataDir = shared::text(link.DataDir);
   auto* w = new QWidget(nullptr, Qt::Tool);

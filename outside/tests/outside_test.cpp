@@ -1,11 +1,13 @@
-// The start-up progress window and the company-creation module, loaded as
-// the shell loads them.
+// The start-up progress window, the company-creation module and the
+// quick-link window, loaded as the shell loads them.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <sstream>
 
@@ -52,6 +54,37 @@ TEST(Vessmark, EntryPointsAnswerOneWhenTheyWorkedAndZeroOtherwise) {
   EXPECT_EQ(close(), 1);
   EXPECT_EQ(close(), 0);
   EXPECT_TRUE(lib->unload().ok());
+}
+
+// A module that opened the quick-link window is unloaded when it returns,
+// and the quick-link library with it unless it stays for its window: the
+// window outlives the module, and must go on working.
+TEST(Lantrove, TheQuickLinkWindowOutlivesTheModuleThatOpenedIt) {
+  app();
+  auto loaded = os::Services::libraries().load(QString::fromUtf8(LANTROVE_PATH));
+  ASSERT_TRUE(loaded.ok());
+  std::unique_ptr<os::Library> lib = std::move(loaded).value();
+  auto quickLink = os::resolveFunction<void (*)(TLinkSection)>(*lib, "QuickLink");
+  ASSERT_TRUE(quickLink);
+  shared::SessionContext context;
+  context.setDataDir("/srv/tallimoor/data");
+  context.setCompanyCode("1");
+  context.setLanguage(1);
+  quickLink(context.record());
+  QWidget* window = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->windowTitle() == "Quick Link") window = w;
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(lib->unload().ok());
+
+  auto* list = window->findChild<QListWidget*>("Links");
+  ASSERT_NE(list, nullptr);
+  QTest::keyClick(list, Qt::Key_Down);
+  (void)window->grab();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(list->currentRow(), 1);
+  window->close();
+  QCoreApplication::processEvents();
 }
 
 TEST(CompanyCreation, TheFirstStartCreatesCompanyOne) {

@@ -13,6 +13,7 @@ namespace os {
 namespace {
 
 QApplication& application() {
+  if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
   static int argc = 1;
   static char name[] = "os_test";
   static char* argv[] = {name, nullptr};

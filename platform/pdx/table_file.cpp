@@ -354,6 +354,7 @@ bool TableFile::unchangedSinceView() {
 
 Status TableFile::refresh(bool step) {
   if (!lock_) return counterSeen_ == ~uint64_t{0} ? loadView() : Status();
+  if (settledByReservation()) return {};
   if (!counterWord_) {
     const auto now = std::chrono::steady_clock::now();
     if (step && now - viewCheckedAt_ < std::chrono::milliseconds(kStepFreshnessMs)) return {};
@@ -458,7 +459,7 @@ Result<const std::string*> TableFile::blockBytes(size_t chainIndex) {
   }
   forgetMemo();
   std::string bytes;
-  if (lock_ && !writing_) {
+  if (lock_ && !writing_ && !settledByReservation()) {
     // Not inside a write: read the state the view was built on. Commits mark
     // the table (word 1 of its lock file) before they write and bump the
     // counter before they unmark it, so a read that starts and ends with the
@@ -679,12 +680,15 @@ Status TableFile::Writer::begin() {
 Status TableFile::reserve(int timeoutMs) {
   Status st = lock_->lock(kReservedOffset, 1, LockMode::kExclusive, timeoutMs);
   if (!st.ok()) return Status(st.code(), "table " + dbPath_ + " is being written by another user");
-  reserved_ = true;
   // With the reservation no other process writes: bring the view up to date
   // (recovering a dead writer's commit first) and keep it.
   st = refresh();
-  if (!st.ok()) releaseReservation();
-  return st;
+  if (!st.ok()) {
+    lock_->unlock(kReservedOffset, 1);
+    return st;
+  }
+  reserved_ = true;
+  return {};
 }
 
 void TableFile::releaseReservation() {

@@ -219,6 +219,10 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // True when the words (as last loaded, on a network share) show no commit
   // since the view was built and none under way.
   bool unchangedSinceView();
+  // On a network share, while this process holds the reservation and its
+  // view was brought up to date under it (reserve() does), nobody else can
+  // commit to the table: its words need no look, a trip to the server each.
+  bool settledByReservation() const { return reserved_ && !counterWord_ && counterSeen_ != ~uint64_t{0}; }
   void noteStamps();
   void noteStamp(File* file, FileStamp& into);
   // Takes the stamps that commits of this process left to be taken.

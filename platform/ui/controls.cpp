@@ -1,6 +1,7 @@
 #include "ui/controls.h"
 
 #include <QButtonGroup>
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -14,18 +15,18 @@ Label::Label(ComponentOwner* owner, QWidget* parent, const QString& name, const 
 Edit::Edit(ComponentOwner* owner, QWidget* parent, const QString& name, const QString& text) : QLineEdit(text, parent) {
   attach(owner, name);
   connect(this, &QLineEdit::textEdited, this, [this](const QString& t) {
-    if (!upperCase_) return;
-    const QString upper = t.toUpper();
-    if (upper == t) return;
+    if (!caseRule_) return;
+    const QString ruled = caseRule_(t);
+    if (ruled == t) return;
     const int at = cursorPosition();
-    setText(upper);
+    setText(ruled);
     setCursorPosition(at);
   });
 }
 
-void Edit::setUpperCase(bool on) {
-  upperCase_ = on;
-  if (on) setText(text().toUpper());
+void Edit::setCaseRule(CaseRule rule) {
+  caseRule_ = std::move(rule);
+  if (caseRule_) setText(caseRule_(text()));
 }
 
 Button::Button(ComponentOwner* owner, QWidget* parent, const QString& name, const QString& caption)
@@ -245,8 +246,15 @@ StatusBar::StatusBar(ComponentOwner* owner, QWidget* parent, const QString& name
   for (size_t i = 0; i < widths.size(); ++i) {
     auto* panel = new QLabel(this);
     panel->setFrameShape(QFrame::StyledPanel);
-    panel->setFixedWidth(widths[i]);
-    addWidget(panel, i + 1 == widths.size() ? 1 : 0);
+    if (i + 1 < widths.size()) {
+      panel->setFixedWidth(widths[i]);
+      addWidget(panel, 0);
+    } else {
+      // The last panel takes what is left: at least its width in a window
+      // wide enough, less in a narrower one, so the bar never widens it.
+      panel->setMinimumWidth(std::min(widths[i], 40));
+      addWidget(panel, 1);
+    }
     panels_.push_back(panel);
   }
   attach(owner, name);

@@ -1,5 +1,8 @@
 #include "ui/dialogs.h"
 
+#include "ui/field_link.h"
+
+#include <QAbstractButton>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -39,6 +42,20 @@ class RealDialogs : public Dialogs {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
+    // Qt names its standard buttons in English unless a translation of Qt
+    // is installed; the suite's own messages speak the user's language, so
+    // the answers do too.
+    const bool french = controlsLanguage() == 2;
+    const struct {
+      QMessageBox::StandardButton button;
+      const char* english;
+      const char* french;
+    } names[] = {{QMessageBox::Yes, "&Yes", "&Oui"},
+                 {QMessageBox::No, "&No", "&Non"},
+                 {QMessageBox::Ok, "OK", "OK"},
+                 {QMessageBox::Cancel, "Cancel", "Annuler"}};
+    for (const auto& n : names)
+      if (QAbstractButton* b = box.button(n.button)) b->setText(QString::fromUtf8(french ? n.french : n.english));
     switch (box.exec()) {
       case QMessageBox::Yes: return Answer::kYes;
       case QMessageBox::No: return Answer::kNo;

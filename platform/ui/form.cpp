@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QScreen>
+#include <algorithm>
 #include <QShowEvent>
 
 namespace ui {
@@ -31,6 +33,21 @@ Form::~Form() { qApp->removeEventFilter(this); }
 
 void Form::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  if (position != Position::kDefault && !event->spontaneous()) {
+    // The size is final here; the place is the centre of the parent or of
+    // the screen, kept on that screen.
+    QWidget* owner = position == Position::kOwnerCenter && parentWidget() ? parentWidget()->window() : nullptr;
+    QScreen* screen = owner ? owner->screen() : this->screen();
+    if (screen) {
+      const QRect area = screen->availableGeometry();
+      const QRect around = owner && owner->isVisible() ? owner->frameGeometry() : area;
+      QRect frame = frameGeometry();
+      frame.moveCenter(around.center());
+      frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width() + 1)));
+      frame.moveTop(std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() - frame.height() + 1)));
+      move(frame.topLeft());
+    }
+  }
   activated();
 }
 

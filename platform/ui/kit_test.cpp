@@ -1,11 +1,16 @@
 // The component model, the plain controls, menus, forms and the dialogs service.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 #include "ui/controls.h"
 #include "ui/dialogs.h"
+#include "ui/field_link.h"
 #include "ui/form.h"
 #include "ui/menu.h"
 #include "widget_test_util.h"
@@ -119,6 +124,66 @@ TEST_F(KitTest, MenusKeepPositionsGroupsAndStates) {
   EXPECT_EQ(file->subMenu()->actions().front(), exit);
 }
 
+// Every entry of a menu gets a mnemonic of its own: designed ones stay unless
+// an earlier entry took the letter, texts from data keep their "&".
+TEST_F(KitTest, MnemonicsAreUniqueWithinAMenu) {
+  EXPECT_EQ(plainCaption("E&xit"), "Exit");
+  EXPECT_EQ(plainCaption("Smith && Sons"), "Smith & Sons");
+  EXPECT_EQ(literalCaption("Smith & Sons"), "Smith && Sons");
+  EXPECT_EQ(mnemonicOf("E&xit"), QChar('x'));
+  EXPECT_EQ(mnemonicOf("Smith && Sons"), QChar());
+  EXPECT_EQ(mnemonicOf("&&A &Bee"), QChar('b'));
+
+  MainForm window("TLogoAppForm");
+  MainMenu bar(&window, &window, "MainMenu1");
+  MenuItem* menu = bar.add("Menu1", "&Menu");
+  MenuItem* designed = menu->add("a", "&Print reports");
+  MenuItem* clash = menu->add("b", "&Purge history");      // same designed letter
+  MenuItem* plain = menu->add("c", "Print and update");    // P taken: the next word start
+  menu->addSeparator("N1");
+  MenuItem* data = menu->add("d", literalCaption("Smith & Sons"));
+  MenuItem* accented = menu->add("e", "Écritures");        // no free word start in ASCII
+  assignMnemonics(menu->items());
+  EXPECT_EQ(designed->text(), "&Print reports");
+  EXPECT_EQ(clash->text(), "Purge &history");
+  EXPECT_EQ(plain->text(), "Print &and update");
+  EXPECT_EQ(data->text(), "&Smith && Sons");
+  EXPECT_EQ(plainCaption(data->text()), "Smith & Sons");
+  EXPECT_EQ(accented->text(), "É&critures");
+  // Assigning again changes nothing.
+  assignMnemonics(menu->items());
+  EXPECT_EQ(clash->text(), "Purge &history");
+
+  // A command of the bar opens no menu; a menu opens even while empty.
+  MenuItem* exit = bar.addCommand("Exit1", "E&xit");
+  MenuItem* tools = bar.add("Tools1", "&Tools");
+  EXPECT_EQ(exit->menu(), nullptr);
+  EXPECT_NE(tools->menu(), nullptr);
+}
+
+TEST_F(KitTest, FormsOpenCentredAndStatusBarsDoNotWidenTheirWindow) {
+  MainForm window("TLogoAppForm");
+  // Panels as wide as the window: the last one gives way to the margins.
+  window.setGeometry(20, 30, 750, 400);
+  StatusBar bar(&window, &window, "StatusBar1", {250, 250, 100, 150});
+  window.setStatusBar(&bar);
+  window.show();
+  EXPECT_EQ(window.width(), 750);
+  EXPECT_LE(bar.minimumSizeHint().width(), 750);
+
+  Form dialog("TDialog", &window);
+  dialog.position = Form::Position::kOwnerCenter;
+  dialog.resize(200, 100);
+  dialog.show();
+  EXPECT_EQ(dialog.frameGeometry().center(), window.frameGeometry().center());
+  dialog.hide();
+  Form alone("TAlone");
+  alone.position = Form::Position::kScreenCenter;
+  alone.resize(200, 100);
+  alone.show();
+  EXPECT_EQ(alone.frameGeometry().center(), alone.screen()->availableGeometry().center());
+}
+
 TEST_F(KitTest, FirstActivationRunsOnceAndKeyPreviewSeesKeysFirst) {
   Form form("TPasswordDlg");
   Memo edit(&form, &form, "Edit1");
@@ -157,6 +222,24 @@ TEST_F(KitTest, RecorderAnswersFromItsScriptAndIsRemovedAfterwards) {
   EXPECT_EQ(recorder.shown[0].text, "Post this document?");
   EXPECT_EQ(recorder.shown[1].kind, MessageKind::kError);
   EXPECT_NE(&dialogs(), static_cast<Dialogs*>(&recorder));
+}
+
+TEST_F(KitTest, MessageBoxesNameTheirAnswersInTheUsersLanguage) {
+  ASSERT_EQ(setDialogs(nullptr), nullptr);  // the real service
+  for (int language : {1, 2}) {
+    setControlsLanguage(language);
+    QStringList names;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      for (QAbstractButton* b : box->buttons()) names << b->text();
+      box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(dialogs().message(nullptr, MessageKind::kConfirmation, "Exit", "Close?", Buttons::kYesNo), Answer::kNo);
+    names.sort();
+    EXPECT_EQ(names, language == 1 ? (QStringList{"&No", "&Yes"}) : (QStringList{"&Non", "&Oui"}));
+  }
+  setControlsLanguage(1);
 }
 
 }  // namespace

@@ -38,22 +38,34 @@ bool cutShort(const QByteArray& bytes) {
 
 }  // namespace
 
-bool Picture::loadFromFile(const QString& path) {
-  QImage loaded;
+QImage decodePicture(const QByteArray& bytes, QByteArray* format) {
+  if (cutShort(bytes)) return {};
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  reader.setDecideFormatFromContent(true);
+  if (!reader.canRead()) return {};
+  const QSize size = reader.size();
+  if (size.width() > kMaxPictureSide || size.height() > kMaxPictureSide) return {};
+  if (format) *format = reader.format();
+  QImage image = reader.read();
+  if (image.width() > kMaxPictureSide || image.height() > kMaxPictureSide) return {};
+  return image;
+}
+
+QByteArray readPictureBytes(const QString& path) {
   QFile file(path);
   // Beyond this no picture of the suite goes; the decoder would refuse it anyway.
   constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
-  if (!path.isEmpty() && file.open(QIODevice::ReadOnly) && file.size() <= kMaxFileSize) {
-    const QByteArray bytes = file.readAll();
-    if (!cutShort(bytes)) {
-      QBuffer buffer;
-      buffer.setData(bytes);
-      buffer.open(QIODevice::ReadOnly);
-      QImageReader reader(&buffer);
-      reader.setDecideFormatFromContent(true);
-      if (reader.canRead()) loaded = reader.read();
-    }
-  }
+  if (path.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) return {};
+  return file.readAll();
+}
+
+QImage readPictureFile(const QString& path, QByteArray* format) { return decodePicture(readPictureBytes(path), format); }
+
+bool Picture::loadFromFile(const QString& path) {
+  const QImage loaded = readPictureFile(path);
   setImage(loaded);
   return !loaded.isNull();
 }

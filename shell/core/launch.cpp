@@ -70,12 +70,8 @@ void TLogoAppForm::ExecuteOption(const QString& name) {
   if (code.endsWith('f')) code.chop(1);
   if (code.endsWith('S')) {
     code.chop(1);
-    // A shortcut runs only an option the user may run. The codes are
-    // compared whole: a shortcut named after part of a code runs nothing.
-    bool allowed = false;
-    for (int i = 0; i < ShortcutDlg->DllList->count() && !allowed; ++i)
-      allowed = ShortcutDlg->DllList->item(i)->text() == code && !code.isEmpty();
-    if (!allowed) {
+    // A shortcut runs only an option the user may run.
+    if (!ShortcutDlg->allows(code)) {
       showMessage(message::kOptionNotAllowed);
       context_.setLaunchQualifier({});
       return;
@@ -93,10 +89,10 @@ void TLogoAppForm::ExecuteOption(const QString& name) {
   // 9. After the launch (also after a module raised: the qualifier belongs
   // to this one launch and must not reach the next).
   context_.setLaunchQualifier({});
-  if (code == codes::kCreateTrackerDatabase) loadTrackerMenu();
+  if (code == codes::kCreateTrackerDatabase) Load_database_menu();
   if (code == codes::kParameters) {
     settings_.intl = os::Services::settings().readString("Settings", "intl", "N");
-    applyInternationalWording();
+    Internationalize();
   }
   if (ready_) setGreeting();
 }
@@ -145,42 +141,6 @@ bool TLogoAppForm::launchLibrary(const QString& code) {
   return true;
 }
 
-void TLogoAppForm::refreshCompanies(const QString& code) {
-  if (code == codes::kCompanyCreation || !comp_.active()) return;
-  if (pdx::Status s = comp_.refresh(); !s.ok()) databaseError(s);
-  if (code.compare(codes::kCompanyMaintenance, Qt::CaseInsensitive) != 0) return;
-  rebuildCompanyMenu();
-  const QString name = context_.companyName();
-  for (ui::MenuItem* e : Company1->items()) e->setChecked(e->text() == name);
-}
-
-// ---------------------------------------------------------------- shortcut lists
-
-void TLogoAppForm::FillShortcutLists(bool keepDisabled) {
-  ShortcutDlg->clearLists();
-  // Menu by menu: General ledger, receivables, payables, System manager,
-  // Invoicing, then the optional ones; each from its first group on.
-  struct Part {
-    int menu;
-    int firstGroup;
-    bool shown;
-  };
-  const Part parts[] = {{0, 4, true},
-                        {1, 4, true},
-                        {2, 4, true},
-                        {4, 0, true},
-                        {3, 4, true},
-                        {kPayrollMenu, 6, settings_.payrollOn()},
-                        {kTrackerMenu, 3, settings_.trackerOn()},
-                        {kJobCostMenu, 2, settings_.jobCostOn()}};
-  for (const Part& p : parts) {
-    if (!p.shown) continue;
-    ui::MenuItem* menu = menus[p.menu];
-    ShortcutDlg->GetMenuInfo(menu, p.firstGroup, keepDisabled, p.firstGroup + 3,
-                             messageLine(message::kMenuSuffixBase + menu->tag()));
-  }
-}
-
 // ---------------------------------------------------------------- Tools menu
 
 bool TLogoAppForm::openCatalogue(db::Table& apps, bool reportFailure) {
@@ -191,32 +151,39 @@ bool TLogoAppForm::openCatalogue(db::Table& apps, bool reportFailure) {
   return s.ok();
 }
 
+pdx::Status TLogoAppForm::createCatalogue() {
+  PDX_RETURN_IF_ERROR(menumydb_.connect());
+  PDX_RETURN_IF_ERROR(data::createTable(*menumydb_.directory(), data::tables::apps()));
+  db::Table apps("apps");
+  apps.setDatabaseName("menumydb");
+  apps.setTableName("apps");
+  PDX_RETURN_IF_ERROR(apps.open());
+  PDX_RETURN_IF_ERROR(apps.insert());
+  for (const auto& [field, value] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"Application_name", "Maintenance of Tools menu"},
+           {"Application_name_fr", "Maintenance du menu Outils"},
+           {"Application_pgm", "optmenu"},
+           {"Application_about", "Security like Maintenance of parameters"},
+           {"Application_about_fr", "Sécurité comme Maintenance des paramètres"},
+           {"Application_security", "zk14"}})
+    PDX_RETURN_IF_ERROR(apps.fieldByName(field).setAsString(value));
+  PDX_RETURN_IF_ERROR(apps.fieldByName("Application_type").setAsBoolean(true));
+  return apps.post();
+}
+
 void TLogoAppForm::Load_applications() {
-  while (Tools1->count() > 0) {
-    ui::MenuItem* entry = Tools1->item(0);
-    Tools1->remove(entry);
-    entry->deleteLater();
-  }
+  clearEntries(Tools1);
   db::Table apps("apps");
   if (!openCatalogue(apps, false)) {
-    // A catalogue that cannot be opened is made anew with its one row.
+    // Only a missing catalogue is made anew with its one row. One that is
+    // there but cannot be opened (locked, damaged) holds the users' Tools
+    // menu: it is reported and left as it is.
     pdx::Status s = menumydb_.connect();
-    if (s.ok() && menumydb_.directory()->tableExists("apps")) s = menumydb_.directory()->deleteTable("apps");
-    if (s.ok()) s = data::createTable(*menumydb_.directory(), data::tables::apps());
-    if (s.ok()) s = apps.open();
-    if (s.ok()) s = apps.insert();
-    auto set = [&](const char* field, const char* value) {
-      if (s.ok()) s = apps.fieldByName(field).setAsString(value);
-    };
-    set("Application_name", "Maintenance of Tools menu");
-    set("Application_name_fr", "Maintenance du menu Outils");
-    set("Application_pgm", "optmenu");
-    set("Application_about", "Security like Maintenance of parameters");
-    set("Application_about_fr", "Sécurité comme Maintenance des paramètres");
-    set("Application_security", "zk14");
-    if (s.ok()) s = apps.fieldByName("Application_type").setAsBoolean(true);
-    if (s.ok()) s = apps.post();
-    apps.close();
+    if (s.ok() && menumydb_.directory()->tableExists("apps")) {
+      (void)openCatalogue(apps, true);
+      return;
+    }
+    if (s.ok()) s = createCatalogue();
     if (s.ok()) s = apps.open();
     if (!s.ok()) {
       databaseError(s);
@@ -224,10 +191,11 @@ void TLogoAppForm::Load_applications() {
     }
   }
   const bool french = context_.language() == 2;
-  for (pdx::Status s = apps.first(); s.ok() && !apps.isEmpty() && !apps.eof(); s = apps.next()) {
+  pdx::Status s = apps.first();
+  for (; s.ok() && !apps.isEmpty() && !apps.eof(); s = apps.next()) {
     const QString code = QString::fromStdString(apps.fieldByName("Application_pgm").asString());
     const QString caption = QString::fromStdString(apps.fieldByName(french ? "Application_name_fr" : "Application_name").asString());
-    ui::MenuItem* entry = Tools1->add(code, caption);
+    ui::MenuItem* entry = Tools1->add(code, ui::literalCaption(caption));
     entry->setHint(QString::fromStdString(apps.fieldByName(french ? "Application_about_fr" : "Application_about").asString()));
     const bool isModule = apps.fieldByName("Application_type").asBoolean();
     if (isModule && code == codes::kToolsMenuMaintenance)
@@ -239,6 +207,7 @@ void TLogoAppForm::Load_applications() {
     const QString security = QString::fromStdString(apps.fieldByName("Application_security").asString());
     if (ui::MenuItem* option = findOption(security)) entry->setEnabled(option->isEnabled());
   }
+  if (!s.ok()) databaseError(s);
 }
 
 void TLogoAppForm::ChgLang_applications() {
@@ -246,27 +215,30 @@ void TLogoAppForm::ChgLang_applications() {
   if (!openCatalogue(apps, true)) return;
   const bool french = context_.language() == 2;
   int i = 0;
-  for (pdx::Status s = apps.first(); s.ok() && !apps.isEmpty() && !apps.eof(); s = apps.next(), ++i) {
+  pdx::Status s = apps.first();
+  for (; s.ok() && !apps.isEmpty() && !apps.eof(); s = apps.next(), ++i) {
     ui::MenuItem* entry = Tools1->item(i);
     if (!entry) break;
-    entry->setText(QString::fromStdString(apps.fieldByName(french ? "Application_name_fr" : "Application_name").asString()));
+    entry->setText(ui::literalCaption(
+        QString::fromStdString(apps.fieldByName(french ? "Application_name_fr" : "Application_name").asString())));
     entry->setHint(QString::fromStdString(apps.fieldByName(french ? "Application_about_fr" : "Application_about").asString()));
   }
+  if (!s.ok()) databaseError(s);
 }
 
 void TLogoAppForm::ExecuteExe(const QString& code) {
   db::Table apps("apps");
   if (!openCatalogue(apps, true)) return;
   auto found = apps.locate("Application_pgm", {pdx::Value::text(code.toStdString())});
-  if (found.ok() && *found) {
-    const QString directory = QString::fromStdString(apps.fieldByName("Application_directory").asString());
-    if (!directory.isEmpty() && !QDir::setCurrent(directory)) {
-      showText("I/O error: cannot change to " + directory);
-      return;
-    }
-  }
+  if (!found.ok()) databaseError(found.status());
+  QString directory;
+  if (found.ok() && *found)
+    directory = QString::fromStdString(apps.fieldByName("Application_directory").asString());
   apps.close();
-  const os::Status started = os::Services::programs().startProgram(code + kProgramSuffix);
+  // The program starts in its directory; the shell's own current directory
+  // stays where it is (a relative directory counts from it).
+  if (!directory.isEmpty()) directory = QDir(directory).absolutePath();
+  const os::Status started = os::Services::programs().startProgram(code + kProgramSuffix, {}, directory);
   if (!started.ok()) showText(started.text(context_.language()));
 }
 
@@ -279,7 +251,7 @@ void TLogoAppForm::ExecuteToolsMaintenance() {
     std::unique_ptr<os::Library> library = std::move(loaded).value();
     repaint();
     auto entry = os::resolveFunction<ShowToolsDllForm>(*library, "ShowDllForm");
-    FillShortcutLists(false);
+    FillShortcutLists(false, ShortcutListOrder::kToolsMaintenance);
     std::exception_ptr raised;
     if (entry) {
       const QByteArray names = ShortcutDlg->OptionNames->items().join("\r\n").toUtf8();
@@ -299,7 +271,7 @@ void TLogoAppForm::ExecuteToolsMaintenance() {
     ui::Application::setExceptionHandler(nullptr);
     if (os::Status s = library->unload(); !s.ok()) showText(s.text(context_.language()));
     refreshCompanies(code);
-    FillShortcutLists(true);
+    FillShortcutLists(true, ShortcutListOrder::kToolsMaintenance);
     repaint();
     if (raised) ui::Application::handleException(raised);
   } else {

@@ -3,14 +3,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDate>
-#include <QImageReader>
+#include <QIcon>
 #include <QLocale>
 #include <QScreen>
-#include <QVBoxLayout>
+#include <QTimer>
+#include <algorithm>
 
 #include "db/error.h"
 #include "os/services.h"
 #include "pdx/unfinished.h"
+#include "os/toolkit_language.h"
 #include "shared/translate_form.h"
 #include "shared/window_utils.h"
 #include "ui/application.h"
@@ -24,8 +26,9 @@ namespace {
 // The message list as designed (English); translation replaces it.
 QStringList designedMessages() {
   QStringList m;
-  for (int i = 0; i < 33; ++i) m << QString();
-  m[message::kPictureNotLoaded] = "The wallpaper picture could not be loaded.";
+  for (int i = 0; i < 36; ++i) m << QString();
+  m[message::kPictureNotLoaded] = "The picture could not be loaded: the file is missing or holds no picture of a kind that can be used here.";
+  m[message::kShortcutNotCreated] = "The shortcut cannot be created: this option already has one.";
   m[message::kOptionNotAllowed] = "You are not allowed to run this option.";
   m[message::kNoTrackerDatabase] = "Please open a tracker database first.";
   m[message::kPayrollLibraryMissing] = "This payroll option is not installed.";
@@ -37,6 +40,12 @@ QStringList designedMessages() {
   m[message::kNoSessionSlot] =
       "Every session of this data folder is in use. Close another Tallimoor window and start again.";
   m[message::kNoUsers] = "No user is defined for this data folder. Create one with tallimoor-admin.";
+  m[message::kWizardMessages] = "The tax rates must be numbers.";
+  m[message::kNoCompany] = "No company was created. Tallimoor needs one to start.";
+  m[message::kDesktopDamaged] =
+      "Your saved desktop could not be read, so the standard desktop is shown. Your saved desktop is kept until "
+      "you change this one.";
+  m[message::kDesktopNotSaved] = "Your desktop could not be saved; the desktop saved before is kept.";
   m[message::kDataRootIncomplete] =
       "This data folder is incomplete: the tallimoor-admin command that was creating it did not finish. Run that "
       "command again.";
@@ -45,21 +54,15 @@ QStringList designedMessages() {
 
 }  // namespace
 
-TLogoAppForm::TLogoAppForm(const QString& programFolder, QWidget* parent)
+TLogoAppForm::TLogoAppForm(const QString& programFolder, const DesktopFactory& desktop, QWidget* parent)
     : ui::MainForm("LogoAppForm", parent), programFolder_(programFolder) {
   setCaption("Tallimoor");
-  resize(750, 520);
+  resize(kDesignedSize);
 
-  auto* central = new QWidget(this);
-  auto* layout = new QVBoxLayout(central);
-  layout->setContentsMargins(0, 0, 0, 0);
-  Wallpaper = new ui::Label(this, central, "Wallpaper");
-  Wallpaper->setAlignment(Qt::AlignCenter);
-  Wallpaper->setScaledContents(false);
-  layout->addWidget(Wallpaper);
-  setCentralWidget(central);
+  Wallpaper1 = new ui::TWallpaper(this, this, "Wallpaper1");
+  setCentralWidget(Wallpaper1);
 
-  Error_Messages = new ui::Memo(this, central, "Error_Messages");
+  Error_Messages = new ui::Memo(this, Wallpaper1, "Error_Messages");
   Error_Messages->setLines(designedMessages());
   Error_Messages->hide();
 
@@ -72,9 +75,15 @@ TLogoAppForm::TLogoAppForm(const QString& programFolder, QWidget* parent)
   setStatusBar(StatusBar1);
   StatusBar1->hide();
 
+  AboutBox = new TAboutBox(this);
   PasswordDlg = new TPasswordDlg(this);
   CompPasswd_Frm = new TCompPasswd_Frm(this);
+  ContactUs = new TContactUs(this);
+  frmDefaultInfo = new TfrmDefaultInfo(this);
   ShortcutDlg = new TShortcutDlg(this);
+  if (desktop) desktopPart_ = desktop(*this);
+  setWindowIcon(QIcon(programIcon(64)));
+  UserSecurityManager1.setDataSource(&userSource_);
 
   onFirstActivate = [this] { FormActivate(); };
   onClose = [] {};
@@ -93,26 +102,27 @@ TLogoAppForm::TLogoAppForm(const QString& programFolder, QWidget* parent)
   context_.setLanguage(settings_.language);
   languageCode_ = settings_.language == 1 ? "en" : settings_.language == 2 ? "fr" : "";
   context_.setLangSuffix(languageCode_);
-  ui::setControlsLanguage(settings_.language);
-  if (!languageCode_.isEmpty()) (void)translate(*this);  // a failure is reported by translate()
   context_.setProgramDir(settings_.programDir());
   context_.setDataDir(settings_.dataDir());
+  ui::setControlsLanguage(settings_.language);
+  useToolkitLanguage(languageCode_);
+  if (!languageCode_.isEmpty()) (void)translate(*this);  // a failure is reported by translate()
   // 6. International wording.
-  applyInternationalWording();
+  Internationalize();
   // 7. Wallpaper.
   loadWallpaper();
   // 8. Menus the machine settings offer.
   applyMenuVisibility();
   // 9. Translation with the language code (an empty code gives "MainMenu").
-  (void)translate(*this);
+  // The Help dialogs too: a user without a language of his own reads them in
+  // the machine's.
+  if (translate(*this).ok())
+    for (ui::ComponentOwner* dialog : std::initializer_list<ui::ComponentOwner*>{AboutBox, ContactUs})
+      (void)translate(*dialog);
   // 10. Printers.
   fillPrinters();
   // 12. Placement: the stored one, or centred.
-  if (std::optional<QRect> placed = settings_.storedPlacement()) {
-    setGeometry(*placed);
-  } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  placeOnScreen();
 }
 
 TLogoAppForm::~TLogoAppForm() = default;
@@ -123,24 +133,26 @@ QString TLogoAppForm::messageLine(int n) const { return Error_Messages->line(n);
 
 void TLogoAppForm::buildMenus() {
   for (int i = 0; i < 8; ++i) buildApplicationMenu(i);
-  Options1 = MainMenu1->add("Options1", "Options");
-  Company1 = Options1->add("Company1", "Company");
+  Options1 = MainMenu1->add("Options1", "&Options");
+  Company1 = Options1->add("Company1", "&Company");
   Company1->ensureSubMenu();
-  Printer1 = Options1->add("Printer1", "Printer");
+  Printer1 = Options1->add("Printer1", "&Printer");
   Printer1->ensureSubMenu();
-  Language1 = Options1->add("Language1", "Language");
+  Language1 = Options1->add("Language1", "&Language");
   Language1->ensureSubMenu();
-  Desktop1 = Options1->add("Desktop1", "Desktop");
-  ChangeProperties1 = Desktop1->add("ChangeProperties1", "Change properties");
-  AddShortcut1 = Desktop1->add("AddShortcut1", "Add shortcut");
-  Tools1 = MainMenu1->add("Tools1", "Tools");
-  Help1 = MainMenu1->add("Help1", "Help");
-  HelpTopics1 = Help1->add("HelpTopics1", "Help topics");
-  About1 = Help1->add("About1", "About");
-  ContactUs1 = Help1->add("ContactUs1", "Contact us");
-  Exit1 = new ui::MenuItem(this, MainMenu1, "Exit1", "Exit");
-  MainMenu1->insert(MainMenu1->count(), Exit1);
+  Desktop1 = Options1->add("Desktop1", "&Desktop");
+  ChangeProperties1 = Desktop1->add("ChangeProperties1", "Change &properties");
+  AddShortcut1 = Desktop1->add("AddShortcut1", "&Add shortcut");
+  Tools1 = MainMenu1->add("Tools1", "&Tools");
+  Help1 = MainMenu1->add("Help1", "&Help");
+  HelpTopics1 = Help1->add("HelpTopics1", "&Help topics");
+  About1 = Help1->add("About1", "&About");
+  ContactUs1 = Help1->add("ContactUs1", "&Contact us");
+  // A command of the bar itself: choosing it exits, it opens no menu.
+  Exit1 = MainMenu1->addCommand("Exit1", "E&xit");
   connect(HelpTopics1, &QAction::triggered, this, [this] { HelpClick(); });
+  connect(About1, &QAction::triggered, this, [this] { AboutClick(); });
+  connect(ContactUs1, &QAction::triggered, this, [this] { ContactUsClick(); });
   connect(Exit1, &QAction::triggered, this, [this] { ExitClick(); });
 }
 
@@ -153,8 +165,8 @@ void TLogoAppForm::buildApplicationMenu(int index) {
     connect(entry, &QAction::triggered, this, [this, entry] { ExecuteOption(entry->name()); });
   };
   if (index == kTrackerMenu) {
-    ui::MenuItem* open = menu->add(codes::kOpenTrackerDatabase, "Open database");
-    open->ensureSubMenu();
+    OpenDatabase1 = menu->add(codes::kOpenTrackerDatabase, "Open database");
+    OpenDatabase1->ensureSubMenu();
     ui::MenuItem* create = menu->add(codes::kCreateTrackerDatabase, "Create database");
     launchOn(create);
     menu->addSeparator("TrackerSeparator")->setGroupIndex(1);
@@ -178,6 +190,22 @@ void TLogoAppForm::buildApplicationMenu(int index) {
   }
 }
 
+void TLogoAppForm::applyOptionalModuleMenus() {
+  ui::MenuItem* payroll = menus[kPayrollMenu];
+  if (!settings_.payrollOn()) {
+    payroll->setVisible(false);
+  } else if (settings_.payrollCCQ.compare("Y", Qt::CaseInsensitive) != 0) {
+    // The construction payroll's entries: Edit 11 to 14 and Reports 6.
+    if (ui::MenuItem* edit = payroll->item(6))
+      for (int i = 11; i <= 14; ++i)
+        if (ui::MenuItem* e = edit->item(i)) e->setVisible(false);
+    if (ui::MenuItem* reports = payroll->item(8))
+      if (ui::MenuItem* e = reports->item(6)) e->setVisible(false);
+  }
+  if (!settings_.trackerOn()) menus[kTrackerMenu]->setVisible(false);
+  if (!settings_.jobCostOn()) menus[kJobCostMenu]->setVisible(false);
+}
+
 void TLogoAppForm::applyMenuVisibility() {
   if (!settings_.payrollOn()) menus[kPayrollMenu]->setVisible(false);
   // The Tracker menu is hidden in the design and nothing shows it again.
@@ -185,40 +213,43 @@ void TLogoAppForm::applyMenuVisibility() {
   if (!settings_.jobCostOn()) menus[kJobCostMenu]->setVisible(false);
 }
 
+int TLogoAppForm::firstGroupOf(int menu) {
+  static const int first[8] = {4, 4, 4, 4, 0, 6, 3, 2};
+  return menu >= 0 && menu < 8 ? first[menu] : 0;
+}
+
+ui::MenuItem* TLogoAppForm::option(int menu, int group, int position) const {
+  if (menu < 0 || menu >= 8) return nullptr;
+  ui::MenuItem* sub = menus[menu]->item(firstGroupOf(menu) + group);
+  return sub ? sub->item(position) : nullptr;
+}
+
 ui::MenuItem* TLogoAppForm::findOption(const QString& code) const {
   // The options of the group sub-menus, except the Tracker's.
   for (int i = 0; i < 8; ++i) {
     if (i == kTrackerMenu) continue;
-    for (ui::MenuItem* group : menus[i]->items())
-      if (!group->items().empty() || group->subMenu())
-        for (ui::MenuItem* option : group->items())
-          if (option->name() == code) return option;
+    for (int g = 0; g < 4; ++g)
+      if (ui::MenuItem* group = menus[i]->item(firstGroupOf(i) + g))
+        for (ui::MenuItem* entry : group->items())
+          if (entry->name() == code) return entry;
   }
   return nullptr;
 }
 
-void TLogoAppForm::fillPrinters() {
-  os::Printers& printers = os::Services::printers();
-  printerList_ = printers.printerNames();
-  const QString current = printers.defaultPrinterName();
-  printerIndex_ = static_cast<int>(printerList_.indexOf(current));
-  for (int i = 0; i < printerList_.size(); ++i) {
-    ui::MenuItem* entry = Printer1->add(QStringLiteral("Printer%1").arg(i), printerList_[i]);
-    entry->setCheckable(true);
-    entry->setChecked(i == printerIndex_);
-    connect(entry, &QAction::triggered, this, [this, i] { PrinterClick(i); });
+void TLogoAppForm::clearEntries(ui::MenuItem* menu) {
+  while (menu->count() > 0) {
+    ui::MenuItem* entry = menu->item(0);
+    menu->remove(entry);
+    // Unnamed at once, so that the entries made next under the same names
+    // are the ones found; deleted later, as one of them may be the entry
+    // whose handler is running.
+    entry->setObjectName(QString());
+    entry->deleteLater();
   }
-  context_.setPrinterIndex(QString::number(printerIndex_));
 }
 
 void TLogoAppForm::loadWallpaper() {
-  QImageReader reader(settings_.programDir() + "/Tallimoor32.jpg");
-  const QImage picture = reader.read();
-  if (picture.isNull()) {
-    showMessage(message::kPictureNotLoaded);
-    return;
-  }
-  Wallpaper->setPixmap(QPixmap::fromImage(picture));
+  if (!Wallpaper1->loadWallpaper(settings_.programDir() + "/Tallimoor32.jpg")) showMessage(message::kPictureNotLoaded);
 }
 
 // ---------------------------------------------------------------- messages
@@ -237,9 +268,58 @@ void TLogoAppForm::databaseError(const pdx::Status& status) {
 }
 
 pdx::Status TLogoAppForm::translate(ui::ComponentOwner& form) {
-  const pdx::Status s = shared::TranslateForm(form, "MainMenu" + languageCode_);
+  // From the program folder: a program started from the Tools menu may have
+  // moved the current directory elsewhere.
+  const pdx::Status s =
+      shared::TranslateForm(form, "MainMenu" + languageCode_, shared::languagesDirectoryOf(programDir()));
   if (!s.ok()) databaseError(s);
+  if (&form == this) MainMenu1->assignAllMnemonics();
   return s;
+}
+
+void TLogoAppForm::useToolkitLanguage(const QString& code) {
+  const os::Status s = os::setToolkitLanguage(code, programDir());
+  // Without Qt's catalogues the toolkit's buttons stay English; the shell
+  // works on, and says why on its error output.
+  if (!s.ok()) qWarning("deskshell: %s", qPrintable(s.text(1)));
+}
+
+void TLogoAppForm::placeOnScreen() {
+  std::optional<QRect> placed = settings_.storedPlacement();
+  QScreen* screen = placed ? QGuiApplication::screenAt(placed->center()) : nullptr;
+  if (!screen) {
+    // Off every screen now (a screen was removed): centred like a first start.
+    placed.reset();
+    screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  }
+  if (!screen) return;
+  const QRect available = screen->availableGeometry();
+  QRect area = placed ? *placed : QRect(QPoint(), kDesignedSize);
+  area.setSize(area.size().boundedTo(available.size()));
+  if (!placed) area.moveCenter(available.center());
+  // Keep the whole window on its screen.
+  area.moveLeft(std::clamp(area.left(), available.left(), available.right() - area.width() + 1));
+  area.moveTop(std::clamp(area.top(), available.top(), available.bottom() - area.height() + 1));
+  setGeometry(area);
+}
+
+void TLogoAppForm::showEvent(QShowEvent* event) {
+  ui::MainForm::showEvent(event);
+  // Once the window manager framed the window, its frame too stays on the
+  // screen: a title bar pushed past the bottom would hide the status bar.
+  QTimer::singleShot(0, this, [this] {
+    QScreen* screen = this->screen();
+    if (!screen || isMaximized() || isFullScreen()) return;
+    const QRect available = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (available.contains(frame)) return;
+    const QSize extra = frame.size() - size();
+    resize(size().boundedTo(available.size() - extra));
+    QRect moved = frameGeometry();
+    moved.moveLeft(std::clamp(moved.left(), available.left(), available.right() - moved.width() + 1));
+    moved.moveTop(std::clamp(moved.top(), available.top(), available.bottom() - moved.height() + 1));
+    move(moved.topLeft());
+  });
 }
 
 QString TLogoAppForm::greeting(const QDate& today, bool brennick) const {
@@ -291,12 +371,10 @@ void TLogoAppForm::FormActivate() {
     return;
   }
   // 5. First run.
-  if (comp_.isEmpty()) {
-    ExecuteOption(codes::kCompanyCreation);
-    // The defaults wizard comes with the company defaults; until then the
-    // step shows nothing beyond its hook.
-    if (onFirstRunWizard) onFirstRunWizard();
-    (void)comp_.refresh();
+  if (comp_.isEmpty() && !firstRun()) {
+    desktopSaveAllowed_ = false;
+    close();
+    return;
   }
   // 6. Users, desktops, languages.
   user_.setDatabaseName(root);
@@ -305,6 +383,7 @@ void TLogoAppForm::FormActivate() {
   desktop_.setTableName("Desktop");
   languages_.setDatabaseName(root);
   languages_.setTableName("Languages");
+  user_.readOnly = true;  // the shell only reads users
   for (db::Table* t : {&user_, &desktop_}) {
     if (pdx::Status s = t->open(); !s.ok()) {
       databaseError(s);
@@ -313,6 +392,7 @@ void TLogoAppForm::FormActivate() {
       return;
     }
   }
+  bindUserSecurity();
   languages_.close();
   if (pdx::Status s = languages_.open(); !s.ok()) databaseError(s);
   // 7, 8. The login dialog's language and the language menu.
@@ -324,6 +404,7 @@ void TLogoAppForm::FormActivate() {
     close();
     return;
   }
+  userCode_ = QString::fromStdString(user_.fieldByName("User_code").asString());
   // 10. The user's language.
   applyUserLanguage();
   // 11.
@@ -332,24 +413,44 @@ void TLogoAppForm::FormActivate() {
   // 12, 13.
   applyMenuSecurity();
   Load_applications();
-  // The shortcut lists know from now on which options this user may run.
-  FillShortcutLists(true);
   // 14, 15.
   PasswordDlg->Password->clear();
   setUpCompany();
   // 16, 17.
-  applyInternationalWording();
+  Internationalize();
   applyUserPrinter();
-  // 18. Desktop.
-  if (PasswordDlg->useStandardDesktop()) desktopChanged_ = true; else restoreDesktop();
+  // 18. Desktop: the standard one is written over the saved one at close.
+  if (PasswordDlg->useStandardDesktop()) desktopChanged_ = true;
+  else if (desktopPart_) desktopPart_->Set_Desktop();
+  // The menus the settings offer, and the shortcut lists from them in the
+  // order the desktop's load takes them, whichever desktop is shown.
+  applyOptionalModuleMenus();
+  FillShortcutLists(true, ShortcutListOrder::kToolsMaintenance);
   // 19. Status bar.
   StatusBar1->setPanelText(0, context_.companyName());
-  if (printerIndex_ >= 0 && printerIndex_ < Printer1->count())
-    StatusBar1->setPanelText(1, Printer1->item(printerIndex_)->text());
+  showPrinterInStatusBar();
   // 20, 21.
   setGreeting();
-  if (settings_.trackerOn()) loadTrackerMenu();
+  if (settings_.trackerOn()) Load_database_menu();
   ready_ = true;
+}
+
+bool TLogoAppForm::firstRun() {
+  ExecuteOption(codes::kCompanyCreation);
+  if (pdx::Status s = comp_.refresh(); !s.ok()) databaseError(s);
+  if (comp_.isEmpty()) {
+    // The creation was cancelled or failed: there is nothing to log in to,
+    // and no wizard may write into a company that is not there.
+    showMessage(message::kNoCompany);
+    return false;
+  }
+  frmDefaultInfo->prepare(dataDir() + "1", Error_Messages, message::kWizardMessages, context_.language());
+  (void)translate(*frmDefaultInfo);
+  frmDefaultInfo->showModal(*frmDefaultInfo);
+  // What the wizard stored counts for this session too.
+  settings_.intl = os::Services::settings().readString("Settings", "intl", "N");
+  shared::LoadRegionalSettings();
+  return true;
 }
 
 bool TLogoAppForm::takeSessionSlot() {
@@ -408,85 +509,16 @@ bool TLogoAppForm::login() {
   }
 }
 
-void TLogoAppForm::applyUserLanguage() {
-  const int language = static_cast<int>(user_.fieldByName("User_language").asInteger());
-  if (language == 0) return;
-  context_.setLoginName(QString::fromStdString(user_.fieldByName("User_name").asString()));
-  context_.setLanguage(language);
-  QString code = "en";
-  if (languages_.active()) {
-    auto found = languages_.findKey({pdx::Value::integer(language)});
-    if (found.ok() && *found) code = QString::fromStdString(languages_.fieldByName("LangCode").asString()).left(2);
-  }
-  languageCode_ = code;
-  context_.setLangSuffix(code);
-  ui::setControlsLanguage(language);
-  if (auto* entry = findAs<ui::MenuItem>("MenuItem" + code)) entry->setChecked(true);
-  (void)translate(*this);
-  (void)translate(*PasswordDlg);
-  (void)translate(*CompPasswd_Frm);
-  (void)translate(*ShortcutDlg);
+// ---------------------------------------------------------------- Help
+
+void TLogoAppForm::AboutClick() {
+  AboutBox->prepare(dataDir(), settings_.payroll, settings_.payrollCCQ);
+  AboutBox->showModal(*AboutBox);
 }
 
-void TLogoAppForm::setUpCompany() {
-  rebuildCompanyMenu();
-  context_.setUserName(QString::fromStdString(user_.fieldByName("User_name").asString()));
-  context_.setUserDetail(static_cast<int>(user_.fieldByName("User_detail").asInteger()));
-  StatusBar1->setPanelText(3, "Version " + shared::GetFileVersionText(QApplication::applicationFilePath(), 4));
-  const int64_t company = user_.fieldByName("User_company").asInteger();
-  context_.setCompanyCode(QString::number(company));
-  context_.setLanguage(static_cast<int>(user_.fieldByName("User_language").asInteger()));
-  auto found = comp_.findKey({pdx::Value::integer(company)});
-  if (found.ok() && *found) context_.setCompanyName(QString::fromStdString(comp_.fieldByName("Comp_Name").asString()));
-  menudata_.disconnect();
-  menudata_.params() = {("path=" + context_.companyDirectory()).toStdString()};
-  pdx::Status s = menudata_.connect();
-  if (s.ok()) {
-    db::Table ctrl;
-    ctrl.setDatabaseName("menudata");
-    ctrl.setTableName("ctrl");
-    s = ctrl.open();
-  }
-  if (!s.ok()) databaseError(s);
-  const int at = static_cast<int>(companyList_.indexOf(context_.companyCode()));
-  if (at >= 0 && at < Company1->count()) Company1->item(at)->setChecked(true);
-}
-
-void TLogoAppForm::rebuildCompanyMenu() {
-  companyList_.clear();
-  while (Company1->count() > 0) {
-    ui::MenuItem* entry = Company1->item(0);
-    Company1->remove(entry);
-    entry->deleteLater();
-  }
-  if (!comp_.active()) return;
-  if (pdx::Status s = comp_.first(); !s.ok()) {
-    databaseError(s);
-    return;
-  }
-  int i = 0;
-  while (!comp_.isEmpty() && !comp_.eof()) {
-    companyList_ << QString::fromStdString(comp_.fieldByName("Comp_Code").asString());
-    ui::MenuItem* entry =
-        Company1->add(QStringLiteral("Company%1").arg(i), QString::fromStdString(comp_.fieldByName("Comp_Name").asString()));
-    entry->setCheckable(true);
-    connect(entry, &QAction::triggered, this, [this, i] { CompanyClick(i); });
-    ++i;
-    if (pdx::Status s = comp_.next(); !s.ok()) {
-      databaseError(s);
-      return;
-    }
-  }
-}
-
-void TLogoAppForm::applyUserPrinter() {
-  const QString wanted = QString::fromStdString(user_.fieldByName("User_printer").asString());
-  const int at = static_cast<int>(printerList_.indexOf(wanted));
-  if (wanted.isEmpty() || at < 0) return;
-  for (ui::MenuItem* e : Printer1->items()) e->setChecked(false);
-  printerIndex_ = at;
-  Printer1->item(at)->setChecked(true);
-  context_.setPrinterIndex(QString::number(at));
+void TLogoAppForm::ContactUsClick() {
+  ContactUs->languageCode = context_.language();
+  ContactUs->showModal(*ContactUs);
 }
 
 // ---------------------------------------------------------------- closing
@@ -497,7 +529,7 @@ void TLogoAppForm::ExitClick() {
 }
 
 void TLogoAppForm::closeEvent(QCloseEvent* event) {
-  if (desktopChanged_ && desktopSaveAllowed_) saveDesktop();
+  if (desktopChanged_ && desktopSaveAllowed_ && desktopPart_) desktopPart_->Save_Desktop();
   const os::Status s = os::Services::settings().writeString("Tallimoor", "Form",
                                                             ShellSettings::placementText(geometry()));
   if (!s.ok()) showText(s.text(context_.language()));

@@ -9,31 +9,31 @@ using G = std::vector<Option>;
 std::vector<ApplicationMenu> build() {
   std::vector<ApplicationMenu> m(8);
 
-  m[0] = {"GeneralLedger1", "General ledger", 0, {"qg20", "qg33", "qg30"}, {}};
-  m[0].groups[0] = G{{"Maintenance of accounts", "qg10"}, {"Maintenance of budgets", "qg11"},
-                     {"Maintenance of financial statements", "qg12"}, {"Maintenance of reports", "qg13"}};
+  m[0] = {"GeneralLedger1", "General ledger", 0, {"qg20", "qg33", "qg37"}, {}};
+  m[0].groups[0] = G{{"Maintenance of accounts", "qg12"}, {"Maintenance of budgets", "qg11"},
+                     {"Maintenance of financial statements", "qg10"}, {"Maintenance of reports", "qg13"}};
   m[0].groups[1] = G{{"General journal entries", "qg20"}, {"Transaction journal entries", "qg21"},
                      {"Bank reconciliation", "qg22"}, {"Cash transactions", "qg23"}};
-  m[0].groups[2] = G{{"Display of accounts", "qg30"}, {"Transaction journals", "qg31"}, {"General journal", "qg32"},
+  m[0].groups[2] = G{{"Display of accounts", "qg37"}, {"Transaction journals", "qg31"}, {"General journal", "qg32"},
                      {"Trial balance", "qg33"}, {"General ledger", "qg34"}, {"Financial statements", "qg35"},
-                     {"Budgets", "qg36"}, {"GST/HST and QST report", "qg37"}, {"Chart of accounts", "qg38"},
+                     {"Budgets", "qg36"}, {"GST/HST and QST report", "qg30"}, {"Chart of accounts", "qg38"},
                      {"Print reports", "qg39"}};
   m[0].groups[3] = G{{"Update general journal", "qg40"}, {"Update transaction journals", "qg41"},
                      {"End of month procedure", "qg42"}, {"End of year procedure", "qg43"}};
 
-  m[1] = {"AccountsReceivable1", "Accounts receivable", 1, {"kq15", "kq16", "kq61"}, {}};
-  m[1].groups[0] = G{{"Maintenance of clients", "kq10"}, {"Maintenance of salesreps", "kq11"},
+  m[1] = {"AccountsReceivable1", "Accounts receivable", 1, {"kq10", "kq16", "kq61"}, {}};
+  m[1].groups[0] = G{{"Maintenance of clients", "kq15"}, {"Maintenance of salesreps", "kq11"},
                      {"Maintenance of reports", "kq12"}};
-  m[1].groups[1] = G{{"Sales and adjustments ", "kq15"}, {"Cash receipts", "kq16"}};
+  m[1].groups[1] = G{{"Sales and adjustments ", "kq10"}, {"Cash receipts", "kq16"}};
   m[1].groups[2] = G{{"Display of clients", "kq61"}, {"Aging of accounts", "kq31"}, {"Account statements", "kq32"},
                      {"Client labels", "kq33"}, {"Print reports", "kq34"}, {"List of clients", "kq35"},
                      {"List of deposits", "kq36"}};
   m[1].groups[3] = G{{"Suspend client credit", "kq40"}, {"End of month procedure", "kq41"},
                      {"End of year procedure", "kq42"}, {"Purge client history", "kq43"}};
 
-  m[2] = {"AccountsPayable1", "Accounts payable", 2, {"vd87", "vd14", "vd52"}, {}};
-  m[2].groups[0] = G{{"Maintenance of suppliers", "vd10"}, {"Maintenance of reports", "vd11"}};
-  m[2].groups[1] = G{{"Purchases", "vd87"}, {"Cash disbursements", "vd14"}, {"Edit cheque entries", "vd21"},
+  m[2] = {"AccountsPayable1", "Accounts payable", 2, {"vd87", "vd10", "vd52"}, {}};
+  m[2].groups[0] = G{{"Maintenance of suppliers", "vd14"}, {"Maintenance of reports", "vd11"}};
+  m[2].groups[1] = G{{"Purchases", "vd87"}, {"Cash disbursements", "vd10"}, {"Edit cheque entries", "vd21"},
                      {"Recurring cheque entries", "vd22"}};
   m[2].groups[2] = G{{"Display of suppliers", "vd52"}, {"Aging of accounts", "vd31"},
                      {"List of cheques to be issued", "vd32"}, {"List of recurring cheques", "vd33"},
@@ -57,8 +57,8 @@ std::vector<ApplicationMenu> build() {
                      {"Maintenance of printers", "zk17"}};
   m[4].groups[2] = G{{"List of companies", "zk30"}, {"List of users", "zk31"}};
 
-  m[5] = {"Payroll1", "Payroll", 5, {"xw26", "xw31", "xw32", "xw400", "xw401"}, {}};
-  m[5].groups[0] = G{{"Maintenance of employees", "xw10"}, {"Maintenance of reports", "xw11"},
+  m[5] = {"Payroll1", "Payroll", 5, {"xw30", "xw31", "xw32", "xw400", "xw401"}, {}};
+  m[5].groups[0] = G{{"Maintenance of employees", "xw403"}, {"Maintenance of reports", "xw11"},
                      {"Maintenance of tax rates", "xw12"}, {"Maintenance of Relevé 1 amounts", "xw13"},
                      {"Maintenance of T4 amounts", "xw14"}, {"Maintenance of Relevé 1 format", "xw15"},
                      {"Maintenance of T4 format", "xw16"}, {"Maintenance of cheque format", "xw17"},
@@ -66,12 +66,12 @@ std::vector<ApplicationMenu> build() {
                      {"Maintenance of record of employment", "xw20"}, {"Maintenance of controls", "xw21"},
                      {"Maintenance of pay types", "xw22"}, {"Maintenance of union dues", "xw23"},
                      {"Maintenance of metier codes", "xw24"}};
-  m[5].groups[1] = G{{"Payroll entry", "xw26"}, {"Manual payroll modifications", "xw27"}};
-  m[5].groups[2] = G{{"Display of employees", "xw30"}, {"List of payroll entries", "xw31"},
+  m[5].groups[1] = G{{"Payroll entry", "xw30"}, {"Manual payroll modifications", "xw27"}};
+  m[5].groups[2] = G{{"Display of employees", "xw26"}, {"List of payroll entries", "xw31"},
                      {"Payroll register", "xw32"}, {"Print reports", "xw33"}, {"Remittance report", "xw34"},
                      {"History register", "xw35"}, {"Print CCQ report", "xw36"}};
   m[5].groups[3] = G{{"Print payroll cheques", "xw400"}, {"Update payroll entries", "xw401"},
-                     {"End of year procedure", "xw402"}, {"Print Relevé 1 slips", "xw403"},
+                     {"End of year procedure", "xw402"}, {"Print Relevé 1 slips", "xw10"},
                      {"Print T4 slips", "xw404"}, {"Create payroll files", "xw405"},
                      {"Print record of employment", "xw406"}};
 

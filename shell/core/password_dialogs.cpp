@@ -3,6 +3,8 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 
+#include "data/user_password.h"
+
 namespace shell {
 
 namespace {
@@ -19,10 +21,14 @@ void buttonsRow(QGridLayout* grid, int row, ui::Button* ok, ui::Button* cancel) 
 
 TPasswordDlg::TPasswordDlg(QWidget* parent) : ui::Form("PasswordDlg", parent) {
   setCaption("Password Dialog");
+  position = Position::kOwnerCenter;
   Label1 = new ui::Label(this, this, "Label1", "Enter password:");
   Password = new ui::Edit(this, this, "Password");
   Password->setEchoMode(QLineEdit::Password);
-  Password->setUpperCase(true);
+  // The user table keeps passwords by the rule of data/user_password.h; the
+  // text is shown as that rule stores it, accents and all.
+  Password->setCaseRule(
+      [](const QString& typed) { return QString::fromStdString(data::storedPassword(typed.toStdString())); });
   Password->setMaxLength(10);
   Label1->setBuddy(Password);
   DesktopCheckBox = new ui::CheckBox(this, this, "DesktopCheckBox", "Use Standard Desktop");
@@ -47,8 +53,9 @@ void TPasswordDlg::showEvent(QShowEvent* event) {
 }
 
 TCompPasswd_Frm::TCompPasswd_Frm(QWidget* parent) : ui::Form("CompPasswd_Frm", parent) {
-  setCaption("Company password");
-  Label1 = new ui::Label(this, this, "Label1", "Enter the company password:");
+  setCaption("Password");
+  position = Position::kOwnerCenter;
+  Label1 = new ui::Label(this, this, "Label1", "Enter password:");
   Password = new ui::Edit(this, this, "Password");
   Password->setEchoMode(QLineEdit::Password);
   Password->setMaxLength(10);
@@ -66,7 +73,9 @@ TCompPasswd_Frm::TCompPasswd_Frm(QWidget* parent) : ui::Form("CompPasswd_Frm", p
 }
 
 void TCompPasswd_Frm::showEvent(QShowEvent* event) {
-  Password->clear();
+  // Unlike the login, the dialog keeps what was typed last; it is selected,
+  // so that typing replaces it.
+  Password->selectAll();
   Password->setFocus();
   ui::Form::showEvent(event);
 }

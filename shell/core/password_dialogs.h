@@ -9,11 +9,13 @@
 namespace shell {
 
 // "Password Dialog": the login. Its password edit is cleared every time the
-// dialog becomes active; entry is upper case and shown as stars.
+// dialog becomes active; what is keyed is upper-cased as the user table
+// stores passwords (data/user_password.h) and shown as stars.
 class TPasswordDlg : public ui::Form {
  public:
   explicit TPasswordDlg(QWidget* parent = nullptr);
-  QString password() const { return Password->text(); }
+  // The password as the user table keys it.
+  QString password() const { return Password->caseRule()(Password->text()); }
   bool useStandardDesktop() const { return DesktopCheckBox->isChecked(); }
 
   ui::Label* Label1;
@@ -30,7 +32,9 @@ class TPasswordDlg : public ui::Form {
   void showEvent(QShowEvent* event) override;
 };
 
-// The company password asked when a user opens another company that has one.
+// "Password": the company password asked when a user opens another company
+// that has one. Entered as typed (passwords of companies keep their case),
+// shown as stars, and kept from one showing to the next.
 class TCompPasswd_Frm : public ui::Form {
  public:
   explicit TCompPasswd_Frm(QWidget* parent = nullptr);

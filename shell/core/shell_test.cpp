@@ -7,56 +7,21 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 #include <QThread>
 #include <sstream>
 
-#include "company.h"
-#include "data_root.h"
 #include "db/database.h"
 #include "db/table.h"
-#include "logo_app_form.h"
 #include "shell_settings.h"
-#include "os/recorders.h"
-#include "os/services.h"
+#include "shell_test_util.h"
 #include "pdx/unfinished.h"
-#include "test_util.h"
 #include "ui/application.h"
-#include "ui/dialogs.h"
 
 namespace shell {
 namespace {
 
-QApplication* app() {
-  if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return existing;
-  static int argc = 1;
-  static char name[] = "shell_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* created = new QApplication(argc, argv);
-  return created;
-}
-
-// What the last module call received.
-struct ModuleCall {
-  int calls = 0;
-  QString companyCode, qualifier, userName;
-  int sessionId = 0;
-  int result = -1;
-  bool raise = false;
-  std::function<void()> during;  // what the module does while it runs
-};
-ModuleCall moduleCall;
-
-extern "C" int TestShowDllForm(TLinkSection link) {
-  ++moduleCall.calls;
-  shared::SessionContext copy(link);
-  moduleCall.companyCode = copy.companyCode();
-  moduleCall.qualifier = copy.launchQualifier();
-  moduleCall.userName = copy.userName();
-  moduleCall.sessionId = copy.sessionId();
-  if (moduleCall.during) moduleCall.during();
-  if (moduleCall.raise) throw std::runtime_error("the module failed");
-  return moduleCall.result;
-}
+using namespace testing;
 
 // What the Tools-menu maintenance module received.
 QString toolsOptionNames, toolsCodes;
@@ -66,112 +31,10 @@ extern "C" int TestToolsDllForm(TLinkSection, uint32_t names, uint32_t codes) {
   return -1;
 }
 
-// An installed suite under a temporary prefix: <prefix>/Tallimoor/{bin,data,languages}.
-class ShellTest : public ::testing::Test {
- protected:
-  ShellTest() {
-    app();
-    db::Database::environment() = pdx::Env::unsynced();
-    prefix_ = QString::fromStdString(dir_.path());
-    QDir(prefix_).mkpath("Tallimoor/bin");
-    programDir_ = prefix_ + "/Tallimoor/bin";
-    dataDir_ = prefix_ + "/Tallimoor/data";
-    auto settings = std::make_unique<os::MemoryMachineSettings>();
-    settings_ = settings.get();
-    previousSettings_ = os::Services::install(std::move(settings));
-    (void)settings_->writeString("Tallimoor", "pgmdrive", prefix_);
-    (void)settings_->writeString("Tallimoor", "datadrive", prefix_);
-    auto loader = std::make_unique<os::RecordingLibraryLoader>();
-    loader_ = loader.get();
-    previousLoader_ = os::Services::install(std::move(loader));
-    auto printers = std::make_unique<os::ScriptedPrinters>();
-    printers->setPrinters({"Laser", "Cheques"}, "Laser");
-    previousPrinters_ = os::Services::install(std::move(printers));
-    previousDialogs_ = ui::setDialogs(&dialogs_);
-    savedCurrent_ = QDir::currentPath();
-    QDir::setCurrent(programDir_);  // translations are "../languages" from here
-    moduleCall = ModuleCall();
-  }
-  ~ShellTest() override {
-    QDir::setCurrent(savedCurrent_);
-    ui::setDialogs(previousDialogs_);
-    os::Services::install(std::move(previousSettings_));
-    os::Services::install(std::move(previousLoader_));
-    os::Services::install(std::move(previousPrinters_));
-    ui::Application::setExceptionHandler(nullptr);
-  }
-
-  // A data root with `users` and `sessions` slots, and company 1.
-  void makeDataRoot(std::vector<admin::NewUser> users = {}, int sessions = 3) {
-    std::ostringstream log;
-    admin::InitOptions init;
-    init.dataRoot = dataDir_.toStdString();
-    init.sessions = sessions;
-    init.languagesDir = (prefix_ + "/Tallimoor/languages").toStdString();
-    init.env = pdx::Env::unsynced();
-    if (!users.empty()) init.firstUser = users.front();
-    pdx::Status s = admin::initDataRoot(init, log);
-    ASSERT_TRUE(s.ok()) << s.toString() << log.str();
-    admin::CompanyOptions company;
-    company.dataRoot = dataDir_.toStdString();
-    company.code = 1;
-    company.name = "Érablière du Nord";
-    company.today = *pdx::Date::fromYmd(2026, 12, 7);
-    company.env = pdx::Env::unsynced();
-    s = admin::createCompany(company, log);
-    ASSERT_TRUE(s.ok()) << s.toString() << log.str();
-    for (size_t i = 1; i < users.size(); ++i) addUser(users[i]);
-  }
-
-  void addUser(const admin::NewUser& u) {
-    db::Table t;
-    t.setDatabaseName(dataDir_.toStdString());
-    t.setTableName("user");
-    ASSERT_TRUE(t.open().ok());
-    ASSERT_TRUE(t.insert().ok());
-    ASSERT_TRUE(t.fieldByName("User_password").setAsString(u.password).ok());
-    ASSERT_TRUE(t.fieldByName("User_code").setAsString(u.code).ok());
-    ASSERT_TRUE(t.fieldByName("User_name").setAsString(u.name).ok());
-    ASSERT_TRUE(t.fieldByName("User_language").setAsInteger(u.language).ok());
-    ASSERT_TRUE(t.fieldByName("User_company").setAsInteger(u.company).ok());
-    ASSERT_TRUE(t.post().ok());
-  }
-
-  void addModule(const QString& code) {
-    loader_->addLibrary(programDir_ + "/" + code + ".so",
-                        {{"ShowDllForm", reinterpret_cast<os::FunctionAddress>(&TestShowDllForm)}});
-  }
-
-  // Messages shown, in order.
-  QStringList messages() const {
-    QStringList out;
-    for (const auto& s : dialogs_.shown) out << s.text;
-    return out;
-  }
-
-  pdx::testing::TempDir dir_;
-  QString prefix_, programDir_, dataDir_, savedCurrent_;
-  os::MemoryMachineSettings* settings_;
-  os::RecordingLibraryLoader* loader_;
-  ui::RecordingDialogs dialogs_;
-  ui::Dialogs* previousDialogs_;
-  std::unique_ptr<os::MachineSettings> previousSettings_;
-  std::unique_ptr<os::LibraryLoader> previousLoader_;
-  std::unique_ptr<os::Printers> previousPrinters_;
-};
-
-admin::NewUser user(const char* password, const char* code, const char* name, int language = 0, int company = 1) {
-  admin::NewUser u;
-  u.password = password;
-  u.code = code;
-  u.name = name;
-  u.language = language;
-  u.company = company;
-  return u;
-}
-
 TEST_F(ShellTest, TheOnlyUserIsLoggedInWithoutADialog) {
   makeDataRoot({user("SECRET", "ADMIN", "Marie Tremblay", 1)});
+  // The version shown is the one the program file carries.
+  services_.versions.setVersion(QApplication::applicationFilePath(), {2, 1, 0, 37});
   TLogoAppForm window(programDir_);
   int asked = 0;
   window.PasswordDlg->showModal = [&](TPasswordDlg&) { return ++asked, QDialog::Rejected; };
@@ -187,7 +50,7 @@ TEST_F(ShellTest, TheOnlyUserIsLoggedInWithoutADialog) {
   EXPECT_TRUE(window.windowTitle().endsWith(" "));
   EXPECT_EQ(window.StatusBar1->panelText(0), "Érablière du Nord");
   EXPECT_EQ(window.StatusBar1->panelText(1), "Laser");
-  EXPECT_TRUE(window.StatusBar1->panelText(3).startsWith("Version "));
+  EXPECT_EQ(window.StatusBar1->panelText(3), "Version 2.1.0.37");
   EXPECT_EQ(window.companyList(), QStringList{"1"});
   EXPECT_TRUE(window.Company1->item(0)->isChecked());
   ASSERT_GE(window.Tools1->count(), 1);
@@ -225,6 +88,30 @@ TEST_F(ShellTest, PasswordsWrongThenRightAndCancel) {
   }
 }
 
+// A password with an accented letter, stored by the administrator's tool and
+// typed in lower case in the real login box, opens the session: both
+// upper-case it by one rule.
+TEST_F(ShellTest, APasswordWithAnAccentCanBeTyped) {
+  makeDataRoot({user("facturé", "LUC", "Luc Gagnon", 2), user("OTHER", "OTHER", "Someone Else", 1)});
+  TLogoAppForm window(programDir_);
+  QString shown;
+  whenReady([&] {
+    if (!window.PasswordDlg->isVisible()) return false;
+    window.PasswordDlg->Password->setFocus();
+    QTest::keyClicks(window.PasswordDlg->Password, "factur");
+    QTest::sendKeyEvent(QTest::Click, window.PasswordDlg->Password, Qt::Key_Eacute, QStringLiteral("é"),
+                        Qt::NoModifier);
+    shown = window.PasswordDlg->Password->text();
+    QTest::keyClick(window.PasswordDlg->Password, Qt::Key_Return);
+    return true;
+  });
+  window.show();
+  ASSERT_TRUE(window.ready()) << messages().join(" | ").toStdString();
+  EXPECT_EQ(shown, "FACTURÉ");
+  EXPECT_EQ(window.context().userName(), "Luc Gagnon");
+  window.close();
+}
+
 TEST_F(ShellTest, SettingsDecideLanguageMenusAndPassword) {
   makeDataRoot({user("SECRET", "ADMIN", "Marie Tremblay")});
   (void)settings_->writeString("Tallimoor", "DisplayPW", "Y");
@@ -235,9 +122,10 @@ TEST_F(ShellTest, SettingsDecideLanguageMenusAndPassword) {
   EXPECT_TRUE(window.menus[kPayrollMenu]->isVisible());
   EXPECT_FALSE(window.menus[kJobCostMenu]->isVisible());
   EXPECT_FALSE(window.menus[kTrackerMenu]->isVisible());
-  // Language 3 has no code: the table "MainMenu" does not exist, and the
-  // missing wallpaper is reported too; start-up goes on.
-  EXPECT_GE(dialogs_.shown.size(), 2u);
+  // Language 3 has no code: the table "MainMenu" does not exist, which is
+  // reported; start-up goes on.
+  ASSERT_GE(dialogs_.shown.size(), 1u);
+  EXPECT_TRUE(messages().join(" ").contains("MainMenu")) << messages().join(" | ").toStdString();
   int asked = 0;
   window.PasswordDlg->showModal = [&](TPasswordDlg& d) {
     ++asked;
@@ -329,7 +217,7 @@ TEST_F(ShellTest, TheMenuKeepsItsPositionsNamesAndGroups) {
   EXPECT_EQ(window.menus[4]->item(0)->item(0)->name(), "zk14");
   EXPECT_EQ(window.menus[2]->item(0)->name(), "vd87f");
   EXPECT_EQ(window.menus[2]->item(3)->isSeparator(), true);
-  EXPECT_EQ(window.menus[0]->item(6)->item(9)->text(), "Print reports");
+  EXPECT_EQ(ui::plainCaption(window.menus[0]->item(6)->item(9)->text()), "Print reports");
   EXPECT_EQ(applicationMenus()[1].groups[1][0].caption, "Sales and adjustments ");
   // Every option code is unique and lower case.
   QStringList seen;
@@ -439,7 +327,7 @@ TEST_F(ShellTest, AfterCompanyMaintenanceTheCompanyMenuShowsTheCompanies) {
   window.ExecuteOption("zk12p");
   EXPECT_EQ(window.companyList(), (QStringList{"1", "2"}));
   ASSERT_EQ(window.Company1->count(), 2);
-  EXPECT_EQ(window.Company1->item(1)->text(), "Quincaillerie Laval");
+  EXPECT_EQ(ui::plainCaption(window.Company1->item(1)->text()), "Quincaillerie Laval");
   EXPECT_TRUE(window.Company1->item(0)->isChecked());
 }
 
@@ -463,18 +351,48 @@ TEST_F(ShellTest, AModuleThatRaisesIsUnloadedAndReported) {
   EXPECT_EQ(loader_->loadedCount(), 0);
 }
 
-TEST_F(ShellTest, AMissingCatalogueIsCreatedAndProgramsChangeDirectory) {
+// Only a missing catalogue is made anew; one that is there but cannot be
+// opened holds the users' Tools menu and must survive untouched.
+TEST_F(ShellTest, OnlyAMissingCatalogueIsCreated) {
   makeDataRoot();
-  QFile::remove(dataDir_ + "/apps.DB");
-  for (const QString& f : QDir(dataDir_).entryList({"apps.*", "APPS.*"})) QFile::remove(dataDir_ + "/" + f);
-  TLogoAppForm window(programDir_);
-  window.FormActivate();
-  ASSERT_TRUE(window.ready());
-  ASSERT_EQ(window.Tools1->count(), 1);
-  EXPECT_EQ(window.Tools1->item(0)->text(), "Maintenance of Tools menu");
-  EXPECT_EQ(window.Tools1->item(0)->isEnabled(), window.findAs<ui::MenuItem>("zk14")->isEnabled());
+  auto catalogueFiles = [&] { return QDir(dataDir_).entryList({"apps.*", "APPS.*"}, QDir::Files); };
+  for (const QString& f : catalogueFiles()) QFile::remove(dataDir_ + "/" + f);
+  {
+    auto window = startShell();
+    ASSERT_EQ(window->Tools1->count(), 1);
+    EXPECT_EQ(ui::plainCaption(window->Tools1->item(0)->text()), "Maintenance of Tools menu");
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+  }
+  // Damage the data file: the shell reports it and writes nothing.
+  const QStringList files = catalogueFiles();
+  ASSERT_FALSE(files.isEmpty());
+  QString data;
+  for (const QString& f : files)
+    if (f.endsWith(".DB", Qt::CaseInsensitive)) data = dataDir_ + "/" + f;
+  ASSERT_FALSE(data.isEmpty());
+  {
+    QFile f(data);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.write(QByteArray(16, '\xEE'));
+  }
+  QFile before(data);
+  ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+  const QByteArray damaged = before.readAll();
+  before.close();
+  dialogs_.shown.clear();
+  auto window = startShell();
+  EXPECT_EQ(window->Tools1->count(), 0);
+  EXPECT_EQ(messages().size(), 1) << messages().join(" | ").toStdString();
+  QFile after(data);
+  ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+  EXPECT_EQ(after.readAll(), damaged);
+}
 
-  // A program entry with a directory.
+// A program of the Tools menu starts in its directory; the shell's current
+// directory does not move, and even when it has moved, translation tables and
+// module libraries are still found from the program folder.
+TEST_F(ShellTest, ProgramsStartInTheirDirectoryAndTheShellFindsItsFilesAnyway) {
+  makeDataRoot({user("SECRET", "ADMIN", "Marie Tremblay", 1)});
   {
     db::Table apps;
     apps.setDatabaseName(dataDir_.toStdString());
@@ -487,15 +405,25 @@ TEST_F(ShellTest, AMissingCatalogueIsCreatedAndProgramsChangeDirectory) {
     ASSERT_TRUE(apps.fieldByName("Application_directory").setAsString(dataDir_.toStdString()).ok());
     ASSERT_TRUE(apps.post().ok());
   }
-  auto starter = std::make_unique<os::RecordingProgramStarter>();
-  os::RecordingProgramStarter* programs = starter.get();
-  auto previous = os::Services::install(std::move(starter));
-  window.Load_applications();
-  ASSERT_EQ(window.Tools1->count(), 2);
-  window.Tools1->item(1)->trigger();
-  EXPECT_EQ(QDir::currentPath(), QDir(dataDir_).absolutePath());
-  EXPECT_EQ(programs->calls().size(), 1);
-  os::Services::install(std::move(previous));
+  auto window = startShell();
+  ASSERT_EQ(window->Tools1->count(), 2);
+  const QString current = QDir::currentPath();
+  window->Tools1->item(1)->trigger();
+  EXPECT_EQ(services_.programs.calls(), QStringList{"start calc in " + QDir(dataDir_).absolutePath()});
+  EXPECT_EQ(QDir::currentPath(), current);
+
+  // Somewhere else entirely, as another program might leave it.
+  ASSERT_TRUE(QDir::setCurrent(dataDir_ + "1"));
+  dialogs_.shown.clear();
+  ui::MenuItem* french = window->findAs<ui::MenuItem>("MenuItemfr");
+  ASSERT_NE(french, nullptr);
+  window->LanguageClick(french);
+  EXPECT_TRUE(messages().isEmpty()) << messages().join(" | ").toStdString();
+  EXPECT_EQ(ui::plainCaption(window->Options1->text()), "Options");
+  EXPECT_EQ(ui::plainCaption(window->Help1->text()), "Aide");
+  addModule("vd87");
+  window->ExecuteOption("vd87");
+  EXPECT_EQ(moduleCall.calls, 1);
 }
 
 TEST_F(ShellTest, HelpToolsMaintenanceAndClosingWriteWhatTheyShould) {
@@ -517,7 +445,7 @@ TEST_F(ShellTest, HelpToolsMaintenanceAndClosingWriteWhatTheyShould) {
     window.ExecuteToolsMaintenance();
     EXPECT_TRUE(toolsOptionNames.startsWith("Mise à jour des comptes (Grand livre)\r\n"))
         << toolsOptionNames.left(80).toStdString();
-    EXPECT_TRUE(toolsCodes.startsWith("qg10\r\nqg11\r\n"));
+    EXPECT_TRUE(toolsCodes.startsWith("qg12\r\nqg11\r\n"));
     EXPECT_TRUE(window.windowTitle().startsWith("Bienvenue à Tallimoor/Brennick   "));
     EXPECT_EQ(loader_->loadedCount(), 0);
 

@@ -40,7 +40,7 @@ void TShortcutDlg::GetMenuInfo(ui::MenuItem* menu, int firstGroup, bool keepDisa
     if (!group) continue;
     for (ui::MenuItem* e : group->items()) {
       if (!e->isVisible() || e->isSeparator()) continue;
-      OptionNames->addItem(e->text() + suffix);
+      OptionNames->addItem(ui::plainCaption(e->text()) + suffix);
       DllList->addItem(keepDisabled && !e->isEnabled() ? QString() : e->name());
     }
   }
@@ -51,6 +51,13 @@ QString TShortcutDlg::dllText() const {
   for (int i = 0; i < DllList->count(); ++i) codes << DllList->item(i)->text();
   // One code a line, as a list's text reads.
   return codes.join("\r\n") + (codes.isEmpty() ? "" : "\r\n");
+}
+
+bool TShortcutDlg::allows(const QString& code) const {
+  if (code.isEmpty()) return false;
+  for (int i = 0; i < DllList->count(); ++i)
+    if (DllList->item(i)->text() == code) return true;
+  return false;
 }
 
 }  // namespace shell

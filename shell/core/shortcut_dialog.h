@@ -26,6 +26,9 @@ class TShortcutDlg : public ui::Form {
   void GetMenuInfo(ui::MenuItem* menu, int firstGroup, bool keepDisabled, int lastGroup, const QString& suffix);
   // DllList as one text, the way the launch searches it.
   QString dllText() const;
+  // Whether `code` is one of the codes of DllList: an option the user may
+  // run. Codes are compared whole, so part of a code allows nothing.
+  bool allows(const QString& code) const;
 };
 
 }  // namespace shell

@@ -5,6 +5,7 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#include "desktop.h"
 #include "logo_app_form.h"
 #include "os/services.h"
 #include "shared/window_utils.h"
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
   progress.step();
   progress.caption(1);
 
-  shell::TLogoAppForm window(programFolder);
+  shell::TLogoAppForm window(programFolder, shell::makeDesktop);
   shared::LoadRegionalSettings();
   progress.step();
   progress.step();

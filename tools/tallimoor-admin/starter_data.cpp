@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "data/table_def.h"
+#include "data/user_password.h"
 #include "data/user_security.h"
 
 namespace admin {
@@ -76,12 +77,7 @@ Row defaultCatalogueRow() {
   };
 }
 
-std::string storedPassword(const std::string& typed) {
-  std::string password = typed;
-  for (char& c : password)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return password;
-}
+std::string storedPassword(const std::string& typed) { return data::storedPassword(typed); }
 
 Row userRow(const NewUser& user) {
   return {

@@ -33,8 +33,8 @@ struct NewUser {
   std::string security;  // the 200-byte bit set
 };
 Row userRow(const NewUser& user);
-// A password as `user` stores it: upper case, as the login edit forces it
-// (ASCII letters; others are kept as typed).
+// A password as `user` stores it: upper case by the rule the login box
+// applies too (data/user_password.h).
 std::string storedPassword(const std::string& typed);
 
 // ---- company

@@ -74,14 +74,14 @@ int32_t termsInDays(int days);
 int32_t termsOnDayOfNextMonth(int day);
 
 // The due date of a document of date `base` under `terms`.
-// - Day counts: base + terms days. A negative count is taken as 0: a document
-//   is never due before its own date.
+// - Day counts: base + terms days (a negative count gives a date before the
+//   base).
 // - Day of next month: the day is clamped into the following month, so day 0
 //   (terms 900) gives its 1st and a day the month lacks (terms 930 after
 //   January, or 932 and more) gives its last day. The base day plays no part;
 //   after December the year advances.
-// nullopt only when the result would fall outside the calendar (after the year
-// 9999).
+// nullopt only when the result would fall outside the calendar (before the
+// year 1 or after the year 9999).
 std::optional<pdx::Date> dueDate(pdx::Date base, int64_t terms);
 
 // ---------------------------------------------------------------- currencies

@@ -29,6 +29,10 @@ namespace shared {
 // The folder of the translation tables: "../languages" from the current
 // directory, as installed beside the program folder.
 QString languagesDirectory();
+// The translation tables of the install whose program folder is
+// `programDir`: <programDir>/../languages, whatever the current directory
+// is. An empty `programDir` gives languagesDirectory().
+QString languagesDirectoryOf(const QString& programDir);
 
 // Translates `form` from table `tableName` of the languages folder.
 //

@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QToolButton>
+#include <functional>
 #include <vector>
 
 #include "ui/component.h"
@@ -37,19 +38,22 @@ class Label : public QLabel, public Component {
   void setCaption(const QString& caption) override { setText(caption); }
 };
 
-// A one-line text edit. With upperCase on, what is keyed becomes upper case
-// (passwords are stored upper case).
+// A one-line text edit. With a case rule, what is keyed (typed or pasted)
+// and the text already there pass through the rule: the login's password is
+// upper-cased by the same rule the user table's keys are stored with. A rule
+// keeps the length of the text, so the cursor stays where it was.
 class Edit : public QLineEdit, public Component {
  public:
+  using CaseRule = std::function<QString(const QString&)>;
   Edit(ComponentOwner* owner, QWidget* parent, const QString& name, const QString& text = {});
   QObject* object() override { return this; }
   QString caption() const override { return text(); }
   void setCaption(const QString& caption) override { setText(caption); }
-  bool upperCase() const { return upperCase_; }
-  void setUpperCase(bool on);
+  const CaseRule& caseRule() const { return caseRule_; }
+  void setCaseRule(CaseRule rule);
 
  private:
-  bool upperCase_ = false;
+  CaseRule caseRule_;
 };
 
 class Button : public QPushButton, public Component {
@@ -202,7 +206,8 @@ class PageControl : public QTabWidget, public Component {
   void setActivePageIndex(int index) { setCurrentIndex(index); }
 };
 
-// A status bar made of panels of fixed widths (the last one may stretch).
+// A status bar made of panels of fixed widths; the last one takes the rest
+// of the bar, so the bar never makes its window wider than it is.
 class StatusBar : public QStatusBar, public Component {
  public:
   StatusBar(ComponentOwner* owner, QWidget* parent, const QString& name, const std::vector<int>& widths);

@@ -36,6 +36,10 @@ class FormHooks {
 
 class Form : public QDialog, public ComponentOwner, public FormHooks {
  public:
+  // Where the form opens: where the platform puts it, or centred on the
+  // screen it opens on, or on its parent window (the screen without one).
+  enum class Position { kDefault, kScreenCenter, kOwnerCenter };
+
   explicit Form(const QString& name, QWidget* parent = nullptr);
   ~Form() override;
   QString ownerName() const override { return objectName(); }
@@ -43,6 +47,7 @@ class Form : public QDialog, public ComponentOwner, public FormHooks {
   void setOwnerCaption(const QString& caption) override { setWindowTitle(caption); }
   QString caption() const { return windowTitle(); }
   void setCaption(const QString& caption) { setWindowTitle(caption); }
+  Position position = Position::kDefault;
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -15,6 +15,19 @@
 
 namespace ui {
 
+// The picture in `path`, or a null image when the file is missing, larger
+// than any picture of the suite, cut short, or not a picture. The contents
+// decide the format, not the extension; `format`, when given, receives the
+// format read ("bmp", "jpeg", ...).
+QImage readPictureFile(const QString& path, QByteArray* format = nullptr);
+// The bytes of the picture file `path`: empty when it is missing, unreadable
+// or larger than any picture of the suite.
+QByteArray readPictureBytes(const QString& path);
+// The picture `bytes` hold, by the same rules; pictures wider or higher than
+// kMaxPictureSide pixels are refused too.
+QImage decodePicture(const QByteArray& bytes, QByteArray* format = nullptr);
+inline constexpr int kMaxPictureSide = 16384;
+
 class Picture : public QWidget, public Component {
  public:
   Picture(ComponentOwner* owner, QWidget* parent, const QString& name);
