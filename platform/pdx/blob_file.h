@@ -20,6 +20,16 @@ struct BlobRef {
   bool operator==(const BlobRef&) const = default;
 };
 
+// A graphic field's picture lies in the .MB behind a prefix of its own:
+// 01 00 00 01, then the picture's length (u32, little-endian).
+inline constexpr size_t kGraphicPrefix = 8;
+inline bool isStoredPicture(std::string_view contents) {
+  if (contents.size() < kGraphicPrefix || contents.substr(0, 4) != std::string_view("\x01\x00\x00\x01", 4)) return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(contents.data() + 4);
+  const uint32_t length = p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24);
+  return length == contents.size() - kGraphicPrefix;
+}
+
 // Reads / writes the 10-byte in-record pointer (little-endian fields).
 BlobRef decodeBlobRef(const char* tail10);
 void encodeBlobRef(const BlobRef& ref, char* tail10);

@@ -8,8 +8,10 @@
 #include "file_names.h"
 #include "ascii.h"
 #include "blob_file.h"
+#include "codepage.h"
 #include "format.h"
 #include "pdx/check.h"
+#include "pdx/echo.h"
 #include "record_codec.h"
 
 namespace pdx {
@@ -17,13 +19,36 @@ namespace {
 
 using detail::getU16;
 
-std::string companion(Env* env, const std::string& dbPath, const std::string& ext) {
-  return detail::findCompanion(env, detail::dirOf(dbPath), detail::stemOf(dbPath), ext);
+// The companion `ext` of the table, "" when it has none; two files that could
+// both be it are a fault.
+std::string companion(Env* env, const std::string& dbPath, const std::string& ext, std::vector<std::string>& faults) {
+  auto found = detail::findCompanion(env, dbPath, ext);
+  if (found.ok()) return *found;
+  faults.push_back(dbPath + ": " + found.status().message());
+  return {};
 }
 
-int shortBe(const char* p) {
-  const uint16_t e = static_cast<uint16_t>((static_cast<uint8_t>(p[0]) << 8) | static_cast<uint8_t>(p[1]));
-  return static_cast<int16_t>(static_cast<uint16_t>(e ^ 0x8000u));
+// Decodes every field of a record as a reader would, memo and blob contents
+// included; a field no reader can decode is a fault naming it.
+void checkCells(const detail::RecordLayout& layout, const char* rec, int codePage, detail::BlobFile* mb,
+                const std::string& recNo, const std::function<void(const std::string&)>& fault) {
+  for (const auto& f : layout.fields) {
+    if (!f.inMemoFile) {
+      auto v = detail::decodeField(f, rec, codePage);
+      if (!v.ok()) fault(recNo + ", " + v.status().message());  // which names the field
+      continue;
+    }
+    const std::string field = recNo + ", field " + quote(detail::toUtf8(f.def.name, codePage)) + ": ";
+    const detail::BlobRef ref = detail::decodeBlobRef(rec + f.offset + f.def.size);
+    const bool memo = f.def.type == FieldType::kMemo || f.def.type == FieldType::kFmtMemo;
+    if (ref.length == 0 || (ref.length <= static_cast<uint32_t>(f.def.size) && (ref.offset == 0 || memo)))
+      continue;  // blank, or short contents kept in the record
+    if (!mb) continue;  // the missing memo file is a fault of its own
+    auto contents = mb->read(ref);
+    if (!contents.ok()) fault(field + contents.status().message());
+    else if (f.def.type == FieldType::kGraphic && !detail::isStoredPicture(*contents))
+      fault(field + "the memo file does not hold a picture in the stored form there");
+  }
 }
 
 struct Block {
@@ -74,7 +99,7 @@ void checkIndex(Env* env, const std::string& pxPath, const std::vector<Block>& c
     int64_t total = 0;
     for (int i = 0; i < count; ++i) {
       const char* e = b + detail::kBlockHeaderSize + size_t(i) * recSize;
-      const int child = shortBe(e + keySize), cnt = shortBe(e + keySize + 2);
+      const int child = detail::getIndexBlock(e + keySize), cnt = detail::getIndexCount(e + keySize + 2);
       ++entries;
       std::string key(e, keySize);
       if (i == 0) firstKey = key;
@@ -83,7 +108,7 @@ void checkIndex(Env* env, const std::string& pxPath, const std::vector<Block>& c
         total += cnt;
       } else {
         std::string childKey;
-        const int64_t below = walk(static_cast<uint32_t>(std::max(child, 0)), level - 1, childKey);
+        const int64_t below = walk(static_cast<uint32_t>(child), level - 1, childKey);
         if (below < 0) return -1;
         if (below != cnt && cnt != 32767)
           fault("index block " + std::to_string(n) + " entry " + std::to_string(i + 1) + " counts " +
@@ -151,11 +176,18 @@ Result<CheckReport> checkTable(const std::string& dbPath, Env* env) {
     return true;
   }();
 
+  // Another table whose name differs from this one's only in case: a name
+  // given without regard to case cannot choose between them.
+  if (auto names = env->list(detail::dirOf(dbPath)); names.ok())
+    for (const auto& rival : detail::caseRivals(*names, detail::nameOf(dbPath)))
+      fault("the table " + quote(rival) + " beside it has the same name but for its case: rename or remove one of them");
+
   std::unique_ptr<detail::BlobFile> mb;
   const bool hasBlobs = std::any_of(h.fields.begin(), h.fields.end(), [](const FieldDef& f) { return isBlobType(f.type); });
   if (hasBlobs) {
-    const std::string mbPath = companion(env, dbPath, "mb");
-    if (mbPath.empty()) {
+    const size_t before = report.faults.size();
+    const std::string mbPath = companion(env, dbPath, "mb", report.faults);
+    if (mbPath.empty() && report.faults.size() == before) {
       fault("memo file is missing");
     } else {
       auto m = detail::BlobFile::open(*env, mbPath, false);
@@ -205,14 +237,7 @@ Result<CheckReport> checkTable(const std::string& dbPath, Env* env) {
           fault(recNo + (key == prevKey ? " repeats the key of the record before it" : " is out of key order"));
         prevKey = std::move(key);
       }
-      for (const auto& f : layout.fields) {
-        if (!isBlobType(f.def.type)) continue;
-        const detail::BlobRef ref = detail::decodeBlobRef(rec + f.offset + f.def.size);
-        if (ref.length <= static_cast<uint32_t>(f.def.size) && ref.offset == 0) continue;
-        if (!mb) continue;
-        Status st = mb->checkRef(ref);
-        if (!st.ok()) fault(recNo + ", field \"" + f.def.name + "\": " + st.message());
-      }
+      checkCells(layout, rec, h.codePage, mb.get(), recNo, fault);
     }
     total += static_cast<uint64_t>(count);
     chain.push_back(std::move(info));
@@ -225,9 +250,13 @@ Result<CheckReport> checkTable(const std::string& dbPath, Env* env) {
     fault("header counts " + std::to_string(h.numRecords) + " records, the blocks hold " + std::to_string(total));
 
   if (keyed) {
-    const std::string pxPath = companion(env, dbPath, "px");
-    if (pxPath.empty()) fault("primary index (.PX) is missing");
-    else checkIndex(env, pxPath, chain, static_cast<size_t>(layout.keySize), report.faults);
+    const size_t before = report.faults.size();
+    const std::string pxPath = companion(env, dbPath, "px", report.faults);
+    if (pxPath.empty()) {
+      if (report.faults.size() == before) fault("primary index (.PX) is missing");
+    } else {
+      checkIndex(env, pxPath, chain, static_cast<size_t>(layout.keySize), report.faults);
+    }
   }
   return report;
 }

@@ -9,6 +9,7 @@
 #include "pdx/table.h"
 #include "ascii.h"
 #include "file_names.h"
+#include "pdx/echo.h"
 #include "table_file.h"
 
 namespace pdx {
@@ -18,7 +19,7 @@ Status checkName(std::string_view name) {
   if (name.empty() || name.size() > 250 || name.find('/') != std::string_view::npos ||
       name.find('\\') != std::string_view::npos || name.find('\0') != std::string_view::npos || name == "." ||
       name == "..")
-    return Status(code::kInvalidName, "invalid table name \"" + std::string(name) + "\"");
+    return Status(code::kInvalidName, "invalid table name " + quote(name));
   return {};
 }
 
@@ -34,16 +35,34 @@ std::string stripDb(std::string_view name) {
   return std::string(name);
 }
 
-// The table file `name` stands for among the directory's entries `names`.
-Result<std::string> findTable(const std::string& dir, std::vector<std::string> names, std::string_view name) {
-  const std::string wanted = stripDb(name) + ".db";
-  std::sort(names.begin(), names.end());  // the same file every time when only case differs
-  for (const auto& n : names)
-    if (detail::equalsIgnoreCase(n, wanted)) return dir + "/" + n;
-  return Status(code::kTableNotFound, "table " + std::string(name) + " not found in " + dir);
+// The table file `name` stands for among the directory's entries `names`
+// (see file_names.h for names that differ only in case).
+Result<std::string> findTable(const std::string& dir, const std::vector<std::string>& names, std::string_view name) {
+  PDX_ASSIGN_OR_RETURN(std::string found, detail::matchEntry(names, stripDb(name), "db", dir));
+  if (found.empty()) return Status(code::kTableNotFound, "table " + quote(name) + " not found in " + dir);
+  return dir + "/" + found;
+}
+
+// Whether the entry `n` of a folder `names` is a file of the table whose data
+// file is `dbName`: files spelled with its stem in another case count only
+// when no other table's stem differs from it only in case.
+bool isCompanionOf(const std::vector<std::string>& names, const std::string& dbName, const std::string& n) {
+  const std::string stem = detail::stemOf(dbName);
+  const size_t dot = n.find_last_of('.');
+  if (dot == std::string::npos || !detail::equalsIgnoreCase(n.substr(0, dot), stem)) return false;
+  if (n.substr(0, dot) == stem) return true;
+  return detail::caseRivals(names, dbName).empty();
 }
 
 }  // namespace
+
+bool isEngineFileName(std::string_view name) {
+  const std::string n(name);
+  if (n == detail::RedoLog::kFileName || n == detail::RedoLog::kLockName || detail::isJournalFileName(n)) return true;
+  if (detail::endsWithIgnoreCase(n, ".db.new")) return n.size() > 7;
+  if (detail::endsWithIgnoreCase(n, ".tlk")) return n.size() > 4;
+  return detail::isTableFileName(n);
+}
 
 void DirectoryState::keepClosed(const std::shared_ptr<TableFile>& file) {
   if (!file->checkable()) return;
@@ -159,7 +178,10 @@ Result<std::unique_ptr<Table>> Directory::openTable(std::string_view name, Acces
 Status Directory::createTable(std::string_view name, const std::vector<FieldDef>& fields, int keyFieldCount,
                               const CreateOptions& options) {
   PDX_RETURN_IF_ERROR(checkName(name));
-  if (tableExists(name)) return Status(code::kTableExists, "table " + std::string(name) + " already exists in " + state_->path);
+  if (auto existing = tablePath(name); existing.ok())
+    return Status(code::kTableExists, "table " + quote(name) + " already exists in " + state_->path);
+  else if (!existing.status().is(code::kTableNotFound))
+    return existing.status();  // two tables already answer to the name
   PDX_RETURN_IF_ERROR(detail::validateDefinition(fields, keyFieldCount, static_cast<uint32_t>(options.blockSize)));
   if (!detail::isSupportedCodePage(options.codePage) || options.codePage <= 0 || options.codePage > 0xFFFF)
     return Status(code::kInvalidParameter, "unsupported code page " + std::to_string(options.codePage));
@@ -170,7 +192,7 @@ Status Directory::createTable(std::string_view name, const std::vector<FieldDef>
   std::vector<FieldDef> stored = fields;
   for (auto& f : stored) {
     auto n = detail::fromUtf8(f.name, options.codePage);
-    if (!n.ok()) return Status(code::kInvalidParameter, "field name \"" + f.name + "\": " + n.status().message());
+    if (!n.ok()) return Status(code::kInvalidParameter, "field name " + quote(f.name) + ": " + n.status().message());
     f.name = std::move(n).value();
   }
 
@@ -250,11 +272,9 @@ Status Directory::emptyTable(std::string_view name) {
 Status Directory::deleteTable(std::string_view name) {
   PDX_ASSIGN_OR_RETURN(std::string path, tablePath(name));
   Env* env = state_->env;
-  const std::string stem = stripDb(name);
-  auto lockPath = state_->path + "/" + stem + ".tlk";
-  if (auto names = env->list(state_->path); names.ok())
-    for (const auto& n : *names)
-      if (detail::equalsIgnoreCase(n, stem + ".tlk")) lockPath = state_->path + "/" + n;
+  const std::string dbName = detail::nameOf(path);
+  PDX_ASSIGN_OR_RETURN(std::string lockPath, detail::findCompanion(env, path, "tlk"));
+  if (lockPath.empty()) lockPath = state_->path + "/" + detail::stemOf(path) + ".tlk";
   auto lock = env->openLock(lockPath);
   if (!lock.ok()) return lock.status();
   if ((*lock)->isLockedByOther(TableFile::kRecordLockBase, TableFile::kRecordLockSpan, LockMode::kExclusive))
@@ -269,9 +289,9 @@ Status Directory::deleteTable(std::string_view name) {
   if (st.ok()) {
     if (auto names = env->list(state_->path); names.ok()) {
       for (const auto& n : *names) {
-        size_t dot = n.find_last_of('.');
-        if (dot == std::string::npos || !detail::equalsIgnoreCase(n.substr(0, dot), stem)) continue;
-        const std::string ext = detail::toLowerAscii(n.substr(dot + 1));
+        if (!isCompanionOf(*names, dbName, n)) continue;
+        const std::string ext = detail::toLowerAscii(n.substr(n.find_last_of('.') + 1));
+        if (ext == "db") continue;  // another table's, whose name differs only in case
         if (ext == "tlk") continue;  // other processes may still hold it
         Status r = env->remove(state_->path + "/" + n);
         if (st.ok()) st = r;

@@ -1,4 +1,5 @@
 #include "pdx/dump_format.h"
+#include "pdx/echo.h"
 
 #include <charconv>
 #include <cmath>
@@ -23,10 +24,7 @@ bool isBinaryType(FieldType t) {
 }
 
 Status invalid(const FieldDef& field, std::string_view text, std::string_view why) {
-  std::string shown(text.substr(0, 60));
-  if (text.size() > 60) shown += "...";
-  return Status(code::kInvalidValue,
-                "field \"" + field.name + "\": \"" + escapeText(shown) + "\" is not " + std::string(why));
+  return Status(code::kInvalidValue, "field " + quote(field.name) + ": " + quote(text, 60) + " is not " + std::string(why));
 }
 
 std::string hexOf(std::string_view bytes) {
@@ -180,7 +178,7 @@ Result<Value> parseValue(const FieldDef& field, std::string_view text) {
     case FieldType::kMemo:
     case FieldType::kFmtMemo: {
       auto plain = unescapeText(text);
-      if (!plain.ok()) return Status(code::kInvalidValue, "field \"" + field.name + "\": " + plain.status().message());
+      if (!plain.ok()) return Status(code::kInvalidValue, "field " + quote(field.name) + ": " + plain.status().message());
       return Value::text(std::move(plain).value());
     }
     case FieldType::kShort:
@@ -246,7 +244,7 @@ Result<Value> parseValue(const FieldDef& field, std::string_view text) {
       return Value::bytes(std::move(bytes));
     }
   }
-  return Status(code::kInvalidValue, "field \"" + field.name + "\" has an unknown type");
+  return Status(code::kInvalidValue, "field " + quote(field.name) + " has an unknown type");
 }
 
 }  // namespace pdx

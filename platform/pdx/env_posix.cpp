@@ -32,6 +32,8 @@ namespace pdx {
 namespace {
 
 Status osError(uint16_t code, const std::string& what, const std::string& path, int err) {
+  // Opened with O_NOFOLLOW, a symbolic link gives ELOOP.
+  if (err == ELOOP) return Status(code, what + " " + path + ": it is a symbolic link, which the engine never follows");
   return Status(code, what + " " + path + ": " + std::strerror(err));
 }
 
@@ -148,7 +150,15 @@ class PosixFile final : public File {
     if (!syncs_) return write(offset, data);
     const bool aligned = offset % kDurableAlignment == 0 && data.size() % kDurableAlignment == 0;
     if (aligned && direct_ == kUntried) {
-      direct_ = ::open(path().c_str(), O_WRONLY | O_CLOEXEC | O_DIRECT | O_DSYNC);
+      direct_ = ::open(path().c_str(), O_WRONLY | O_CLOEXEC | O_DIRECT | O_DSYNC | O_NOFOLLOW);
+      // The name may have been given to another file since the first handle
+      // was opened: the second handle must be on the same file.
+      struct stat mine {}, other {};
+      if (direct_ >= 0 && (::fstat(fd_, &mine) != 0 || ::fstat(direct_, &other) != 0 || mine.st_dev != other.st_dev ||
+                           mine.st_ino != other.st_ino)) {
+        ::close(direct_);
+        direct_ = kRefused;
+      }
       if (direct_ < 0) direct_ = kRefused;
     }
     if (!aligned || direct_ < 0) return File::writeDurably(offset, data);
@@ -335,6 +345,9 @@ class PosixEnv final : public Env {
     // Reading a table does not touch its time of last access where the system
     // lets the file's owner ask so: every commit would otherwise have the
     // next read rewrite the file's inode.
+    // A folder of tables is shared with every user of the office: a link in
+    // it, named like a table file, must not lead a write out of the folder.
+    flags |= O_NOFOLLOW;
     int fd = ::open(path.c_str(), flags | O_NOATIME, 0666);
     if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
@@ -347,7 +360,7 @@ class PosixEnv final : public Env {
   Result<std::unique_ptr<LockFile>> openLock(const std::string& path) override {
     const size_t slash = path.find_last_of('/');
     const bool network = networkShare(slash == std::string::npos ? "." : path.substr(0, slash));
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return osError(code::kOsError, "cannot open lock file", path, errno);
     if (network) return std::unique_ptr<LockFile>(new PosixLockFile(path, fd, nullptr, syncs_));
     struct stat st {};

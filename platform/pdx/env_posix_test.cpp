@@ -6,6 +6,7 @@
 #include <random>
 
 #include "pdx/env.h"
+#include "pdx/table.h"
 #include "pending_file.h"
 #include "test_util.h"
 
@@ -170,6 +171,42 @@ TEST(Env, StampsTellFilesAndWritesApart) {
   auto lock = env->openLock(tmp.file("a.tlk"));
   ASSERT_TRUE(lock.ok());
   EXPECT_TRUE((*lock)->stamp()->sameFile(*env->stamp(tmp.file("a.tlk"))));
+}
+
+}  // namespace
+}  // namespace pdx
+
+namespace pdx {
+namespace {
+
+// A link in a folder of tables, named like one of its files and pointing out
+// of it, is never followed: not to read, write or create a table, and not to
+// open a lock file (whose preparation would write to the file it reaches).
+TEST(Env, ALinkNamedLikeATableFileIsNeverFollowed) {
+  TempDir tmp;
+  const std::string books = tmp.file("books");
+  std::filesystem::create_directory(books);
+  const std::string kOutside = "somebody else's file";
+  testing::writeFile(tmp.file("outside.txt"), kOutside);
+  for (const char* name : {"clients.DB", "clients.tlk", "tallimoor-redo.lock", "new.DB"})
+    std::filesystem::create_symlink(tmp.file("outside.txt"), books + "/" + name);
+
+  Env* env = Env::standard();
+  for (auto mode : {Env::OpenMode::kRead, Env::OpenMode::kReadWrite, Env::OpenMode::kCreate}) {
+    auto file = env->open(books + "/clients.DB", mode);
+    ASSERT_FALSE(file.ok());
+    EXPECT_NE(file.status().message().find("symbolic link"), std::string::npos) << file.status().message();
+  }
+  EXPECT_FALSE(env->open(books + "/new.DB", Env::OpenMode::kCreate).ok());
+  EXPECT_FALSE(env->openLock(books + "/clients.tlk").ok());
+  EXPECT_FALSE(env->openLock(books + "/tallimoor-redo.lock").ok());
+  EXPECT_EQ(testing::readFile(tmp.file("outside.txt")), kOutside);
+
+  auto dir = Directory::open(books, env);
+  ASSERT_TRUE(dir.ok());
+  EXPECT_FALSE((*dir)->openTable("clients").ok());
+  EXPECT_FALSE((*dir)->openTable("clients", Directory::Access::kReadOnly).ok());
+  EXPECT_EQ(testing::readFile(tmp.file("outside.txt")), kOutside);
 }
 
 }  // namespace

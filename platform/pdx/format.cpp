@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ascii.h"
+#include "pdx/echo.h"
 
 namespace pdx::detail {
 namespace {
@@ -75,11 +76,19 @@ Result<Header> parseHeader(std::string_view raw, uint64_t fileSize, const std::s
   if (h.fileBlocks > 0 &&
       uint64_t{h.headerSize} + uint64_t{h.fileBlocks - 1u} * h.blockSize + kBlockHeaderSize > fileSize)
     return corrupt(path, "file is shorter than its blocks (truncated)");
+  // Blocks are written in whole KiB, after the header: a header size that
+  // does not leave the rest of the file in whole KiB is not the file's.
+  if ((fileSize - h.headerSize) % 1024 != 0)
+    return corrupt(path, "header size " + std::to_string(h.headerSize) + " does not fit a file of " +
+                             std::to_string(fileSize) + " bytes");
   const uint64_t perBlock = (h.blockSize - kBlockHeaderSize) / h.recordSize;
   if (h.numRecords > uint64_t{h.fileBlocks} * perBlock)
     return corrupt(path, "more records than the blocks can hold");
+  if (h.usedBlocks > h.fileBlocks) return corrupt(path, "more blocks in use than in the file");
   if (h.firstBlock > h.fileBlocks || h.lastBlock > h.fileBlocks)
     return corrupt(path, "block chain points outside the file");
+  if ((h.firstBlock == 0) != (h.lastBlock == 0) || (h.fileType != kPrimaryIndex && h.numRecords > 0 && h.firstBlock == 0))
+    return corrupt(path, "block chain does not agree with the record count");
 
   const uint32_t enc1 = getU32(p + off::kEncryption);
   h.encrypted = enc1 != 0 && enc1 != 0xFF00FF00u;
@@ -163,13 +172,17 @@ Status validateDefinition(const std::vector<FieldDef>& fields, int keyFields, ui
   uint32_t record = 0, key = 0;
   for (size_t i = 0; i < fields.size(); ++i) {
     const FieldDef& f = fields[i];
-    const std::string which = "field \"" + f.name + "\"";
+    const std::string which = "field " + quote(f.name);
     size_t chars = 0;
     for (unsigned char c : f.name) {
       if (c < 0x20 || c == 0x7F) return bad(which + ": names hold no control characters");
       if ((c & 0xC0) != 0x80) ++chars;  // count characters, not UTF-8 bytes
     }
     if (chars == 0 || chars > kMaxFieldName) return bad(which + ": names have 1 to 25 characters");
+    // A blank looks like no name at all, and a name told from another only
+    // by a space before or after it cannot be typed back.
+    if (f.name.front() == ' ' || f.name.back() == ' ')
+      return bad(which + ": names neither begin nor end with a space");
     for (size_t j = 0; j < i; ++j)
       if (equalsIgnoreCase(fields[j].name, f.name)) return bad(which + " is defined twice");
     switch (f.type) {

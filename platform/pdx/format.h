@@ -66,6 +66,15 @@
 //   0x04   2    signed: offset of the last record = (records - 1) * record size;
 //               -record size when the block holds none
 //   0x06   ...  records, back to back
+//
+// A block of a .PX has the same three words, then entries of record size
+// bytes: the key fields of the first record below the entry, then
+//   2    the block below: a data block at the lowest level, an index block
+//        above it; big-endian with the top bit flipped, as a short field,
+//        but unsigned, since block numbers run to 65535
+//   2    the records below the entry, the same way but signed; 32767 when
+//        there are more
+//   2    (unused)
 #pragma once
 
 #include <cstdint>
@@ -138,6 +147,13 @@ inline void putU64(char* p, uint64_t v) {
   putU32(p + 4, static_cast<uint32_t>(v >> 32));
 }
 
+// The block number of an index entry, at `p` (see above).
+inline uint16_t getIndexBlock(const char* p) {
+  return static_cast<uint16_t>(((static_cast<uint8_t>(p[0]) << 8) | static_cast<uint8_t>(p[1])) ^ 0x8000u);
+}
+// The record count of an index entry, at `p`.
+inline int getIndexCount(const char* p) { return static_cast<int16_t>(getIndexBlock(p)); }
+
 struct Header {
   uint16_t recordSize = 0;
   uint16_t headerSize = 0;
@@ -166,8 +182,10 @@ struct Header {
 int levelFromVersion(uint8_t fileVersion);
 
 // Parses the header of a .DB or .PX. `raw` holds at least the first
-// min(file size, header size) bytes. Checks every count and size it relies
-// on against `fileSize`; kHeaderCorrupt (naming `path`) when they do not hold.
+// min(file size, header size) bytes. Checks that the header's geometry adds
+// up (header, block, record and file sizes; block and record counts; the
+// ends of the block chain) and that every count and size it relies on lies
+// within `fileSize`; kHeaderCorrupt (naming `path`) when they do not hold.
 Result<Header> parseHeader(std::string_view raw, uint64_t fileSize, const std::string& path);
 
 // Builds the header block of a new, empty level-7 table. `fields` must be valid.

@@ -7,6 +7,7 @@
 
 #include "ascii.h"
 #include "format.h"
+#include "pdx/echo.h"
 
 namespace pdx::detail {
 namespace {
@@ -76,17 +77,19 @@ struct Parsed {
   std::vector<Range> ranges;
 };
 
-// Reads a journal; nullopt when it is not live or not complete (J4).
-std::optional<Parsed> parse(const std::string& j) {
-  if (j.size() < kHeaderSize + kTrailerSize) return std::nullopt;
+// Reads a journal; nullopt when it is not live or not complete (J4). A whole
+// journal that names anything but a table file of its folder was not written
+// by the engine: it is refused, and nothing of it is written anywhere.
+Result<std::optional<Parsed>> parse(const std::string& j, const std::string& path) {
+  if (j.size() < kHeaderSize + kTrailerSize) return std::optional<Parsed>();
   const bool v2 = std::memcmp(j.data(), kMagic, 8) == 0;
-  if (!v2 && std::memcmp(j.data(), kMagicV1, 8) != 0) return std::nullopt;
+  if (!v2 && std::memcmp(j.data(), kMagicV1, 8) != 0) return std::optional<Parsed>();
   const uint64_t length = getU64(j.data() + 8);
-  if (length < kHeaderSize + kTrailerSize || length > j.size()) return std::nullopt;
+  if (length < kHeaderSize + kTrailerSize || length > j.size()) return std::optional<Parsed>();
   const char* end = j.data() + length;
-  if (std::memcmp(end - 8, v2 ? kEndMagic : kEndMagicV1, 8) != 0) return std::nullopt;
+  if (std::memcmp(end - 8, v2 ? kEndMagic : kEndMagicV1, 8) != 0) return std::optional<Parsed>();
   const std::string_view body(j.data(), length - kTrailerSize);
-  if (getU64(end - 16) != (v2 ? checksum(body) : fnv(body))) return std::nullopt;
+  if (getU64(end - 16) != (v2 ? checksum(body) : fnv(body))) return std::optional<Parsed>();
   Parsed out;
   out.knowsAfter = v2;
   const uint32_t files = getU32(j.data() + 16), ranges = getU32(j.data() + 20);
@@ -94,28 +97,30 @@ std::optional<Parsed> parse(const std::string& j) {
   const char* limit = end - kTrailerSize;
   const size_t fileTail = v2 ? 16 : 8, rangeHead = v2 ? 24 : 16;
   for (uint32_t i = 0; i < files; ++i) {
-    if (limit - p < 2) return std::nullopt;
+    if (limit - p < 2) return std::optional<Parsed>();
     const uint16_t n = getU16(p);
     p += 2;
-    if (static_cast<size_t>(limit - p) < n + fileTail) return std::nullopt;
+    if (static_cast<size_t>(limit - p) < n + fileTail) return std::optional<Parsed>();
     std::string name(p, n);
     p += n;
-    if (name.empty() || name.find('/') != std::string::npos || name == "..") return std::nullopt;
+    if (!isTableFileName(name))
+      return Status(code::kFileCorrupt, "the journal " + echo(path, kEchoLineCharacters) + " names the file " +
+                                            quote(name) + ", which is not a table of its folder: it is refused");
     out.files.push_back({std::move(name), getU64(p), v2 ? getU64(p + 8) : 0});
     p += fileTail;
   }
   for (uint32_t i = 0; i < ranges; ++i) {
-    if (static_cast<size_t>(limit - p) < rangeHead) return std::nullopt;
+    if (static_cast<size_t>(limit - p) < rangeHead) return std::optional<Parsed>();
     const uint32_t file = getU32(p);
     const uint64_t offset = getU64(p + 4);
     const uint32_t n = getU32(p + 12);
     const uint64_t after = v2 ? getU64(p + 16) : 0;
     p += rangeHead;
-    if (file >= out.files.size() || static_cast<uint64_t>(limit - p) < n) return std::nullopt;
+    if (file >= out.files.size() || static_cast<uint64_t>(limit - p) < n) return std::optional<Parsed>();
     out.ranges.push_back({file, offset, std::string(p, n), after});
     p += n;
   }
-  return out;
+  return std::optional<Parsed>(std::move(out));
 }
 
 // The bytes of [offset, offset + length) that lie below `size`.
@@ -162,7 +167,7 @@ class TableLocks {
   Status take(const std::string& fileName) {
     const std::string stem = toLowerAscii(stemOf(fileName));
     if (locks_.count(stem)) return {};
-    std::string path = findCompanion(env_, dir_, stemOf(fileName), "tlk");
+    PDX_ASSIGN_OR_RETURN(std::string path, findCompanion(env_, dir_ + "/" + fileName, "tlk"));
     if (path.empty()) path = dir_ + "/" + stemOf(fileName) + ".tlk";
     PDX_ASSIGN_OR_RETURN(auto lock, env_->openLock(path));
     PDX_RETURN_IF_ERROR(lock->lock(1, 1, LockMode::kExclusive, kLockWaitMs));
@@ -206,6 +211,11 @@ bool isJournalName(const std::string& name) {
   return name.size() > std::strlen(kPrefix) + std::strlen(kSuffix) && name.rfind(kPrefix, 0) == 0 &&
          endsWithIgnoreCase(name, kSuffix);
 }
+}  // namespace
+
+bool isJournalFileName(const std::string& name) { return name == kDirLockName || isJournalName(name); }
+
+namespace {
 
 Result<std::string> readWhole(File& file, const std::string& path) {
   PDX_ASSIGN_OR_RETURN(uint64_t size, file.size());
@@ -242,7 +252,8 @@ Result<int> recoverDirectory(Env* env, const std::string& dir) {
     auto file = env->open(path, Env::OpenMode::kReadWrite);
     if (!file.ok()) continue;  // removed meanwhile
     PDX_ASSIGN_OR_RETURN(std::string bytes, readWhole(**file, path));
-    if (auto parsed = parse(bytes)) {
+    PDX_ASSIGN_OR_RETURN(std::optional<Parsed> parsed, parse(bytes, path));
+    if (parsed) {
       TableLocks locks(env, dir);
       for (const auto& f : parsed->files) PDX_RETURN_IF_ERROR(locks.take(f.name));
       PDX_ASSIGN_OR_RETURN(bool reached, commitReachedFiles(env, dir, *parsed));

@@ -52,6 +52,9 @@ namespace pdx::detail {
 // bytes at a time.
 uint64_t checksum(std::string_view s);
 
+// True for the journals and the journals' lock file of a folder.
+bool isJournalFileName(const std::string& name);
+
 // Rolls back every live journal of `dir` whose owner is gone (J3, J4), or
 // clears it when its commit reached the files (J5). Returns the number of
 // journals rolled back.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "codepage.h"
+#include "pdx/echo.h"
 
 namespace pdx::detail {
 namespace {
@@ -64,7 +65,7 @@ void encodeDouble(char* p, double d) {
 }
 
 Status invalid(const FieldLayout& f, const std::string& why) {
-  return Status(code::kInvalidValue, "field \"" + f.def.name + "\": " + why);
+  return Status(code::kInvalidValue, "field " + quote(f.def.name) + ": " + why);
 }
 
 std::optional<int64_t> parseInteger(std::string_view s) {
@@ -147,7 +148,7 @@ Status encodeBcd(const FieldLayout& f, const Value& v, char* p) {
   }
   bool negative;
   std::string intPart, frac;
-  if (!splitDecimal(text, negative, intPart, frac)) return invalid(f, "\"" + text + "\" is not a number");
+  if (!splitDecimal(text, negative, intPart, frac)) return invalid(f, quote(text) + " is not a number");
   const int decimals = f.def.size;
   while (static_cast<int>(frac.size()) > decimals) {
     if (frac.back() != '0') return invalid(f, "more than " + std::to_string(decimals) + " decimal places");
@@ -183,7 +184,7 @@ Result<Value> decodeBcd(const FieldLayout& f, const char* p) {
     const uint8_t b = static_cast<uint8_t>(p[1 + i]);
     for (int d : {b >> 4, b & 0x0F}) {
       if (negative) d = 15 - d;
-      if (d > 9) return Status(code::kFileCorrupt, "field \"" + f.def.name + "\" holds an invalid BCD digit");
+      if (d > 9) return Status(code::kFileCorrupt, "field " + quote(f.def.name) + " holds an invalid BCD digit");
       digits += static_cast<char>('0' + d);
     }
   }

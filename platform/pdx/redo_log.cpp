@@ -12,8 +12,10 @@
 #include <random>
 #include <string_view>
 
+#include "file_names.h"
 #include "format.h"
 #include "journal.h"
+#include "pdx/echo.h"
 #include "sync_together.h"
 
 namespace pdx::detail {
@@ -115,8 +117,11 @@ class Reader {
   size_t at_ = 0;
 };
 
-// The files of a record whose frame is already checked.
-std::optional<Record> parseBody(std::string_view body) {
+// The files of a record whose frame is already checked. A name that is not a
+// table file of the log's folder (one that climbs out with "..", an absolute
+// path, a name of some other file) goes to `foreign`: such a log was not
+// written by the engine, and nothing of it may reach a file.
+std::optional<Record> parseBody(std::string_view body, std::optional<std::string_view>& foreign) {
   Reader r(body);
   uint64_t files = 0;
   if (!r.number(4, files)) return std::nullopt;
@@ -127,6 +132,10 @@ std::optional<Record> parseBody(std::string_view body) {
     if (!r.number(2, nameLength) || !r.take(nameLength, c.name) || !r.number(8, cut) || !r.number(8, c.size) ||
         !r.number(4, runs))
       return std::nullopt;
+    if (!isTableFileName(c.name)) {
+      foreign = c.name;
+      return std::nullopt;
+    }
     if (cut != kNotCut) c.cut = cut;
     for (uint64_t i = 0; i < runs; ++i) {
       uint64_t at = 0, length = 0;
@@ -330,7 +339,14 @@ Result<RedoLog::Parsed> RedoLog::scan() {
   // The bytes are all read: the records' views into them stay valid.
   p.end = kRecordsStart;
   for (const auto& [offset, length] : found) {
-    auto files = parseBody(std::string_view(p.bytes).substr(static_cast<size_t>(offset) + 40, static_cast<size_t>(length) - 48));
+    std::optional<std::string_view> foreign;
+    auto files = parseBody(std::string_view(p.bytes).substr(static_cast<size_t>(offset) + 40, static_cast<size_t>(length) - 48),
+                           foreign);
+    if (foreign)
+      return Status(code::kFileCorrupt, "the redo log " + echo(path_, kEchoLineCharacters) + " names the file " +
+                                            quote(*foreign) +
+                                            ", which is not a table of its folder: the log is refused and nothing of it "
+                                            "was written (remove it if no program was writing to these tables)");
     if (!files) break;
     p.records.push_back(std::move(*files));
     p.end = alignUp(offset + length);
@@ -381,8 +397,8 @@ Status RedoLog::append(const std::vector<PendingFile*>& files, const std::vector
     PDX_ASSIGN_OR_RETURN(PendingFile::Change c, f->change());
     const std::string& path = f->path();
     const std::string name = path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
-    if (name.size() > 0xFFFF || name.find('/') != std::string::npos)
-      return Status(code::kInvalidParameter, "file " + path + " is not in " + dir_);
+    if (!isTableFileName(name))
+      return Status(code::kInvalidParameter, "file " + path + " is not a table file of " + dir_);
     char length16[2];
     putU16(length16, static_cast<uint16_t>(name.size()));
     record.append(length16, 2);
@@ -516,21 +532,27 @@ Result<int> RedoLog::replay() {
   std::map<std::string, Image> images;
   for (const Record& record : p.records)
     for (const FileChange& c : record) images[std::string(c.name)].apply(c);
-  int repaired = 0;
-  std::vector<std::unique_ptr<File>> changed;
+  // Every file is opened before any is written: one that cannot be (a link
+  // put in the folder's way) leaves them all as they are.
+  std::vector<std::pair<std::unique_ptr<File>, const Image*>> targets;
   for (const auto& [name, image] : images) {
     auto file = env_->open(dir_ + "/" + name, Env::OpenMode::kReadWrite);
     if (!file.ok() && file.status().code() == code::kTableNotFound) continue;  // the table was removed since
     if (!file.ok()) return file.status();
-    PDX_ASSIGN_OR_RETURN(bool wrote, bringToImage(**file, image));
-    if (wrote) changed.push_back(std::move(file).value());
+    targets.emplace_back(std::move(file).value(), &image);
+  }
+  int repaired = 0;
+  std::vector<File*> changed;
+  for (const auto& [file, image] : targets) {
+    PDX_ASSIGN_OR_RETURN(bool wrote, bringToImage(*file, *image));
+    if (wrote) changed.push_back(file.get());
     repaired += wrote;
   }
   if (network_ && !changed.empty()) {
     // As a commit does: the files are on the server's disk before the words
     // say that nobody is writing them.
     std::vector<std::function<Status()>> syncs;
-    for (auto& f : changed) syncs.emplace_back([&f] { return f->sync(); });
+    for (File* f : changed) syncs.emplace_back([f] { return f->sync(); });
     PDX_RETURN_IF_ERROR(syncTogether(env_, syncs));
   }
   agreeWith(p);

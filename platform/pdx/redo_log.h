@@ -58,6 +58,11 @@
 //       table file is written, and the written files are durable before the
 //       applying word is cleared; the log is read after this machine's
 //       cached pages of it are dropped.
+//   R7. A record names only table files of the log's own folder (a plain
+//       name ending in .DB, .PX or .MB); the log lies in a folder others can
+//       write, so a record that names anything else makes the whole log
+//       refused, never replayed. Files are opened without following a
+//       symbolic link (see env.h).
 #pragma once
 
 #include <cstdint>

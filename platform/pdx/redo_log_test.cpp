@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "fault_env.h"
+#include "pdx/echo.h"
+#include "pdx/table.h"
 #include "test_util.h"
 
 namespace pdx {
@@ -187,6 +190,60 @@ TEST(RedoLog, CheckpointMakesTheFilesDurableAndEmptiesTheLog) {
   auto recovered = detail::RedoLog::recoverOnOpen(Env::unsynced(), tmp.path(), 1000);
   ASSERT_TRUE(recovered.ok()) << recovered.status().toString();
   expectBooks(tmp, b);
+}
+
+// ---- logs written by someone else
+
+// A log naming a file outside its folder, in any way a name can leave it
+// (climbing out, an absolute path, a separator, a NUL that cuts the name
+// short, a name that is no table file, a link in the folder that points
+// out): opening the folder refuses the whole log, says which name and why,
+// escaped, and writes nothing anywhere, not even the sound records before.
+TEST(RedoLog, ALogNamingAFileOutsideItsFolderIsRefusedWhole) {
+  const std::string kVictim = "the victim's own words";
+  const std::vector<std::string> escapes = {
+      "../victim.txt", "../victim.DB",      "VICTIM_ABS",     "sub/x.DB",     std::string("x.DB\0/../../victim.txt", 22),
+      "..",            ".",                 "",               "victim.txt",   "tallimoor.redo",
+      "..\\victim.DB", "\x1b[2J.txt",       "link.DB"};
+  for (std::string name : escapes) {
+    TempDir tmp;
+    const std::string books = tmp.file("books");
+    std::filesystem::create_directory(books);
+    testing::writeFile(tmp.file("victim.txt"), kVictim);
+    testing::writeFile(tmp.file("victim.DB"), kVictim);
+    testing::writeFile(books + "/A.DB", "sound table bytes");
+    std::filesystem::create_symlink(tmp.file("victim.DB"), books + "/link.DB");
+    if (name == "VICTIM_ABS") name = tmp.file("victim.txt");
+    SCOPED_TRACE(echo(name));
+    testing::writeFile(books + "/tallimoor.redo",
+                       testing::craftedRedoLog({{{"A.DB", "written by the first record"}}, {{name, "PWNED"}}}));
+
+    auto dir = Directory::open(books, Env::unsynced());
+    EXPECT_FALSE(dir.ok()) << "a folder opened over a log that names " << echo(name);
+    if (!dir.ok() && name != "link.DB") {
+      EXPECT_NE(dir.status().message().find(quote(name)), std::string::npos) << dir.status().message();
+      for (char c : dir.status().message()) EXPECT_TRUE(c == '\t' || static_cast<unsigned char>(c) >= 0x20) << dir.status().message();
+    }
+    EXPECT_EQ(testing::readFile(tmp.file("victim.txt")), kVictim);
+    EXPECT_EQ(testing::readFile(tmp.file("victim.DB")), kVictim);
+    EXPECT_EQ(testing::readFile(books + "/A.DB"), "sound table bytes") << "a refused log had a record written";
+  }
+}
+
+// The same log naming only the folder's own table files is replayed: the
+// names rule keeps out nothing the engine writes.
+TEST(RedoLog, ALogNamingTheFoldersTableFilesIsReplayed) {
+  TempDir tmp;
+  testing::writeFile(tmp.file("A.DB"), "old");
+  testing::writeFile(tmp.file("a.px"), "old");
+  testing::writeFile(tmp.file("B.Mb"), "old");
+  testing::writeFile(tmp.path() + "/tallimoor.redo",
+                     testing::craftedRedoLog({{{"A.DB", "new data"}, {"a.px", "new index"}}, {{"B.Mb", "new memo"}}}));
+  auto repaired = detail::RedoLog::recoverOnOpen(Env::unsynced(), tmp.path(), 1000);
+  ASSERT_TRUE(repaired.ok()) << repaired.status().toString();
+  EXPECT_EQ(testing::readFile(tmp.file("A.DB")), "new data");
+  EXPECT_EQ(testing::readFile(tmp.file("a.px")), "new index");
+  EXPECT_EQ(testing::readFile(tmp.file("B.Mb")), "new memo");
 }
 
 }  // namespace

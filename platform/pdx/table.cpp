@@ -5,6 +5,7 @@
 #include "codepage.h"
 #include "directory_state.h"
 #include "format.h"
+#include "pdx/echo.h"
 #include "pdx/table.h"
 #include "table_file.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 constexpr uint16_t kStale = 0x22F0;  // see table_file.cpp
 constexpr int kMaxRetries = 50;
-constexpr size_t kGraphicPrefix = 8;
+using detail::kGraphicPrefix;
 
 uint64_t hashBytes(std::string_view s) {
   uint64_t h = 1469598103934665603ull;
@@ -462,8 +463,7 @@ Status Table::readField(int field, const std::string& rec, Value& out) {
   if (f.def.type == FieldType::kGraphic && fromBlobFile) {
     // Stored pictures carry an 8-byte prefix of their own: 01 00 00 01 and
     // the picture's length (little-endian).
-    if (contents.size() < kGraphicPrefix || contents.compare(0, 4, std::string_view("\x01\x00\x00\x01", 4)) != 0 ||
-        detail::getU32(contents.data() + 4) != contents.size() - kGraphicPrefix)
+    if (!detail::isStoredPicture(contents))
       return Status(code::kMemoCorrupt, "graphic field \"" + f.def.name + "\" of " + file_->path() +
                                             " does not hold a picture in the stored form");
     contents.erase(0, kGraphicPrefix);
@@ -515,7 +515,7 @@ Status Table::getAll(std::span<Value> out) {
 
 Result<Value> Table::get(std::string_view fieldName) {
   const int i = schema().fieldIndex(fieldName);
-  if (i < 0) return Status(code::kInvalidParameter, "no field \"" + std::string(fieldName) + "\" in " + file_->path());
+  if (i < 0) return Status(code::kInvalidParameter, "no field " + quote(fieldName) + " in " + file_->path());
   return get(i);
 }
 
@@ -794,7 +794,7 @@ Status Table::set(int field, const Value& value) {
 
 Status Table::set(std::string_view fieldName, const Value& value) {
   const int i = schema().fieldIndex(fieldName);
-  if (i < 0) return Status(code::kInvalidParameter, "no field \"" + std::string(fieldName) + "\" in " + file_->path());
+  if (i < 0) return Status(code::kInvalidParameter, "no field " + quote(fieldName) + " in " + file_->path());
   return set(i, value);
 }
 

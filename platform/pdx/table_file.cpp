@@ -29,34 +29,33 @@ void putShortBe(char* p, int v) {
   p[1] = static_cast<char>(e & 0xFF);
 }
 
-int getShortBe(const char* p) {
-  const uint16_t e = static_cast<uint16_t>((static_cast<uint8_t>(p[0]) << 8) | static_cast<uint8_t>(p[1]));
-  return static_cast<int16_t>(static_cast<uint16_t>(e ^ 0x8000u));
-}
-
 }  // namespace
 
 TableFile::~TableFile() = default;
 
 TableFile::Companions TableFile::companionsIn(const std::vector<std::string>& names, const std::string& dbPath) {
-  const std::string dir = dirOf(dbPath), base = stemOf(dbPath);
+  const std::string dir = dirOf(dbPath), dbName = detail::nameOf(dbPath);
   Companions c;
-  c.lock = dir + "/" + base + ".tlk";
-  bool lockFound = false;
+  auto pick = [&](std::string_view ext, std::string& path) {
+    auto found = detail::companionEntry(names, dbName, ext, dir);
+    if (!found.ok()) {
+      if (c.problem.ok()) c.problem = found.status();
+    } else if (!found->empty()) {
+      path = dir + "/" + *found;
+    }
+  };
+  pick("tlk", c.lock);
+  if (c.lock.empty()) c.lock = dir + "/" + stemOf(dbPath) + ".tlk";
+  pick("px", c.px);
+  pick("mb", c.mb);
+  // Companion files the engine does not maintain.
+  const std::string base = stemOf(dbPath);
+  const bool rivals = !detail::caseRivals(names, dbName).empty();
   for (const auto& n : names) {
     const size_t dot = n.find_last_of('.');
     if (dot == std::string::npos || !detail::equalsIgnoreCase(std::string_view(n).substr(0, dot), base)) continue;
+    if (rivals && std::string_view(n).substr(0, dot) != base) continue;
     const std::string ext = detail::toLowerAscii(n.substr(dot + 1));
-    // The first of the names that differ only in case, as findCompanion.
-    if (ext == "tlk" && !lockFound) {
-      c.lock = dir + "/" + n;
-      lockFound = true;
-    } else if (ext == "px" && c.px.empty()) {
-      c.px = dir + "/" + n;
-    } else if (ext == "mb" && c.mb.empty()) {
-      c.mb = dir + "/" + n;
-    }
-    // Companion files the engine does not maintain.
     const bool secondary = ext.size() == 3 && (ext[0] == 'x' || ext[0] == 'y') &&
                            ((std::isdigit(static_cast<unsigned char>(ext[1])) && std::isdigit(static_cast<unsigned char>(ext[2]))) ||
                             (ext[1] == 'g' && std::isdigit(static_cast<unsigned char>(ext[2]))));
@@ -80,6 +79,7 @@ Result<std::shared_ptr<TableFile>> TableFile::open(Env* env, const std::string& 
     auto names = env->list(dir);
     companions = companionsIn(names.ok() ? *names : std::vector<std::string>(), dbPath);
   }
+  if (!companions.problem.ok()) return companions.problem;
   f->lockPath_ = companions.lock;
 
   auto db = env->open(dbPath, readOnly ? Env::OpenMode::kRead : Env::OpenMode::kReadWrite);
@@ -236,6 +236,12 @@ Status TableFile::loadIndexFromChain() {
     prev = number;
     number = next;
   }
+  if (total != header_.numRecords || (!blocks_.empty() && blocks_.back().number != header_.lastBlock))
+    return Status(code::kFileCorrupt, "the header of " + dbPath_ + " counts " + std::to_string(header_.numRecords) +
+                                          " records in blocks " + std::to_string(header_.firstBlock) + " to " +
+                                          std::to_string(header_.lastBlock) + ", the chain holds " +
+                                          std::to_string(total) + " ending at block " +
+                                          std::to_string(blocks_.empty() ? 0 : blocks_.back().number));
   numRecords_ = static_cast<uint32_t>(total);
   return {};
 }
@@ -299,8 +305,8 @@ bool TableFile::loadIndexFromPx() {
     else upper.emplace_back(level, static_cast<uint16_t>(n));
     for (int i = 0; i < count && ok; ++i) {
       const char* e = b + detail::kBlockHeaderSize + size_t(i) * recSize;
-      const int child = getShortBe(e + layout_.keySize);
-      const int cnt = getShortBe(e + layout_.keySize + 2);
+      const int child = detail::getIndexBlock(e + layout_.keySize);
+      const int cnt = detail::getIndexCount(e + layout_.keySize + 2);
       if (level == 1) {
         if (child <= 0 || child > fileBlocks_ || dataSeen[child] || cnt < 0 || cnt > capacity_) { ok = false; return; }
         dataSeen[child] = true;
@@ -752,7 +758,7 @@ bool TableFile::matchesDisk(const std::vector<std::string>& dirNames) {
   catchUpStamps();
   if (!stampsKnown_ || !lock_) return false;
   const Companions c = companionsIn(dirNames, dbPath_);
-  if (c.lock != lockPath_ || c.px != pxPath_ || c.mb != mbPath_ || c.others != schema_.companionFiles) return false;
+  if (!c.problem.ok() || c.lock != lockPath_ || c.px != pxPath_ || c.mb != mbPath_ || c.others != schema_.companionFiles) return false;
   auto same = [&](const std::string& path, const FileStamp& seen) {
     auto now = env_->stamp(path);
     return now.ok() && *now == seen;

@@ -210,6 +210,7 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   struct Companions {
     std::string lock, px, mb;         // paths; lock is the default name when there is none
     std::vector<std::string> others;  // names of secondary indexes and validity files, sorted
+    Status problem;                   // two files could be one companion (see file_names.h)
   };
   static Companions companionsIn(const std::vector<std::string>& names, const std::string& dbPath);
 

@@ -1,5 +1,7 @@
 #include "test_util.h"
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -11,6 +13,10 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+
+#include "journal.h"
+
+extern char** environ;
 
 namespace pdx::testing {
 
@@ -112,6 +118,32 @@ bool samplesPresent() {
 #endif
 }
 
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& outPath,
+                      const std::string& errPath, const std::function<void(pid_t)>& whileRunning) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<std::string> all{program};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  ProgramRun run;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    if (whileRunning) whileRunning(pid);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    // A crash shows as a code no exit gives.
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.out = outPath.rfind("/dev/", 0) == 0 ? std::string() : readFile(outPath);
+  run.err = readFile(errPath);
+  return run;
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
@@ -122,6 +154,43 @@ std::string readFile(const std::string& path) {
 void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string craftedRedoLog(const std::vector<std::vector<CraftedFile>>& records) {
+  auto put = [](std::string& out, uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
+  };
+  constexpr uint64_t kGeneration = 0x1234567;
+  std::string log = "TMREDO01";
+  put(log, kGeneration, 8);
+  put(log, detail::checksum(log), 8);
+  log.resize(4096, '\0');
+  uint64_t seq = 1;
+  for (const auto& files : records) {
+    std::string r = "TMREDREC";
+    put(r, kGeneration, 8);
+    put(r, seq++, 8);
+    put(r, 0, 8);  // the length, below
+    put(r, 77, 8);  // nonce
+    put(r, files.size(), 4);
+    for (const CraftedFile& f : files) {
+      put(r, f.name.size(), 2);
+      r += f.name;
+      put(r, ~uint64_t{0}, 8);  // not cut
+      put(r, f.bytes.size(), 8);
+      put(r, 1, 4);  // one run, at 0
+      put(r, 0, 8);
+      put(r, f.bytes.size(), 4);
+      r += f.bytes;
+    }
+    std::string length;
+    put(length, r.size() + 8, 8);
+    r.replace(24, 8, length);
+    put(r, detail::checksum(r), 8);
+    r.resize((r.size() + 4095) / 4096 * 4096, '\0');
+    log += r;
+  }
+  return log;
 }
 
 std::string indexChainProblem(const std::string& px) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <new>
 #include <stdexcept>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -107,9 +108,31 @@ class Shared {
 // Copies `text` into the fixed-size buffer `to` of a Shared board, cut to fit.
 void putMessage(char* to, size_t size, const std::string& text);
 
+// What a program run by runProgram() did: its exit status (128 + the
+// signal's number when a signal ended it) and what it wrote.
+struct ProgramRun {
+  int exitCode = -1;
+  std::string out, err;
+};
+// Runs `program` with `args`, its output and errors going to the files
+// `outPath` and `errPath` (a device such as /dev/full is written to, never
+// read back). `whileRunning`, when given, gets its pid before it is waited for.
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args, const std::string& outPath,
+                      const std::string& errPath, const std::function<void(pid_t)>& whileRunning = {});
+
 // Whole contents of a file ("" when missing).
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
+
+// A redo log (tallimoor.redo) as its layout says: one record per element of
+// `records`, each writing the given bytes at offset 0 of the files it names,
+// whatever the names are. What a hostile user of a share can leave in a
+// folder of tables.
+struct CraftedFile {
+  std::string name;
+  std::string bytes;
+};
+std::string craftedRedoLog(const std::vector<std::vector<CraftedFile>>& records);
 
 // What is wrong with the block chain of an index file ("" when nothing): real
 // indexes link every block, the root and all levels, into one chain from the

@@ -38,6 +38,15 @@ bool fileExistsNoCase(const QString& folder, const QString& name) {
   return false;
 }
 
+// A code read from the catalogue names a library in the program folder: a
+// separator or a dot-dot would take the load out of it.
+bool isPlainLibraryName(const QString& name) {
+  if (name.isEmpty() || name == "." || name == "..") return false;
+  for (const QChar c : name)
+    if (c == '/' || c == '\\' || c == ':' || c.unicode() < 0x20 || c.unicode() == 0x7F) return false;
+  return true;
+}
+
 }  // namespace
 
 QString TLogoAppForm::libraryPath(const QString& library) const {
@@ -90,6 +99,10 @@ void TLogoAppForm::ExecuteOption(const QString& name) {
 
 bool TLogoAppForm::launchLibrary(const QString& code) {
   const LibraryChoice choice = libraryFor(code);
+  if (!isPlainLibraryName(choice.library)) {
+    showText("error loading option " + code + "  " + QString::number(os::error::kBadPathName));
+    return true;
+  }
   if (!choice.qualifier.isEmpty()) context_.setLaunchQualifier(choice.qualifier);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   auto loaded = os::Services::libraries().load(libraryPath(choice.library));

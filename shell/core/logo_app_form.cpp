@@ -11,6 +11,7 @@
 
 #include "db/error.h"
 #include "os/services.h"
+#include "pdx/unfinished.h"
 #include "os/toolkit_language.h"
 #include "shared/translate_form.h"
 #include "shared/window_utils.h"
@@ -25,7 +26,7 @@ namespace {
 // The message list as designed (English); translation replaces it.
 QStringList designedMessages() {
   QStringList m;
-  for (int i = 0; i < 35; ++i) m << QString();
+  for (int i = 0; i < 36; ++i) m << QString();
   m[message::kPictureNotLoaded] = "The picture could not be loaded: the file is missing or holds no picture of a kind that can be used here.";
   m[message::kShortcutNotCreated] = "The shortcut cannot be created: this option already has one.";
   m[message::kOptionNotAllowed] = "You are not allowed to run this option.";
@@ -45,6 +46,9 @@ QStringList designedMessages() {
       "Your saved desktop could not be read, so the standard desktop is shown. Your saved desktop is kept until "
       "you change this one.";
   m[message::kDesktopNotSaved] = "Your desktop could not be saved; the desktop saved before is kept.";
+  m[message::kDataRootIncomplete] =
+      "This data folder is incomplete: the tallimoor-admin command that was creating it did not finish. Run that "
+      "command again.";
   return m;
 }
 
@@ -335,6 +339,14 @@ void TLogoAppForm::FormActivate() {
   if (session_.active()) return;
   const std::string root = dataDir().toStdString();
 
+  // A data root that tallimoor-admin did not finish building holds tables
+  // that look sound, but not all the rows a start needs.
+  if (auto build = pdx::findUnfinishedBuild(root); build.ok() && *build) {
+    showMessage(message::kDataRootIncomplete);
+    desktopSaveAllowed_ = false;
+    close();
+    return;
+  }
   // 2. System database.
   menumydb_.params() = {"path=" + root};
   if (pdx::Status s = menumydb_.connect(); !s.ok()) {
@@ -467,7 +479,9 @@ bool TLogoAppForm::takeSessionSlot() {
     }
     if (session_.eof()) break;
   }
-  showMessage(message::kNoSessionSlot);
+  // No slot at all is not a slot in use: a data root whose making stopped
+  // before its session rows were written.
+  showMessage(session_.isEmpty() ? message::kDataRootIncomplete : message::kNoSessionSlot);
   session_.close();
   return false;
 }

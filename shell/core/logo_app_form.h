@@ -64,6 +64,7 @@ inline constexpr int kNoUsers = 31;
 inline constexpr int kNoCompany = 32;
 inline constexpr int kDesktopDamaged = 33;
 inline constexpr int kDesktopNotSaved = 34;
+inline constexpr int kDataRootIncomplete = 35;
 }  // namespace message
 
 // The orders in which the shortcut lists gather the options of the menus.

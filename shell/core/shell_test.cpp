@@ -15,6 +15,7 @@
 #include "db/table.h"
 #include "shell_settings.h"
 #include "shell_test_util.h"
+#include "pdx/unfinished.h"
 #include "ui/application.h"
 
 namespace shell {
@@ -152,6 +153,40 @@ TEST_F(ShellTest, AnEmptyUserTableRefusesToStart) {
   EXPECT_EQ(messages().last(), window.messageLine(message::kNoUsers));
 }
 
+// A data root that tallimoor-admin did not finish: marked so, or without a
+// single session row (as one left by a kill before its rows were written).
+// The shell says it is incomplete, in the user's language, and does not
+// start; it never says that every session is in use.
+TEST_F(ShellTest, AnIncompleteDataRootIsNamedSoAndDoesNotStart) {
+  makeDataRoot();
+  auto startsIncomplete = [&](int language) {
+    SCOPED_TRACE(language);
+    (void)settings_->writeString("Tallimoor", "language", QString::number(language));
+    TLogoAppForm window(programDir_);
+    dialogs_.shown.clear();
+    window.FormActivate();
+    EXPECT_FALSE(window.ready());
+    EXPECT_FALSE(window.desktopSaveAllowed());
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_EQ(messages().last(), window.messageLine(message::kDataRootIncomplete));
+    EXPECT_TRUE(messages().last().contains(language == 2 ? "incomplet" : "incomplete")) << messages().last().toStdString();
+  };
+  {
+    auto mark = pdx::BuildMarker::place(dataDir_.toStdString(), "tallimoor-admin demo", pdx::Env::unsynced());
+    ASSERT_TRUE(mark.ok());
+  }
+  startsIncomplete(1);
+  ASSERT_TRUE(pdx::removeUnfinishedMarker(dataDir_.toStdString(), pdx::Env::unsynced()).ok());
+  {
+    db::Table sessions;
+    sessions.setDatabaseName(dataDir_.toStdString());
+    sessions.setTableName("session");
+    ASSERT_TRUE(sessions.emptyTable().ok());
+  }
+  startsIncomplete(1);
+  startsIncomplete(2);
+}
+
 TEST_F(ShellTest, TheMenuKeepsItsPositionsNamesAndGroups) {
   makeDataRoot();
   TLogoAppForm window(programDir_);
@@ -233,6 +268,24 @@ TEST_F(ShellTest, LaunchFollowsEveryNamingRule) {
   window.ExecuteOption("vd87");
   EXPECT_EQ(messages().last(), "Access denied...");
   EXPECT_EQ(loader_->loadedCount(), 0);  // every library unloaded
+}
+
+// The catalogue lies in the data root, which every user can write: a code
+// that climbs out of the program folder loads nothing.
+TEST_F(ShellTest, AnOptionCodeNeverLeadsOutOfTheProgramFolder) {
+  makeDataRoot();
+  TLogoAppForm window(programDir_);
+  window.FormActivate();
+  ASSERT_TRUE(window.ready());
+  for (const QString& code : {QString("../outside"), programDir_ + "/../outside", QString("..")}) {
+    loader_->addLibrary(programDir_ + "/" + code + ".so",
+                        {{"ShowDllForm", reinterpret_cast<os::FunctionAddress>(&TestShowDllForm)}});
+    dialogs_.shown.clear();
+    window.ExecuteOption(code);
+    EXPECT_EQ(moduleCall.calls, 0) << code.toStdString();
+    EXPECT_EQ(messages().last(), "error loading option " + code + "  161");
+  }
+  EXPECT_TRUE(loader_->calls().filter("outside").isEmpty()) << loader_->calls().join(" | ").toStdString();
 }
 
 TEST_F(ShellTest, PayrollNeedsItsLibraryAndItsDepartments) {

@@ -38,6 +38,7 @@
 #include "commands.h"
 #include "decimal_text.h"
 #include "pdx/dump_format.h"
+#include "pdx/echo.h"
 
 namespace pdxtool {
 namespace {
@@ -129,8 +130,8 @@ class Batch {
     return pdx::Status(st.code(), "line " + std::to_string(line) + ": " + st.message());
   }
   pdx::Status atOp(const Operation& op, const pdx::Status& st) const {
-    std::string what = op.verb + " " + op.tableName;
-    if (op.kind != OpKind::kInsert) what += " key=" + op.keyText;
+    std::string what = op.verb + " " + pdx::echo(op.tableName);
+    if (op.kind != OpKind::kInsert) what += " key=" + pdx::echo(op.keyText);
     return atLine(op.line, pdx::Status(st.code(), what + ": " + st.message()));
   }
 
@@ -164,14 +165,14 @@ pdx::Status Batch::parseLine(size_t line, const std::vector<std::string_view>& c
   op.line = line;
   op.verb = std::string(cells[0]);
   const std::optional<OpKind> kind = opKindOf(cells[0]);
-  if (!kind) return pdx::Status(pdx::code::kInvalidParameter, "unknown operation \"" + op.verb + "\" (insert, update, add or delete)");
+  if (!kind) return pdx::Status(pdx::code::kInvalidParameter, "unknown operation " + pdx::quote(op.verb) + " (insert, update, add or delete)");
   op.kind = *kind;
   if (cells.size() < 2 || cells[1].empty())
     return pdx::Status(pdx::code::kInvalidParameter, op.verb + " needs a table after a tab");
   op.tableName = std::string(cells[1]);
   PDX_ASSIGN_OR_RETURN(op.table, table(op.tableName));
   pdx::Status st = parseCells(op, cells);
-  if (!st.ok()) return pdx::Status(st.code(), op.verb + " " + op.tableName + ": " + st.message());
+  if (!st.ok()) return pdx::Status(st.code(), op.verb + " " + pdx::echo(op.tableName) + ": " + st.message());
   ops_.push_back(std::move(op));
   return {};
 }
@@ -194,7 +195,7 @@ pdx::Status Batch::parseCells(Operation& op, const std::vector<std::string_view>
       return pdx::Status(pdx::code::kInvalidParameter, "cell " + std::to_string(c + 1) + " is empty (a stray tab?)");
     PDX_ASSIGN_OR_RETURN(Assignment a, parseAssignment(schema, cells[c]));
     for (const Assignment& seen : op.sets)
-      if (seen.field == a.field) return invalid("field \"" + schema.fields[size_t(a.field)].name + "\" is given twice");
+      if (seen.field == a.field) return invalid("field " + pdx::quote(schema.fields[size_t(a.field)].name) + " is given twice");
     op.sets.push_back(std::move(a));
   }
 
@@ -235,12 +236,12 @@ pdx::Result<std::vector<pdx::Value>> Batch::parseKey(const pdx::Schema& schema, 
 pdx::Result<Assignment> Batch::parseAssignment(const pdx::Schema& schema, std::string_view cell) const {
   const size_t eq = cell.find('=');
   if (eq == std::string_view::npos || eq == 0)
-    return pdx::Status(pdx::code::kInvalidParameter, std::string(cell) + " is not Field=value");
+    return pdx::Status(pdx::code::kInvalidParameter, pdx::quote(cell) + " is not Field=value");
   auto name = pdx::unescapeText(cell.substr(0, eq));
-  if (!name.ok()) return invalid("field name \"" + std::string(cell.substr(0, eq)) + "\": " + name.status().message());
+  if (!name.ok()) return invalid("field name " + pdx::quote(cell.substr(0, eq)) + ": " + name.status().message());
   Assignment a;
   a.field = schema.fieldIndex(*name);
-  if (a.field < 0) return invalid("the table has no field \"" + *name + "\"");
+  if (a.field < 0) return invalid("the table has no field " + pdx::quote(*name));
   a.text = std::string(cell.substr(eq + 1));
   PDX_ASSIGN_OR_RETURN(a.value, pdx::parseValue(schema.fields[size_t(a.field)], a.text));
   return a;
@@ -322,7 +323,7 @@ pdx::Status Batch::addTo(const Operation& op) {
 }  // namespace
 
 int runApply(const std::string& dirPath, const std::string& opsFile, std::ostream& out, std::ostream& err) {
-  auto text = readWholeFile(opsFile);
+  auto text = readTextFile(opsFile);
   if (!text.ok()) return fail(err, "apply", opsFile, text.status());
   auto dir = pdx::Directory::open(dirPath);
   if (!dir.ok()) return fail(err, "apply", dirPath, dir.status());
@@ -338,8 +339,7 @@ int runApply(const std::string& dirPath, const std::string& opsFile, std::ostrea
   if (!st.ok()) return fail(err, "apply", opsFile, nothing(st));
   st = (*group)->commit();
   if (!st.ok()) return fail(err, "apply", opsFile, nothing(pdx::Status(st.code(), "commit: " + st.message())));
-  out.flush();
-  return 0;
+  return finishOutput(out, err, "apply", opsFile);
 }
 
 }  // namespace pdxtool

@@ -9,6 +9,8 @@
 
 #include "pdx/check.h"
 #include "pdx/dump_format.h"
+#include "pdx/echo.h"
+#include "pdx/unfinished.h"
 #include "schema_text.h"
 
 namespace pdxtool {
@@ -54,17 +56,28 @@ std::vector<std::string_view> splitCells(std::string_view line) {
   }
 }
 
-pdx::Result<std::string> readWholeFile(const std::string& path) {
+pdx::Result<std::string> readTextFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return pdx::Status(pdx::code::kReadError, "cannot open " + path + ": " + std::strerror(errno));
   std::ostringstream s;
   s << in.rdbuf();
   if (in.bad()) return pdx::Status(pdx::code::kReadError, "cannot read " + path);
-  return s.str();
+  std::string text = std::move(s).str();
+  // Editors on some systems start a UTF-8 file with a byte-order mark.
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  return text;
 }
 
+int finishOutput(std::ostream& out, std::ostream& err, const std::string& command, const std::string& what) {
+  out.flush();
+  if (!out) return fail(err, command, what, pdx::Status(pdx::code::kWriteError, "cannot write the output"));
+  return 0;
+}
+
+void printLine(std::ostream& out, std::string_view line) { out << pdx::echoLine(line) << '\n'; }
+
 int fail(std::ostream& err, const std::string& command, const std::string& what, const pdx::Status& status) {
-  err << "pdxtool " << command << ": " << what << ": " << status.toString() << '\n';
+  printLine(err, "pdxtool " + command + ": " + what + ": " + status.toString());
   return 1;
 }
 
@@ -99,12 +112,6 @@ std::unique_ptr<pdx::Table> openOrReport(const std::string& command, const std::
   return std::move(table).value();
 }
 
-// Output that could not be written (a full disk, a closed pipe) is an error.
-int finish(std::ostream& out, std::ostream& err, const std::string& command, const std::string& arg) {
-  out.flush();
-  if (!out) return fail(err, command, arg, pdx::Status(pdx::code::kWriteError, "cannot write the output"));
-  return 0;
-}
 
 }  // namespace
 
@@ -114,20 +121,20 @@ int runInfo(const std::string& arg, std::ostream& out, std::ostream& err) {
   auto count = table->recordCount();
   if (!count.ok()) return fail(err, "info", table->path(), count.status());
   const pdx::Schema& s = table->schema();
-  out << "table=" << table->path() << '\n'
-      << "level=" << levelText(s.level) << '\n'
+  printLine(out, "table=" + table->path());
+  out << "level=" << levelText(s.level) << '\n'
       << "keyed=" << (s.keyed() ? "yes" : "no") << '\n'
       << "records=" << *count << '\n'
       << "codepage=" << s.codePage << '\n'
       << "blocksize=" << s.blockSize << '\n'
       << "fields=" << s.fields.size() << '\n'
       << "key=" << s.keyFieldCount << '\n';
-  for (const pdx::FieldDef& f : s.fields) out << fieldLine(f) << '\n';
-  return finish(out, err, "info", table->path());
+  for (const pdx::FieldDef& f : s.fields) printLine(out, fieldLine(f));
+  return finishOutput(out, err, "info", table->path());
 }
 
 int runCreate(const std::string& arg, const std::string& schemaFile, std::ostream& out, std::ostream& err) {
-  auto text = readWholeFile(schemaFile);
+  auto text = readTextFile(schemaFile);
   if (!text.ok()) return fail(err, "create", schemaFile, text.status());
   auto schema = parseSchemaText(*text);
   if (!schema.ok()) return fail(err, "create", schemaFile, schema.status());
@@ -137,7 +144,7 @@ int runCreate(const std::string& arg, const std::string& schemaFile, std::ostrea
   if (!dir.ok()) return fail(err, "create", arg, dir.status());
   pdx::Status st = (*dir)->createTable(where->name, schema->fields, schema->keyFieldCount);
   if (!st.ok()) return fail(err, "create", arg, st);
-  return finish(out, err, "create", arg);
+  return finishOutput(out, err, "create", arg);
 }
 
 int runDump(const std::string& arg, std::ostream& out, std::ostream& err) {
@@ -166,13 +173,30 @@ int runDump(const std::string& arg, std::ostream& out, std::ostream& err) {
   }
   if (out && !st.is(pdx::code::kEof))
     return fail(err, "dump", table->path() + ": after row " + std::to_string(row), st);
-  return finish(out, err, "dump", table->path());
+  return finishOutput(out, err, "dump", table->path());
 }
 
 namespace {
 
 std::string counted(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// A fault line when a build of the folder (tallimoor-admin's) is unfinished:
+// however sound each table, the folder does not hold all of them.
+bool reportUnfinished(const std::string& dir, std::ostream& out) {
+  auto build = pdx::findUnfinishedBuild(dir);
+  if (!build.ok()) {
+    printLine(out, dir + ": " + build.status().toString());
+    return true;
+  }
+  if (!*build) return false;
+  if ((*build)->running)
+    printLine(out, dir + ": incomplete: " + (*build)->what + " is building this folder right now");
+  else
+    printLine(out, dir + ": incomplete: " + (*build)->what +
+                       " was interrupted before it finished this folder; run that command again");
+  return true;
 }
 
 // Checks every table of a directory. A commit that a dead process left half
@@ -185,26 +209,25 @@ int checkDirectory(const std::string& path, std::ostream& out, std::ostream& err
   auto dir = pdx::Directory::open(path);
   if (!dir.ok()) return fail(err, "check", path, dir.status());
   const std::string& where = (*dir)->path();
-  if (*recovered > 0)
-    out << where << ": recovered " << counted(size_t(*recovered), "unfinished commit", "unfinished commits") << '\n';
+  if (*recovered > 0) printLine(out, where + ": recovered " + counted(size_t(*recovered), "unfinished commit", "unfinished commits"));
   auto names = (*dir)->tableNames();
   if (!names.ok()) return fail(err, "check", where, names.status());
-  bool sound = true;
+  bool sound = !reportUnfinished(where, out);
   for (const std::string& name : *names) {
     auto table = (*dir)->tablePath(name);
     // A table that cannot be examined at all is one fault; the others are
     // still checked.
     auto report = table.ok() ? pdx::checkTable(*table, (*dir)->env()) : pdx::Result<pdx::CheckReport>(table.status());
     if (!report.ok()) {
-      out << (table.ok() ? *table : where + "/" + name) << ": " << report.status().toString() << '\n';
+      printLine(out, (table.ok() ? *table : where + "/" + name) + ": " + report.status().toString());
       sound = false;
       continue;
     }
-    for (const std::string& fault : report->faults) out << fault << '\n';
+    for (const std::string& fault : report->faults) printLine(out, fault);
     sound = sound && report->ok();
   }
-  if (sound) out << where << ": " << counted(names->size(), "table ok", "tables ok") << '\n';
-  if (finish(out, err, "check", where) != 0) return 1;
+  if (sound) printLine(out, where + ": " + counted(names->size(), "table ok", "tables ok"));
+  if (finishOutput(out, err, "check", where) != 0) return 1;
   return sound ? 0 : 1;
 }
 
@@ -220,10 +243,12 @@ int runCheck(const std::string& arg, std::ostream& out, std::ostream& err) {
   if (!path.ok()) return fail(err, "check", arg, path.status());
   auto report = pdx::checkTable(*path, (*dir)->env());
   if (!report.ok()) return fail(err, "check", *path, report.status());
-  for (const std::string& fault : report->faults) out << fault << '\n';
-  if (report->ok()) out << *path << ": ok\n";
-  if (finish(out, err, "check", *path) != 0) return 1;
-  return report->ok() ? 0 : 1;
+  const bool unfinished = reportUnfinished((*dir)->path(), out);
+  for (const std::string& fault : report->faults) printLine(out, fault);
+  const bool sound = report->ok() && !unfinished;
+  if (sound) printLine(out, *path + ": ok");
+  if (finishOutput(out, err, "check", *path) != 0) return 1;
+  return sound ? 0 : 1;
 }
 
 }  // namespace pdxtool

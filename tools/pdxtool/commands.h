@@ -43,10 +43,20 @@ std::vector<std::string_view> splitLines(std::string_view text);
 // The tab-separated cells of a line (one empty cell for an empty line).
 std::vector<std::string_view> splitCells(std::string_view line);
 
-// Whole contents of a file. kReadError naming the file when it cannot be read.
-pdx::Result<std::string> readWholeFile(const std::string& path);
+// Whole contents of a text file, without the UTF-8 byte-order mark it may
+// start with. kReadError naming the file when it cannot be read.
+pdx::Result<std::string> readTextFile(const std::string& path);
 
-// Writes "pdxtool <command>: <what>: <message> (code N)" to err; returns 1.
+// Writes one line that tells what the tool read or found: whatever it holds
+// of the files or the arguments is escaped and cut (see pdx/echo.h).
+void printLine(std::ostream& out, std::string_view line);
+
+// Flushes `out`; output that could not be written (a full disk, a closed
+// pipe) is an error, reported as fail() does. Returns the exit code.
+int finishOutput(std::ostream& out, std::ostream& err, const std::string& command, const std::string& what);
+
+// Writes "pdxtool <command>: <what>: <message> (code N)" to err as printLine
+// does; returns 1.
 int fail(std::ostream& err, const std::string& command, const std::string& what, const pdx::Status& status);
 
 }  // namespace pdxtool

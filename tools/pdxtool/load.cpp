@@ -14,6 +14,7 @@
 
 #include "commands.h"
 #include "pdx/dump_format.h"
+#include "pdx/echo.h"
 
 namespace pdxtool {
 namespace {
@@ -61,14 +62,20 @@ pdx::Status Loader::prepare(std::string_view text) {
     if (!name.ok()) return pdx::Status(pdx::code::kInvalidValue, file_ + ": header: " + name.status().message());
     const int field = schema.fieldIndex(*name);
     if (field < 0)
-      return pdx::Status(pdx::code::kInvalidValue, file_ + ": header: the table has no field \"" + *name + "\"");
+      return pdx::Status(pdx::code::kInvalidValue, file_ + ": header: the table has no field " + pdx::quote(*name));
     for (int seen : columns_)
       if (seen == field)
-        return pdx::Status(pdx::code::kInvalidValue, file_ + ": header: field \"" + *name + "\" named twice");
+        return pdx::Status(pdx::code::kInvalidValue, file_ + ": header: field " + pdx::quote(*name) + " named twice");
     columns_.push_back(field);
   }
 
-  for (size_t i = 1; i < lines.size(); ++i) {
+  // An empty line is a row only of a file of one field, where it holds a
+  // blank (dump writes it so); in any other file the empty lines that end
+  // it are only its end.
+  size_t end = lines.size();
+  if (columns_.size() != 1)
+    while (end > 1 && lines[end - 1].empty()) --end;
+  for (size_t i = 1; i < end; ++i) {
     Row row;
     row.line = i + 1;
     const std::vector<std::string_view> cells = splitCells(lines[i]);
@@ -147,7 +154,7 @@ pdx::Status Loader::post() {
 }  // namespace
 
 int runLoad(const std::string& arg, const std::string& tsvFile, std::ostream& out, std::ostream& err) {
-  auto text = readWholeFile(tsvFile);
+  auto text = readTextFile(tsvFile);
   if (!text.ok()) return fail(err, "load", tsvFile, text.status());
   auto where = splitTableArg(arg);
   if (!where.ok()) return fail(err, "load", arg, where.status());
@@ -166,9 +173,8 @@ int runLoad(const std::string& arg, const std::string& tsvFile, std::ostream& ou
   // Until commit() succeeds, the rows are held in this process only; the
   // group's destructor drops them.
   if (!st.ok()) return fail(err, "load", (*table)->path(), pdx::Status(st.code(), st.message() + "; nothing was written"));
-  out << (*table)->path() << ": " << loader.rowCount() << " rows loaded\n";
-  out.flush();
-  return 0;
+  printLine(out, (*table)->path() + ": " + std::to_string(loader.rowCount()) + " rows loaded");
+  return finishOutput(out, err, "load", (*table)->path());
 }
 
 }  // namespace pdxtool

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "pdx/echo.h"
 #include "sql_command.h"
 
 namespace {
@@ -24,7 +25,8 @@ Commands:
                           all of them or none
   sql DIR "QUERY" [--param NAME=VALUE ...]
                           run a SELECT over the tables of DIR and print its
-                          rows as dump does; parameter values in dump form
+                          rows as dump does; parameter values in dump form,
+                          each parameter given once
   --help                  print this text
 
 TABLE is the path of a table: dir/name.db, dir/NAME.DB or dir/name. The name
@@ -69,6 +71,10 @@ numbered). An empty cell is a blank value. Cells:
   date              YYYY-MM-DD               time           HH:MM:SS[.mmm]
   timestamp         YYYY-MM-DDTHH:MM:SS[.mmm]
   bytes, blob, graphic, OLE                  hexadecimal, two digits a byte
+The empty lines that end a file are ignored, but in a file of one field,
+where an empty line is a row holding a blank. A UTF-8 byte-order mark at the
+start of any file the tool reads (definitions, tab-separated files, apply
+files) is skipped.
 load checks every row before it writes any: a bad row is reported with its
 number and field, and the table is left as it was. The rows are then written
 all together or, should anything fail, not at all.
@@ -96,7 +102,8 @@ no table changes. apply prints nothing when it succeeds.
 )";
 
 int usage(const std::string& why) {
-  std::cerr << "pdxtool: " << why << "\n(pdxtool --help lists the commands)\n";
+  pdxtool::printLine(std::cerr, "pdxtool: " + why);
+  std::cerr << "(pdxtool --help lists the commands)\n";
   return 1;
 }
 
@@ -121,7 +128,7 @@ int run(const std::vector<std::string>& args) {
   if (command == "apply") return usage("apply takes DIR FILE");
   if (command == "create") return usage("create takes TABLE SCHEMA");
   if (command == "load") return usage("load takes TABLE FILE.tsv");
-  return usage("unknown command \"" + command + "\"");
+  return usage("unknown command " + pdx::quote(command));
 }
 
 }  // namespace
@@ -131,7 +138,7 @@ int main(int argc, char** argv) {
   try {
     return run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::exception& e) {
-    std::cerr << "pdxtool: " << e.what() << '\n';
+    pdxtool::printLine(std::cerr, std::string("pdxtool: ") + e.what());
   } catch (...) {
     std::cerr << "pdxtool: unexpected failure\n";
   }

@@ -2,9 +2,7 @@
 // its exit status and the tables it leaves (read back through the engine).
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,6 +18,7 @@
 #include "decimal_text.h"
 #include "pdx/dump_format.h"
 #include "pdx/table.h"
+#include "pdx/unfinished.h"
 #include "schema_text.h"
 #include "test_util.h"
 
@@ -30,8 +29,6 @@
 #error "TALLIMOOR_SAMPLES must name the folder of sample tables"
 #endif
 
-extern char** environ;
-
 namespace pdxtool {
 namespace {
 
@@ -39,35 +36,13 @@ using pdx::testing::readFile;
 using pdx::testing::TempDir;
 using pdx::testing::writeFile;
 
-struct ToolRun {
-  int exitCode = -1;
-  std::string out, err;
-};
+using ToolRun = pdx::testing::ProgramRun;
 
-// Runs pdxtool with `args`, its output and errors caught in files of `scratch`.
-ToolRun pdxtool(const TempDir& scratch, const std::vector<std::string>& args) {
-  const std::string outPath = scratch.file("stdout.txt"), errPath = scratch.file("stderr.txt");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<std::string> all{PDXTOOL_PATH};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  ToolRun run;
-  if (posix_spawn(&pid, PDXTOOL_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    // A crash shows as a code no exit gives.
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  run.out = readFile(outPath);
-  run.err = readFile(errPath);
-  return run;
+// Runs pdxtool with `args`, its output and errors caught in files of `scratch`
+// (its output in `outPath` instead when one is given).
+ToolRun pdxtool(const TempDir& scratch, const std::vector<std::string>& args, std::string outPath = {}) {
+  if (outPath.empty()) outPath = scratch.file("stdout.txt");
+  return pdx::testing::runProgram(PDXTOOL_PATH, args, outPath, scratch.file("stderr.txt"));
 }
 
 // A table of every field type, keyed on its alpha field.
@@ -675,6 +650,119 @@ TEST(PdxtoolSchemaText, ReadsFieldsAndRefusesMalformedLines) {
   }
   auto where = parseSchemaText("key=0\nA:A1\nB:Z\n");
   EXPECT_NE(where.status().message().find("line 3"), std::string::npos) << where.status().message();
+}
+
+// Text files as editors leave them: a UTF-8 byte-order mark first, empty
+// lines last. An empty line is a row only of a file of one field, where dump
+// writes a blank as one.
+TEST_F(PdxtoolTest, AByteOrderMarkAndTrailingEmptyLinesAreRead) {
+  const std::string bom = "\xEF\xBB\xBF";
+  create("notes", bom + "key=1\r\nCode:A5\r\nNote:A10\r\n\r\n  \n");
+  ToolRun r = load("notes", bom + "Code\tNote\na\tx\nb\ty\n\n\n");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(recordCount("notes"), 2);
+
+  writeFile(scratch_.file("ops.txt"), bom + "insert\tnotes\tCode=c\tNote=z\n\n");
+  r = run({"apply", data_.path(), scratch_.file("ops.txt")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(recordCount("notes"), 3);
+
+  create("names", "key=0\nName:A5\n");
+  const std::string rows = "Name\nx\n\n";  // x, then a blank
+  ASSERT_EQ(load("names", rows).exitCode, 0);
+  EXPECT_EQ(run({"dump", table("names")}).out, rows);
+}
+
+// Slips the tool once took silently: a field named with a blank, a query
+// parameter given twice (the last used to win).
+TEST_F(PdxtoolTest, ABlankFieldNameOrAParameterGivenTwiceIsRefused) {
+  for (const char* name : {" ", "  ", " Code", "Code "}) {
+    writeFile(scratch_.file("schema.txt"), "key=0\n" + std::string(name) + ":A5\n");
+    ToolRun r = run({"create", table("blank"), scratch_.file("schema.txt")});
+    EXPECT_EQ(r.exitCode, 1) << "\"" << name << "\"";
+    EXPECT_NE(r.err.find("space"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(table("blank.DB")));
+  }
+  create("notes", "key=1\nCode:A5\n");
+  ASSERT_EQ(load("notes", "Code\na\nb\n").exitCode, 0);
+  const std::string query = "SELECT * FROM notes WHERE Code = :c";
+  ToolRun once = run({"sql", data_.path(), query, "--param", "c=a"});
+  ASSERT_EQ(once.exitCode, 0) << once.err;
+  EXPECT_EQ(once.out, "Code\na\n");
+  for (const std::vector<std::string>& twice : {std::vector<std::string>{"--param", "c=a", "--param", "c=b"},
+                                                std::vector<std::string>{"--param=c=a", "--param", ":C=b"}}) {
+    std::vector<std::string> args{"sql", data_.path(), query};
+    args.insert(args.end(), twice.begin(), twice.end());
+    ToolRun r = run(args);
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_NE(r.err.find("twice"), std::string::npos) << r.err;
+  }
+}
+
+// What the tool prints of what it read is cut and escaped: a 50 MB field
+// name makes a short message, escape sequences in a file's header or in a
+// file's name never reach the terminal raw.
+TEST_F(PdxtoolTest, WhatTheToolEchoesIsCutAndEscaped) {
+  create("notes", "key=1\nCode:A5\n");
+  ToolRun huge = load("notes", "Code\t" + std::string(50u << 20, 'N') + "\nx\ty\n");
+  EXPECT_EQ(huge.exitCode, 1);
+  EXPECT_LT(huge.err.size(), 1000u) << huge.err.substr(0, 300);
+  EXPECT_NE(huge.err.find("(52428800 bytes)"), std::string::npos) << huge.err.substr(0, 300);
+
+  const std::string escape = "\x1b]0;owned\x07\x1b[2J";
+  ToolRun header = load("notes", "Code\t" + escape + "\nx\ty\n");
+  ToolRun command = run({escape});
+  ASSERT_TRUE(std::filesystem::copy_file(table("notes.DB"), table("odd" + escape + ".DB")));
+  ToolRun check = run({"check", data_.path()});  // the copy lacks its index: a fault naming it
+  EXPECT_EQ(check.exitCode, 1);
+  for (const ToolRun* r : {&header, &command, &check}) {
+    const std::string all = r->out + r->err;
+    EXPECT_EQ(all.find('\x1b'), std::string::npos) << all;
+    EXPECT_EQ(all.find('\x07'), std::string::npos) << all;
+    EXPECT_NE(all.find("\\x1B]0;owned\\x07\\x1B[2J"), std::string::npos) << all;
+  }
+}
+
+// The output of load written to a full disk is an error, as it is of the
+// other commands.
+TEST_F(PdxtoolTest, OutputThatCannotBeWrittenIsAnError) {
+  create("notes", "key=1\nCode:A5\n");
+  writeFile(scratch_.file("rows.tsv"), "Code\na\n");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"load", table("notes"), scratch_.file("rows.tsv")}, {"dump", table("notes")},
+        {"check", data_.path()}}) {
+    ToolRun r = pdxtool(scratch_, args, "/dev/full");
+    EXPECT_EQ(r.exitCode, 1) << args[0];
+    EXPECT_NE(r.err.find("cannot write the output"), std::string::npos) << r.err;
+  }
+}
+
+// A folder that tallimoor-admin did not finish building is no sound folder,
+// however sound its tables.
+TEST_F(PdxtoolTest, CheckReportsAFolderWhoseBuildWasInterrupted) {
+  create("notes", "key=1\nCode:A5\n");
+  { auto marker = pdx::BuildMarker::place(data_.path(), "tallimoor-admin demo", pdx::Env::unsynced()); }
+  for (const std::string& target : {data_.path(), table("notes")}) {
+    ToolRun r = run({"check", target});
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_NE(r.out.find("incomplete: tallimoor-admin demo was interrupted"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(" ok"), std::string::npos) << r.out;
+  }
+}
+
+// A redo log that names a file outside the folder makes even a command that
+// only reads refuse the folder, and the file stays as it was.
+TEST_F(PdxtoolTest, AHostileRedoLogIsRefusedEvenByInfo) {
+  create("notes", "key=1\nCode:A5\n");
+  writeFile(scratch_.file("victim.txt"), "mine");
+  const std::string escape = std::filesystem::relative(scratch_.file("victim.txt"), data_.path()).string();
+  writeFile(data_.file("tallimoor.redo"), pdx::testing::craftedRedoLog({{{escape, "PWNED"}}}));
+  for (const char* command : {"info", "dump", "check"}) {
+    ToolRun r = run({command, table("notes")});
+    EXPECT_EQ(r.exitCode, 1) << command;
+    EXPECT_NE(r.err.find("is not a table of its folder"), std::string::npos) << command << ": " << r.err;
+  }
+  EXPECT_EQ(readFile(scratch_.file("victim.txt")), "mine");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "pdx/echo.h"
+
 namespace pdxtool {
 namespace {
 
@@ -17,7 +19,7 @@ SizeRule sizeRule(FieldType t) {
 
 pdx::Status badLine(size_t line, std::string_view text, const std::string& why) {
   return pdx::Status(pdx::code::kInvalidParameter,
-                     "line " + std::to_string(line) + " \"" + std::string(text) + "\": " + why);
+                     "line " + std::to_string(line) + " " + pdx::quote(text) + ": " + why);
 }
 
 // A non-negative decimal number of at most three digits, the whole of `s`.
@@ -39,7 +41,7 @@ pdx::Result<SchemaText> parseSchemaText(std::string_view text) {
     text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
     ++lineNo;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) continue;
+    if (line.find_first_not_of(" \t") == std::string_view::npos) continue;  // blank lines mean nothing
 
     if (!sawKey) {
       if (line.substr(0, 4) != "key=" || !parseSmall(line.substr(4), out.keyFieldCount))

@@ -3,6 +3,9 @@
 #include "dump_text.h"
 
 #include <ostream>
+#include <set>
+
+#include "pdx/echo.h"
 
 #include "pdx/dump_format.h"
 #include "pdx/table.h"
@@ -13,13 +16,19 @@ namespace {
 
 constexpr const char* kUsage = "usage: pdxtool sql DIR \"QUERY\" [--param name=value ...]";
 
+std::string toLower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
 int report(std::ostream& err, const std::string& what, const pdx::Status& status) {
-  err << "pdxtool sql: " << what << ": " << status.toString() << '\n';
+  err << pdx::echoLine("pdxtool sql: " + what + ": " + status.toString()) << '\n';
   return 1;
 }
 
 int usage(std::ostream& err, const std::string& why) {
-  err << "pdxtool sql: " << why << "\n" << kUsage << '\n';
+  err << pdx::echoLine("pdxtool sql: " + why) << '\n' << kUsage << '\n';
   return 1;
 }
 
@@ -32,6 +41,7 @@ int runSqlCommand(const std::vector<std::string>& args, std::ostream& out, std::
   auto query = sql::Query::prepare(args[1]);
   if (!query.ok()) return report(err, "query", query.status());
 
+  std::set<std::string> bound;
   for (size_t i = 2; i < args.size(); ++i) {
     std::string param;
     if (args[i] == "--param") {
@@ -40,10 +50,14 @@ int runSqlCommand(const std::vector<std::string>& args, std::ostream& out, std::
     } else if (args[i].rfind("--param=", 0) == 0) {
       param = args[i].substr(8);
     } else {
-      return usage(err, "unexpected argument \"" + args[i] + "\"");
+      return usage(err, "unexpected argument " + pdx::quote(args[i]));
     }
     const size_t eq = param.find('=');
-    if (eq == std::string::npos || eq == 0) return usage(err, "--param needs name=value, not \"" + param + "\"");
+    if (eq == std::string::npos || eq == 0) return usage(err, "--param needs name=value, not " + pdx::quote(param));
+    // A second value for one parameter is a slip, not a choice to guess.
+    const std::string name = param.substr(0, eq);
+    if (!bound.insert(toLower(name[0] == ':' ? name.substr(1) : name)).second)
+      return usage(err, "the parameter " + pdx::quote(param.substr(0, eq)) + " is given twice");
     const std::string value = param.substr(eq + 1);
     pdx::Status st = query->bind(param.substr(0, eq), value.empty() ? pdx::Value() : pdx::Value::text(value));
     if (!st.ok()) return report(err, "query", st);

@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <ctime>
@@ -10,6 +12,8 @@
 #include "data/codes.h"
 #include "data_root.h"
 #include "demo.h"
+#include "interrupted.h"
+#include "pdx/echo.h"
 #include "translation_tables.h"
 
 namespace admin {
@@ -45,9 +49,17 @@ Commands:
       this text
 
 Every command refuses, without touching anything, when its target already
-holds what it would write. Exit status: 0 done; 1 failed (what it had made is
-removed); 2 wrong command line; 3 refused.
+holds what it would write. A command that is interrupted (Ctrl-C, a kill, a
+power cut) leaves the folders it was building marked incomplete (the file
+tallimoor-unfinished in each): the shell does not open such a data root,
+pdxtool check reports it, and the same command run again removes what was
+left before it builds. Passwords, user and company names hold no tabs, line
+breaks or other control characters. Exit status: 0 done; 1 failed (what it
+had made is removed), or done but its report could not be written; 2 wrong
+command line; 3 refused.
 )";
+
+void printLine(std::ostream& out, std::string_view line) { out << pdx::echoLine(line) << '\n'; }
 
 struct Args {
   std::vector<std::string> positional;
@@ -68,7 +80,7 @@ bool splitArgs(const std::vector<std::string>& args, const std::vector<std::stri
       continue;
     }
     if (std::find(valued.begin(), valued.end(), a) == valued.end()) {
-      error = "unknown option " + a;
+      error = "unknown option " + pdx::quote(a);
       return false;
     }
     if (i + 1 >= args.size()) {
@@ -92,18 +104,44 @@ class Command {
   Command(std::string name, std::ostream& out, std::ostream& err) : name_(std::move(name)), out_(out), err_(err) {}
 
   int usage(const std::string& what) {
-    err_ << "tallimoor-admin " << name_ << ": " << what << " (tallimoor-admin --help)\n";
+    printLine(err_, "tallimoor-admin " + name_ + ": " + what + " (tallimoor-admin --help)");
     return kExitUsage;
   }
-  int finish(const pdx::Status& st) {
+  // Runs a command that builds with `undo`: on success its folders lose
+  // their markers; on failure what it made is removed, and the message says
+  // whatever could not be.
+  int build(UndoLog& undo, pdx::Status st) {
+    if (st.ok()) st = undo.keep();
+    return finish(st, st.ok() ? std::vector<std::string>() : undo.undo());
+  }
+  int finish(const pdx::Status& st, const std::vector<std::string>& remains = {}) {
     if (st.ok()) return kExitOk;
     const bool refused = st.is(pdx::code::kTableExists) || st.is(pdx::code::kInvalidParameter);
-    err_ << "tallimoor-admin " << name_ << ": " << (refused ? "refused: " : "failed: ") << st.message();
-    if (!refused) err_ << " (code " << st.code() << "); nothing was left behind";
-    else err_ << "; nothing was changed";
-    err_ << "\n";
+    std::string line = "tallimoor-admin " + name_ + ": " + (refused ? "refused: " : "failed: ") + st.message();
+    if (refused) {
+      line += "; nothing was changed";
+    } else {
+      line += " (code " + std::to_string(st.code()) + ")";
+      if (remains.empty()) {
+        line += "; nothing was left behind";
+      } else {
+        line += "; what it made was removed but for: ";
+        for (size_t i = 0; i < remains.size(); ++i) line += (i ? "; " : "") + remains[i];
+      }
+    }
+    printLine(err_, line);
     if (st.is(pdx::code::kTableExists)) return kExitRefused;
     return refused ? kExitUsage : kExitFailed;
+  }
+  // A marker's words: "tallimoor-admin demo /srv/data, started 2024-03-31
+  // 14:02:11 by process 4242".
+  std::string purpose(const std::string& target) const {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char when[32];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+    return "tallimoor-admin " + name_ + " " + target + ", started " + when + " by process " + std::to_string(::getpid());
   }
   // Reads --name as a number in [lo, hi] into `value`; false (after a usage
   // message) when it is given but wrong.
@@ -156,7 +194,8 @@ int runInit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   options.sessions = static_cast<int>(sessions);
   if (auto it = a.options.find("--password"); it != a.options.end()) options.firstUser.password = it->second;
   if (auto it = a.options.find("--languages"); it != a.options.end()) options.languagesDir = it->second;
-  const int rc = cmd.finish(initDataRoot(options, out));
+  UndoLog undo(cmd.purpose(options.dataRoot));
+  const int rc = cmd.build(undo, initDataRoot(options, out, undo));
   if (rc == kExitOk)
     out << "first user: password " << storedPassword(options.firstUser.password) << " (user "
         << options.firstUser.code << "), who may run everything\n";
@@ -183,7 +222,8 @@ int runCreateCompany(const std::vector<std::string>& args, std::ostream& out, st
   }
   if (auto it = a.options.find("--password"); it != a.options.end()) options.password = it->second;
   if (!cmd.today(a, options.today)) return kExitUsage;
-  return cmd.finish(createCompany(options, out));
+  UndoLog undo(cmd.purpose(data::companyDirectory(options.dataRoot, options.code)));
+  return cmd.build(undo, createCompany(options, out, undo));
 }
 
 int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, pdx::Env* env) {
@@ -203,7 +243,8 @@ int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   options.sessions = static_cast<int>(sessions);
   if (auto it = a.options.find("--languages"); it != a.options.end()) options.languagesDir = it->second;
   DemoSummary summary;
-  const int rc = cmd.finish(buildDemo(options, summary, out));
+  UndoLog undo(cmd.purpose(options.dataRoot));
+  const int rc = cmd.build(undo, buildDemo(options, summary, out, undo));
   if (rc == kExitOk) printDemoSummary(summary, out);
   return rc;
 }
@@ -232,7 +273,8 @@ int runScale(const std::vector<std::string>& args, std::ostream& out, std::ostre
   options.sessions = static_cast<int>(sessions);
   if (auto it = a.options.find("--languages"); it != a.options.end()) options.languagesDir = it->second;
   LedgerCounts counts;
-  return cmd.finish(buildScale(options, counts, out));
+  UndoLog undo(cmd.purpose(options.dataRoot));
+  return cmd.build(undo, buildScale(options, counts, out, undo));
 }
 
 int runBuildLanguages(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, pdx::Env* env) {
@@ -247,6 +289,9 @@ int runBuildLanguages(const std::vector<std::string>& args, std::ostream& out, s
   if (sources->empty()) return cmd.finish(pdx::Status(pdx::code::kInvalidParameter, "no translation texts in " + a.positional[0]));
   auto tables = parseTranslationSources(*sources);
   if (!tables.ok()) return cmd.finish(pdx::Status(pdx::code::kInvalidParameter, tables.status().message()));
+  BuildFolder folder{a.positional[1], {}};
+  for (const auto& t : *tables) folder.tables.push_back(t.name);
+  if (pdx::Status st = clearInterruptedBuilds({folder}, env, out); !st.ok()) return cmd.finish(st);
   if (!replace) {
     const auto existing = existingTranslationTables(a.positional[1], *tables);
     if (!existing.empty()) {
@@ -256,17 +301,16 @@ int runBuildLanguages(const std::vector<std::string>& args, std::ostream& out, s
                                     a.positional[1] + " already holds " + list + " (--replace rebuilds them)"));
     }
   }
-  UndoLog undo;
-  pdx::Status st = undo.makeDirectories(a.positional[1]);
+  UndoLog undo(cmd.purpose(a.positional[1]));
+  pdx::Status st = undo.beginFolder(a.positional[1], env);
   if (st.ok()) {
     auto dest = pdx::Directory::open(a.positional[1], env);
     st = dest.ok() ? writeTranslationTables(*dest, *tables, replace, undo) : dest.status();
   }
-  if (st.ok()) {
-    undo.keep();
+  const int rc = cmd.build(undo, st);
+  if (rc == kExitOk)
     for (const auto& t : *tables) out << t.name << ": " << t.rows.size() << " rows\n";
-  }
-  return cmd.finish(st);
+  return rc;
 }
 
 }  // namespace
@@ -297,13 +341,22 @@ int runAdmin(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return args.empty() ? kExitUsage : kExitOk;
   }
   const std::string& command = args[0];
-  if (command == "init") return runInit(args, out, err, env);
-  if (command == "create-company") return runCreateCompany(args, out, err, env);
-  if (command == "demo") return runDemo(args, out, err, env);
-  if (command == "scale") return runScale(args, out, err, env);
-  if (command == "build-languages") return runBuildLanguages(args, out, err, env);
-  err << "tallimoor-admin: unknown command " << command << " (tallimoor-admin --help)\n";
-  return kExitUsage;
+  int rc = kExitUsage;
+  if (command == "init") rc = runInit(args, out, err, env);
+  else if (command == "create-company") rc = runCreateCompany(args, out, err, env);
+  else if (command == "demo") rc = runDemo(args, out, err, env);
+  else if (command == "scale") rc = runScale(args, out, err, env);
+  else if (command == "build-languages") rc = runBuildLanguages(args, out, err, env);
+  else printLine(err, "tallimoor-admin: unknown command " + pdx::quote(command) + " (tallimoor-admin --help)");
+  // What the command printed may be all someone has of it (the users'
+  // passwords): output that could not be written is a failure.
+  out.flush();
+  if (!out) {
+    printLine(err, "tallimoor-admin " + command + ": " + (rc == kExitOk ? "done, but " : "") +
+                       "its report could not be written to the standard output");
+    return rc == kExitOk ? kExitFailed : rc;
+  }
+  return rc;
 }
 
 }  // namespace admin

@@ -2,10 +2,7 @@
 // administrator runs it.
 #include "cli.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <sstream>
@@ -17,8 +14,6 @@
 #ifndef TALLIMOOR_ADMIN_PATH
 #error "TALLIMOOR_ADMIN_PATH must name the built tallimoor-admin"
 #endif
-
-extern char** environ;
 
 namespace admin {
 namespace {
@@ -93,27 +88,9 @@ TEST(Cli, InitAndCreateCompanyThroughTheCommandLine) {
 TEST(Cli, TheProgramRunsAsAnAdministratorUsesIt) {
   TempDir tmp;
   const std::string root = tmp.path() + "/Tallimoor/data";
-  auto spawnTool = [&](std::vector<std::string> args) {
-    const std::string outPath = tmp.file("out.txt"), errPath = tmp.file("err.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    args.insert(args.begin(), TALLIMOOR_ADMIN_PATH);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ToolRun result{-1, "", ""};
-    if (posix_spawn(&pid, TALLIMOOR_ADMIN_PATH, &actions, nullptr, argv.data(), environ) == 0) {
-      int status = 0;
-      waitpid(pid, &status, 0);
-      result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    result.out = pdx::testing::readFile(outPath);
-    result.err = pdx::testing::readFile(errPath);
-    return result;
+  auto spawnTool = [&](const std::vector<std::string>& args) {
+    const auto r = pdx::testing::runProgram(TALLIMOOR_ADMIN_PATH, args, tmp.file("out.txt"), tmp.file("err.txt"));
+    return ToolRun{r.exitCode, r.out, r.err};
   };
 
   ToolRun r = spawnTool({"demo", root, "--today", "2026-06-15"});

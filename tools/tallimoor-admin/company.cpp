@@ -6,6 +6,7 @@
 
 #include "data/codes.h"
 #include "data/table_def.h"
+#include "pdx/unfinished.h"
 
 namespace admin {
 
@@ -29,21 +30,56 @@ pdx::Result<std::optional<std::string>> existingCompany(const CompanyOptions& op
   return std::optional<std::string>(name.isNull() ? std::string() : name.asText());
 }
 
+// A company folder an interrupted create-company left marked unfinished. The
+// company's row in `comp` is the command's last step: with the row there (and
+// the data root whole) the company is whole and only its marker is left.
+pdx::Status clearInterruptedCompany(const CompanyOptions& options, std::ostream& log) {
+  const BuildFolder folder = companyFolder(options.dataRoot, options.code);
+  PDX_ASSIGN_OR_RETURN(auto build, pdx::findUnfinishedBuild(folder.path, options.env));
+  if (!build || build->running) return clearInterruptedBuilds({folder}, options.env, log);
+  PDX_ASSIGN_OR_RETURN(auto rootBuild, pdx::findUnfinishedBuild(options.dataRoot, options.env));
+  auto listed = existingCompany(options);
+  if (!rootBuild && listed.ok() && listed->has_value()) {
+    PDX_RETURN_IF_ERROR(pdx::removeUnfinishedMarker(folder.path, options.env));
+    log << folder.path << ": " << build->what << " had finished this company when it was interrupted\n";
+    return pdx::Status::Ok();
+  }
+  return clearInterruptedBuilds({folder}, options.env, log);
+}
+
 }  // namespace
 
-Refusals companyRefusals(const CompanyOptions& options) {
+BuildFolder companyFolder(const std::string& dataRoot, int code) {
+  BuildFolder folder{data::companyDirectory(dataRoot, code), {}};
+  for (const data::TableDef* def : data::companyTables()) folder.tables.push_back(def->name);
+  return folder;
+}
+
+Refusals companyRefusals(const CompanyOptions& options, bool dataRootBuilt) {
   Refusals reasons;
   if (options.code < 1) reasons.invalid("the company number must be 1 or more");
   if (options.name.empty() || characters(options.name) > 60) reasons.invalid("the company name has 1 to 60 characters");
   if (options.language != data::kEnglish && options.language != data::kFrench)
     reasons.invalid("the language is en or fr");
   if (characters(options.password) > 10) reasons.invalid("the company password has at most 10 characters");
+  reasons.typable("the company name", options.name);
+  reasons.typable("the company password", options.password);
+  const CompanyAddress& a = options.address;
+  for (const std::string* part : {&a.address1, &a.address2, &a.city, &a.province, &a.country, &a.postalCode,
+                                  &a.telephone, &a.contact})
+    reasons.typable("the company's address", *part);
   if (options.today.days <= 0) reasons.invalid("no current date");
   if (!reasons.empty()) return reasons;
 
   if (!tableFileExists(options.dataRoot, "comp")) {
     reasons.invalid("no data root at " + options.dataRoot + " (run init first)");
     return reasons;
+  }
+  if (!dataRootBuilt) {
+    if (std::string why = incompleteFolder(options.dataRoot, "the data root", options.env); !why.empty()) {
+      reasons.invalid(why);
+      return reasons;
+    }
   }
   auto existing = existingCompany(options);
   if (!existing.ok())
@@ -61,17 +97,19 @@ Refusals companyRefusals(const CompanyOptions& options) {
 }
 
 pdx::Status createCompany(const CompanyOptions& options, std::ostream& log) {
-  UndoLog undo;
+  UndoLog undo("tallimoor-admin create-company");
   PDX_RETURN_IF_ERROR(createCompany(options, log, undo));
-  undo.keep();
-  return pdx::Status::Ok();
+  return undo.keep();
 }
 
 pdx::Status createCompany(const CompanyOptions& options, std::ostream& log, UndoLog& undo) {
-  PDX_RETURN_IF_ERROR(companyRefusals(options).status());
+  const bool dataRootBuilt = undo.building(options.dataRoot);
+  if (Refusals early = companyRefusals(options, dataRootBuilt); !early.empty() && !early.occupied()) return early.status();
+  PDX_RETURN_IF_ERROR(clearInterruptedCompany(options, log));
+  PDX_RETURN_IF_ERROR(companyRefusals(options, dataRootBuilt).status());
 
   const std::string dirPath = data::companyDirectory(options.dataRoot, options.code);
-  PDX_RETURN_IF_ERROR(undo.makeDirectories(dirPath));
+  PDX_RETURN_IF_ERROR(undo.beginFolder(dirPath, options.env));
   PDX_ASSIGN_OR_RETURN(auto dir, pdx::Directory::open(dirPath, options.env));
   for (const data::TableDef* def : data::companyTables()) {
     PDX_RETURN_IF_ERROR(data::createTable(*dir, *def));

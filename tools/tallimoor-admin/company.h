@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "interrupted.h"
 #include "pdx/env.h"
 #include "refusals.h"
 #include "starter_data.h"
@@ -31,14 +32,21 @@ struct CompanyOptions {
   pdx::Env* env = pdx::Env::standard();
 };
 
-// Problems that make create-company refuse, checked without writing: no data
-// root there, a company of that number already in `comp`, a company
-// directory that already holds ledger tables, bad options. Empty when it may
-// go ahead.
-Refusals companyRefusals(const CompanyOptions& options);
+// The company folder of `options`, with the tables a company gets.
+BuildFolder companyFolder(const std::string& dataRoot, int code);
 
-// Creates the company. Refuses with nothing touched when companyRefusals()
-// finds anything; on any other failure removes what it created.
+// Problems that make create-company refuse, checked without writing: no data
+// root there (or one an interrupted command left incomplete, unless
+// `dataRootBuilt` says the caller is building it), a company of that number
+// already in `comp`, a company directory that already holds ledger tables,
+// bad options. Empty when it may go ahead.
+Refusals companyRefusals(const CompanyOptions& options, bool dataRootBuilt = false);
+
+// Creates the company. A company folder that an interrupted create-company
+// left is cleared first, or only unmarked when that command had listed the
+// company in `comp` (its last step). Refuses with nothing touched when
+// companyRefusals() finds anything; on any other failure removes what it
+// created.
 pdx::Status createCompany(const CompanyOptions& options, std::ostream& log);
 // The same, leaving what it created to the caller's `undo`.
 pdx::Status createCompany(const CompanyOptions& options, std::ostream& log, UndoLog& undo);

@@ -46,6 +46,15 @@ std::string defaultLanguagesDir(const std::string& dataRoot) {
   return (parent.empty() ? fs::path("languages") : parent / "languages").string();
 }
 
+std::vector<BuildFolder> initFolders(const InitOptions& options) {
+  BuildFolder root{options.dataRoot, {}};
+  for (const data::TableDef* def : data::dataRootTables()) root.tables.push_back(def->name);
+  BuildFolder languages{options.languagesDir.empty() ? defaultLanguagesDir(options.dataRoot) : options.languagesDir, {}};
+  if (auto tables = parseTranslationSources(sourcesOf(options)); tables.ok())
+    for (const auto& t : *tables) languages.tables.push_back(t.name);
+  return {root, languages};
+}
+
 Refusals initRefusals(const InitOptions& options) {
   Refusals reasons;
   if (options.dataRoot.empty()) reasons.invalid("no data root given");
@@ -55,6 +64,9 @@ Refusals initRefusals(const InitOptions& options) {
   if (u.password.empty() || characters(u.password) > 10) reasons.invalid("the password has 1 to 10 characters");
   if (u.code.empty() || characters(u.code) > 10) reasons.invalid("the user code has 1 to 10 characters");
   if (characters(u.name) > 30) reasons.invalid("the user name has at most 30 characters");
+  reasons.typable("the password", u.password);
+  reasons.typable("the user code", u.code);
+  reasons.typable("the user name", u.name);
   if (!reasons.empty()) return reasons;
 
   std::error_code ec;
@@ -77,17 +89,18 @@ Refusals initRefusals(const InitOptions& options) {
 }
 
 pdx::Status initDataRoot(const InitOptions& options, std::ostream& log) {
-  UndoLog undo;
+  UndoLog undo("tallimoor-admin init");
   PDX_RETURN_IF_ERROR(initDataRoot(options, log, undo));
-  undo.keep();
-  return pdx::Status::Ok();
+  return undo.keep();
 }
 
 pdx::Status initDataRoot(const InitOptions& options, std::ostream& log, UndoLog& undo) {
+  if (Refusals early = initRefusals(options); !early.empty() && !early.occupied()) return early.status();
+  PDX_RETURN_IF_ERROR(clearInterruptedBuilds(initFolders(options), options.env, log));
   PDX_RETURN_IF_ERROR(initRefusals(options).status());
   PDX_ASSIGN_OR_RETURN(auto translations, parseTranslationSources(sourcesOf(options)));
 
-  PDX_RETURN_IF_ERROR(undo.makeDirectories(options.dataRoot));
+  PDX_RETURN_IF_ERROR(undo.beginFolder(options.dataRoot, options.env));
   PDX_ASSIGN_OR_RETURN(auto root, pdx::Directory::open(options.dataRoot, options.env));
   for (const data::TableDef* def : data::dataRootTables()) {
     PDX_RETURN_IF_ERROR(data::createTable(*root, *def));
@@ -114,7 +127,7 @@ pdx::Status initDataRoot(const InitOptions& options, std::ostream& log, UndoLog&
 
   const std::string languagesDir =
       options.languagesDir.empty() ? defaultLanguagesDir(options.dataRoot) : options.languagesDir;
-  PDX_RETURN_IF_ERROR(undo.makeDirectories(languagesDir));
+  PDX_RETURN_IF_ERROR(undo.beginFolder(languagesDir, options.env));
   PDX_ASSIGN_OR_RETURN(auto languages, pdx::Directory::open(languagesDir, options.env));
   PDX_RETURN_IF_ERROR(writeTranslationTables(languages, translations, false, undo));
   log << "languages " << languagesDir << ": " << translations.size() << " translation tables\n";

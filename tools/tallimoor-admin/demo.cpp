@@ -107,6 +107,16 @@ pdx::Status fillCompany(const std::string& dataRoot, int code, const LedgerProfi
   return updateCounters(*dir, counts);
 }
 
+// The folders of a data root with the given companies, cleared of what an
+// interrupted command left, once the options are known to be right.
+pdx::Status clearInterrupted(const InitOptions& init, std::initializer_list<int> companies, const Refusals& early,
+                             std::ostream& log) {
+  if (!early.empty() && !early.occupied()) return early.status();
+  std::vector<BuildFolder> folders = initFolders(init);
+  for (int code : companies) folders.push_back(companyFolder(init.dataRoot, code));
+  return clearInterruptedBuilds(folders, init.env, log);
+}
+
 const char* languageName(int language) {
   return language == data::kFrench ? "French" : language == data::kEnglish ? "English" : "machine's";
 }
@@ -120,9 +130,15 @@ Refusals demoRefusals(const DemoOptions& options) {
 }
 
 pdx::Status buildDemo(const DemoOptions& options, DemoSummary& summary, std::ostream& log) {
-  PDX_RETURN_IF_ERROR(demoRefusals(options).status());
-  UndoLog undo;
+  UndoLog undo("tallimoor-admin demo");
+  PDX_RETURN_IF_ERROR(buildDemo(options, summary, log, undo));
+  return undo.keep();
+}
+
+pdx::Status buildDemo(const DemoOptions& options, DemoSummary& summary, std::ostream& log, UndoLog& undo) {
   const InitOptions init = initOptionsOf(options.dataRoot, options.sessions, options.languagesDir, options.env);
+  PDX_RETURN_IF_ERROR(clearInterrupted(init, {1, 2}, demoRefusals(options), log));
+  PDX_RETURN_IF_ERROR(demoRefusals(options).status());
   PDX_RETURN_IF_ERROR(initDataRoot(init, log, undo));
 
   CompanyOptions quebec;
@@ -198,7 +214,6 @@ pdx::Status buildDemo(const DemoOptions& options, DemoSummary& summary, std::ost
   for (const auto& c : summary.companies)
     log << "company " << c.code << ": " << c.counts.suppliers << " suppliers, " << c.counts.clients << " clients, "
         << c.counts.openPayables << " + " << c.counts.openReceivables << " open items\n";
-  undo.keep();
   return pdx::Status::Ok();
 }
 
@@ -228,9 +243,16 @@ Refusals scaleRefusals(const ScaleOptions& options) {
 }
 
 pdx::Status buildScale(const ScaleOptions& options, LedgerCounts& counts, std::ostream& log) {
+  UndoLog undo("tallimoor-admin scale");
+  PDX_RETURN_IF_ERROR(buildScale(options, counts, log, undo));
+  return undo.keep();
+}
+
+pdx::Status buildScale(const ScaleOptions& options, LedgerCounts& counts, std::ostream& log, UndoLog& undo) {
+  const InitOptions init = initOptionsOf(options.dataRoot, options.sessions, options.languagesDir, options.env);
+  PDX_RETURN_IF_ERROR(clearInterrupted(init, {1}, scaleRefusals(options), log));
   PDX_RETURN_IF_ERROR(scaleRefusals(options).status());
-  UndoLog undo;
-  PDX_RETURN_IF_ERROR(initDataRoot(initOptionsOf(options.dataRoot, options.sessions, options.languagesDir, options.env), log, undo));
+  PDX_RETURN_IF_ERROR(initDataRoot(init, log, undo));
   CompanyOptions company;
   company.dataRoot = options.dataRoot;
   company.code = 1;
@@ -258,7 +280,6 @@ pdx::Status buildScale(const ScaleOptions& options, LedgerCounts& counts, std::o
       << " + " << counts.openReceivables << " open items";
   if (options.heavyItems > 0) log << " (" << options.heavyItems << " each for C00000001 and S00000001)";
   log << "\n";
-  undo.keep();
   return pdx::Status::Ok();
 }
 

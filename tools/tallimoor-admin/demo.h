@@ -44,10 +44,13 @@ Refusals demoRefusals(const DemoOptions& options);
 // A data root with two companies: 1 in Québec, kept in French, with a chart
 // whose account types are stored partly in English; 2 in Nova Scotia, kept
 // in English, behind a company password, with some types stored in French.
-// Users of both languages, with different companies and rights. Refuses with
-// nothing touched when demoRefusals() finds anything; on any other failure
-// removes what it made.
+// Users of both languages, with different companies and rights. What an
+// interrupted command left in its folders is cleared first (interrupted.h).
+// Refuses with nothing touched when demoRefusals() finds anything; on any
+// other failure removes what it made.
 pdx::Status buildDemo(const DemoOptions& options, DemoSummary& summary, std::ostream& log);
+// The same, leaving what it made to the caller's `undo`.
+pdx::Status buildDemo(const DemoOptions& options, DemoSummary& summary, std::ostream& log, UndoLog& undo);
 
 // What a user of the demonstration needs to know: logins and passwords.
 void printDemoSummary(const DemoSummary& summary, std::ostream& out);
@@ -73,5 +76,6 @@ struct ScaleOptions {
 // each. Refuses like demo.
 Refusals scaleRefusals(const ScaleOptions& options);
 pdx::Status buildScale(const ScaleOptions& options, LedgerCounts& counts, std::ostream& log);
+pdx::Status buildScale(const ScaleOptions& options, LedgerCounts& counts, std::ostream& log, UndoLog& undo);
 
 }  // namespace admin

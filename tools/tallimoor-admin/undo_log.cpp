@@ -15,18 +15,19 @@ std::string normalized(const std::string& path) {
   while (s.size() > 1 && s.back() == '/') s.pop_back();
   return s;
 }
+
+std::vector<std::string> entriesOf(const std::string& dir, pdx::Env* env) {
+  auto names = env->list(dir);
+  std::vector<std::string> out = names.ok() ? std::move(names).value() : std::vector<std::string>();
+  std::sort(out.begin(), out.end());
+  return out;
+}
 }  // namespace
 
+UndoLog::UndoLog(std::string purpose) : purpose_(std::move(purpose)) {}
+
 UndoLog::~UndoLog() {
-  if (kept_) return;
-  // Tables in folders that existed before go one by one; a folder this
-  // command made goes whole, with the engine's lock and journal files in it.
-  for (auto it = tables_.rbegin(); it != tables_.rend(); ++it) (void)it->first->deleteTable(it->second);
-  tables_.clear();
-  for (auto it = directories_.rbegin(); it != directories_.rend(); ++it) {
-    std::error_code ec;
-    fs::remove_all(*it, ec);
-  }
+  if (!done_) (void)undo();
 }
 
 pdx::Status UndoLog::makeDirectories(const std::string& path) {
@@ -47,6 +48,24 @@ pdx::Status UndoLog::makeDirectories(const std::string& path) {
   return pdx::Status::Ok();
 }
 
+pdx::Status UndoLog::beginFolder(const std::string& path, pdx::Env* env) {
+  env_ = env;
+  const std::string where = normalized(path);
+  for (const Folder& f : folders_)
+    if (f.path == where) return pdx::Status::Ok();
+  const size_t madeBefore = directories_.size();
+  PDX_RETURN_IF_ERROR(makeDirectories(where));
+  Folder folder;
+  folder.path = where;
+  folder.made = directories_.size() > madeBefore;
+  if (!folder.made) folder.before = entriesOf(where, env);
+  // The first folder's marker stands for the whole build (see pdx/unfinished.h).
+  const std::string first = folders_.empty() ? std::string() : fs::absolute(folders_.front().path).string();
+  PDX_ASSIGN_OR_RETURN(folder.marker, pdx::BuildMarker::place(where, purpose_, env, first));
+  folders_.push_back(std::move(folder));
+  return pdx::Status::Ok();
+}
+
 void UndoLog::tableCreated(std::shared_ptr<pdx::Directory> dir, std::string name) {
   // Inside a folder this command made, the folder's removal takes the table.
   const std::string where = normalized(dir->path());
@@ -55,10 +74,59 @@ void UndoLog::tableCreated(std::shared_ptr<pdx::Directory> dir, std::string name
   tables_.emplace_back(std::move(dir), std::move(name));
 }
 
-void UndoLog::keep() {
-  kept_ = true;
+bool UndoLog::building(const std::string& path) const {
+  const std::string where = normalized(path);
+  return std::any_of(folders_.begin(), folders_.end(), [&](const Folder& f) { return f.path == where; });
+}
+
+pdx::Status UndoLog::keep() {
+  // The first folder's marker goes first: from then on the build is whole,
+  // whatever becomes of the other markers.
+  for (Folder& f : folders_) PDX_RETURN_IF_ERROR(f.marker->finish());
+  done_ = true;
   tables_.clear();
   directories_.clear();
+  folders_.clear();
+  return pdx::Status::Ok();
+}
+
+std::vector<std::string> UndoLog::undo() {
+  done_ = true;
+  std::vector<std::string> remains;
+  // Tables in folders that existed before go one by one.
+  for (auto it = tables_.rbegin(); it != tables_.rend(); ++it) {
+    pdx::Status st = it->first->deleteTable(it->second);
+    if (!st.ok() && !st.is(pdx::code::kTableNotFound)) remains.push_back(it->second + ": " + st.message());
+  }
+  tables_.clear();  // no Directory of the command keeps a file open beyond here
+
+  // What the engine made beside them (lock files, the redo log, the first
+  // files of a table whose creation failed).
+  for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
+    Folder& f = *it;
+    if (f.made) continue;
+    size_t left = remains.size();
+    for (const std::string& name : entriesOf(f.path, env_)) {
+      if (std::binary_search(f.before.begin(), f.before.end(), name) || !pdx::isEngineFileName(name)) continue;
+      pdx::Status st = env_->remove(f.path + "/" + name);
+      if (!st.ok()) remains.push_back(st.message());
+    }
+    if (remains.size() == left) {
+      pdx::Status st = f.marker->finish();
+      if (!st.ok()) remains.push_back(st.message());
+    } else {
+      remains.push_back(f.path + " stays marked incomplete: the same command run again clears it");
+    }
+  }
+  // A folder this command made goes whole, with its marker.
+  folders_.clear();
+  for (auto it = directories_.rbegin(); it != directories_.rend(); ++it) {
+    std::error_code ec;
+    fs::remove_all(*it, ec);
+    if (ec) remains.push_back("the folder " + *it + ": " + ec.message());
+  }
+  directories_.clear();
+  return remains;
 }
 
 }  // namespace admin

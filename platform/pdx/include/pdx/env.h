@@ -149,6 +149,9 @@ class Env {
   static Env* unsynced();
 
   enum class OpenMode { kRead, kReadWrite, kCreate /* read-write, created or truncated */ };
+  // Neither open() nor openLock() follows a symbolic link that the last part
+  // of the path names (code::kOsError): a folder of tables is writable by
+  // every user, and a link there must not take a write outside it.
   virtual Result<std::unique_ptr<File>> open(const std::string& path, OpenMode mode) = 0;
   // Opens (creating when missing) a lock file. Its words are live unless
   // its folder is coordinated the network share's way (see ShareProtocol);

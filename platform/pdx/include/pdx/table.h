@@ -61,6 +61,11 @@ struct CreateOptions {
 class Table;
 class WriteGroup;
 
+// True when `name` is one the engine gives the files it makes in a folder of
+// tables: a table's files (.DB, .PX, .MB, its lock file .tlk, and the .DB.new
+// that a creation writes first) and the folder's own logs and lock files.
+bool isEngineFileName(std::string_view name);
+
 class Directory {
  public:
   // Opens a directory of tables. Fails with kTableNotFound when it does not exist.
