@@ -48,22 +48,6 @@ char* putUtf8(char16_t c, char* out) {
 
 constexpr uint64_t kHighBits = 0x8080808080808080ULL;
 
-bool isAscii(std::string_view s) {
-  const char* p = s.data();
-  const size_t n = s.size();
-  if (n < 8) {
-    for (size_t i = 0; i < n; ++i)
-      if (static_cast<unsigned char>(p[i]) & 0x80) return false;
-    return true;
-  }
-  uint64_t word;
-  for (size_t i = 0; i + 8 <= n; i += 8) {
-    std::memcpy(&word, p + i, 8);
-    if (word & kHighBits) return false;
-  }
-  std::memcpy(&word, p + n - 8, 8);  // the last bytes, overlapping the words before
-  return (word & kHighBits) == 0;
-}
 
 bool isContinuation(unsigned char b) {
   return (b & 0xC0) == 0x80;
@@ -136,6 +120,23 @@ Status unrepresentable(char32_t c, std::string_view utf8Char, int codePage, bool
 }
 
 }  // namespace
+
+bool isAscii(std::string_view s) {
+  const char* p = s.data();
+  const size_t n = s.size();
+  if (n < 8) {
+    for (size_t i = 0; i < n; ++i)
+      if (static_cast<unsigned char>(p[i]) & 0x80) return false;
+    return true;
+  }
+  uint64_t word;
+  for (size_t i = 0; i + 8 <= n; i += 8) {
+    std::memcpy(&word, p + i, 8);
+    if (word & kHighBits) return false;
+  }
+  std::memcpy(&word, p + n - 8, 8);  // the last bytes, overlapping the words before
+  return (word & kHighBits) == 0;
+}
 
 // One supported code page, ready for conversion both ways.
 class CodePageConverter {
@@ -291,9 +292,8 @@ std::string toUtf8(std::string_view bytes, int codePage) {
 Result<std::string> fromUtf8(std::string_view utf8, int codePage) {
   // A table that names no code page holds whatever bytes it was given, and
   // gets back exactly what was read from it.
-  if (codePage == 0) return std::string(utf8);
+  if (codePage == 0 || isAscii(utf8)) return std::string(utf8);
   const CodePageConverter* converter = findConverter(codePage);
-  if (isAscii(utf8)) return std::string(utf8);
 
   std::string out;
   out.reserve(utf8.size());

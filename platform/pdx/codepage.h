@@ -31,6 +31,10 @@ const CodePageConverter* converterFor(int codePage);
 // they are), into `out`, whose storage is reused.
 void toUtf8(std::string_view bytes, const CodePageConverter* converter, std::string& out);
 
+// True when every byte of `s` is ASCII, which reads and writes the same in
+// every code page.
+bool isAscii(std::string_view s);
+
 // Converts UTF-8 to the code page. Fails with code::kUnrepresentable, naming
 // the character, when the code page has no byte for it, and with
 // code::kInvalidValue when `utf8` is not valid UTF-8. Never substitutes.

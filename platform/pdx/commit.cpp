@@ -65,7 +65,7 @@ Status commitTables(DirectoryState& dir, std::vector<TableFile*>& tables) {
     return st;
   };
   for (TableFile* t : tables)
-    if (Status st = t->writeIndexIfChanged(); !st.ok()) return finish(st);
+    if (Status st = t->writeHeldChanges(); !st.ok()) return finish(st);
   std::vector<detail::PendingFile*> files;
   for (TableFile* t : tables)
     for (detail::PendingFile* f : t->pendingFiles()) files.push_back(f);
@@ -149,6 +149,10 @@ Status WriteGroup::commit() {
     return group->failure;
   }
   return commitTables(*dir_, tables);
+}
+
+void WriteGroup::holdPostsUntilCommit() {
+  if (dir_ && dir_->group) dir_->group->holdPosts = true;
 }
 
 void WriteGroup::rollback() {

@@ -53,6 +53,7 @@ class DirectoryState {
   struct Group {
     std::vector<std::shared_ptr<TableFile>> tables;
     Status failure;
+    bool holdPosts = false;  // see WriteGroup::holdPostsUntilCommit
   };
   std::unique_ptr<Group> group;
 

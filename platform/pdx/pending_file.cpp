@@ -103,7 +103,14 @@ Status PendingFile::write(uint64_t offset, std::string_view data) {
       std::memcpy(&w, bytes, 8);
       return w;
     };
+    // Long stretches first, then shorter ones (memcmp compares many bytes at
+    // a time), then words, then bytes.
     size_t first = 0, last = chunk;
+    for (size_t stretch : {size_t{512}, size_t{64}}) {
+      while (first + stretch <= last && std::memcmp(to + first, from + first, stretch) == 0) first += stretch;
+      while (last >= first + stretch && std::memcmp(to + last - stretch, from + last - stretch, stretch) == 0)
+        last -= stretch;
+    }
     while (first + 8 <= last && word(to + first) == word(from + first)) first += 8;
     while (first < last && to[first] == from[first]) ++first;
     while (last >= first + 8 && word(to + last - 8) == word(from + last - 8)) last -= 8;

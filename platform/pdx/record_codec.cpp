@@ -384,20 +384,27 @@ Status encodeField(const FieldLayout& f, const Value& v, char* record, int codeP
   }
   switch (f.def.type) {
     case FieldType::kAlpha: {
-      std::string text;
+      std::string number;
+      std::string_view text;
       if (v.kind() == Value::Kind::kText) text = v.asText();
-      else if (v.kind() == Value::Kind::kInteger) text = std::to_string(v.asInteger());
+      else if (v.kind() == Value::Kind::kInteger) text = number = std::to_string(v.asInteger());
       else if (v.kind() == Value::Kind::kDecimal) text = v.asDecimal();
       else return invalid(f, "an alpha field holds text");
       // Trailing blanks carry no meaning in an alpha field.
-      while (!text.empty() && text.back() == ' ') text.pop_back();
-      if (text.find('\0') != std::string::npos) return invalid(f, "text with a NUL character");
-      auto bytes = fromUtf8(text, codePage);
-      if (!bytes.ok()) return Status(bytes.status().code(), "field \"" + f.def.name + "\": " + bytes.status().message());
-      if (bytes->size() > n)
-        return invalid(f, "text of " + std::to_string(bytes->size()) + " characters is longer than " + std::to_string(n));
+      while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+      if (text.find('\0') != std::string_view::npos) return invalid(f, "text with a NUL character");
+      // ASCII is the same in every code page: no conversion to make.
+      std::string converted;
+      if (!isAscii(text)) {
+        auto bytes = fromUtf8(text, codePage);
+        if (!bytes.ok()) return Status(bytes.status().code(), "field \"" + f.def.name + "\": " + bytes.status().message());
+        converted = std::move(bytes).value();
+        text = converted;
+      }
+      if (text.size() > n)
+        return invalid(f, "text of " + std::to_string(text.size()) + " characters is longer than " + std::to_string(n));
       std::memset(p, 0, n);
-      std::memcpy(p, bytes->data(), bytes->size());
+      std::memcpy(p, text.data(), text.size());
       return {};
     }
     case FieldType::kShort:

@@ -513,6 +513,36 @@ Status Table::getAll(std::span<Value> out) {
   return st;
 }
 
+std::string_view Table::storedRecord() const {
+  if (state_ != State::kBrowse || !current_.valid) return {};
+  return currentRecord_;
+}
+
+std::shared_ptr<const RecordDecoder> Table::recordDecoder() const {
+  return std::shared_ptr<const RecordDecoder>(
+      new RecordDecoder(std::make_shared<const detail::RecordLayout>(file_->layout())));
+}
+
+int RecordDecoder::recordSize() const { return layout_->recordSize; }
+int RecordDecoder::fieldCount() const { return static_cast<int>(layout_->fields.size()); }
+
+bool RecordDecoder::decodesEveryRecord(int field) const {
+  if (field < 0 || field >= fieldCount()) return false;
+  const detail::FieldLayout& f = layout_->fields[static_cast<size_t>(field)];
+  // Only packed decimals have bytes that no writer produces.
+  return !f.inMemoFile && f.def.type != FieldType::kBcd;
+}
+
+Status RecordDecoder::decode(std::string_view record, int field, Value& out) const {
+  if (field < 0 || field >= fieldCount() || record.size() != static_cast<size_t>(layout_->recordSize) ||
+      layout_->fields[static_cast<size_t>(field)].inMemoFile) {
+    out = Value();
+    return Status(code::kInvalidParameter, "no field " + std::to_string(field) + " to decode in a record of " +
+                                               std::to_string(record.size()) + " bytes");
+  }
+  return detail::decodeFieldInto(layout_->fields[static_cast<size_t>(field)], record.data(), layout_->converter, out);
+}
+
 Result<Value> Table::get(std::string_view fieldName) {
   const int i = schema().fieldIndex(fieldName);
   if (i < 0) return Status(code::kInvalidParameter, "no field " + quote(fieldName) + " in " + file_->path());

@@ -632,7 +632,14 @@ TableFile::Writer::~Writer() {
   file_.dirty_.clear();
   file_.forgetPxLayout();
   file_.headerDirty_ = false;
-  if (group_) {
+  if (group_ && group_->holdPosts) {
+    // The earlier posts were in memory only, and went with this one: the
+    // group can only roll back.
+    if (group_->failure.ok())
+      group_->failure = Status(code::kInvalidParameter, "a post of this write group on " + file_.dbPath_ +
+                                                            " failed; the group can only roll back");
+    file_.rollBack();
+  } else if (group_) {
     // Earlier posts of the group stay held; the view is rebuilt from them,
     // from the block chain when their index is not written yet (the group's
     // commit then lays the index out anew).
@@ -1034,6 +1041,15 @@ Result<TableFile::Pos> TableFile::Writer::insert(std::string_view rec) {
     return f.insertAt(last, f.blocks_.empty() ? 0 : f.blocks_[last].count, rec);
   }
   const std::string_view key = rec.substr(0, static_cast<size_t>(f.layout_.keySize));
+  // Keys that arrive in ascending order (a load, numbers that grow) go after
+  // the last record: one comparison instead of a search.
+  if (!f.blocks_.empty() && f.blocks_.back().count > 0) {
+    const size_t last = f.blocks_.size() - 1;
+    const int count = f.blocks_[last].count;
+    PDX_ASSIGN_OR_RETURN(const std::string* b, f.blockBytes(last));
+    const char* greatest = b->data() + detail::kBlockHeaderSize + size_t(count - 1) * f.header_.recordSize;
+    if (f.compareKey(greatest, key.data(), key.size()) < 0) return f.insertAt(last, count, rec);
+  }
   PDX_ASSIGN_OR_RETURN(std::optional<Pos> at, f.lowerBound(key));
   if (at) {
     PDX_ASSIGN_OR_RETURN(const char* found, f.record(*at));
@@ -1102,6 +1118,11 @@ Status TableFile::Writer::releaseBlob(const detail::BlobRef& ref) {
 }
 
 Status TableFile::Writer::commit() {
+  if (group_ && group_->holdPosts) {
+    // The blocks stay in memory until the group commits (writeHeldChanges).
+    committed_ = true;
+    return {};
+  }
   Status st = file_.flush(/*deferIndex=*/group_ != nullptr);
   if (group_) {
     // The group commits every table at once; until then the changes stay
@@ -1153,6 +1174,11 @@ Status TableFile::flush(bool deferIndex) {
     pxDeferred_ = pxDeferred_ || (keyed_ && pxChanged_);
     return {};
   }
+  return writeIndexIfChanged();
+}
+
+Status TableFile::writeHeldChanges() {
+  if (!dirty_.empty() || headerDirty_) PDX_RETURN_IF_ERROR(flush(/*deferIndex=*/true));
   return writeIndexIfChanged();
 }
 

@@ -187,8 +187,9 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   bool reserved() const { return reserved_; }
   // Files with changes held for the commit.
   std::vector<detail::PendingFile*> pendingFiles();
-  // Writes the index into its held file when a write group deferred it.
-  Status writeIndexIfChanged();
+  // Writes what a write group's posts left in memory (blocks and header when
+  // it holds its posts, the index it deferred) into the held files.
+  Status writeHeldChanges();
   LockFile& lockFile() { return *lock_; }
   // After the held changes reached the files: keep the view.
   void committed(uint64_t counter);
@@ -259,6 +260,8 @@ class TableFile : public std::enable_shared_from_this<TableFile> {
   // Writes the changed blocks and header into the held files, and the index
   // too unless `deferIndex` (a write group writes it once, at its commit).
   Status flush(bool deferIndex);
+  // Writes the index into its held file when a write group deferred it.
+  Status writeIndexIfChanged();
   Status writePx();
   std::string recordsOf(const std::string& block) const;
 

@@ -387,6 +387,88 @@ TEST_P(RandomInsertsAndDeletes, KeepKeyOrderAndIndex) {
 INSTANTIATE_TEST_SUITE_P(Table, RandomInsertsAndDeletes, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "WideKey" : "NarrowKey"; });
 
+// A group that holds its posts in memory until its commit writes what the
+// same posts would have written one by one, and a post that fails in it
+// dooms the whole group: nothing of it reaches the table.
+TEST(Table, AGroupHoldingItsPostsCommitsThemAllOrNone) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  CreateOptions small;
+  small.blockSize = 1024;
+  ASSERT_TRUE(dir->createTable("items", {{"Group", FieldType::kAlpha, 8}, {"Id", FieldType::kLong, 0},
+                                         {"Amount", FieldType::kMoney, 0}}, 2, small).ok());
+  std::map<std::pair<std::string, int>, double> model;
+  std::mt19937 rng(11);
+  auto t = openTable(*dir, "items");
+  // As this cursor reads the table, and as another program reads its files.
+  auto expectModel = [&] {
+    auto other = Directory::open(tmp.path(), Env::unsynced());
+    ASSERT_TRUE(other.ok());
+    auto fresh = openTable(**other, "items");
+    for (Table* reader : {t.get(), fresh.get()}) {
+      auto it = model.begin();
+      for (Status st = reader->first(); st.ok(); st = reader->next(), ++it) {
+        ASSERT_NE(it, model.end());
+        ASSERT_EQ(reader->get(0)->asText(), it->first.first);
+        ASSERT_EQ(reader->get(1)->asInteger(), it->first.second);
+        ASSERT_EQ(reader->get(2)->asNumber(), it->second);
+      }
+      ASSERT_EQ(it, model.end());
+    }
+  };
+  for (int batch = 0; batch < 6; ++batch) {
+    auto group = dir->beginGroup();
+    ASSERT_TRUE(group.ok());
+    (*group)->holdPostsUntilCommit();
+    for (int op = 0; op < 700; ++op) {
+      const std::string g = "G" + std::to_string(rng() % 5);
+      const int id = static_cast<int>(rng() % 900);
+      const auto key = std::make_pair(g, id);
+      const bool known = model.count(key) > 0;
+      if (known && rng() % 3 == 0) {
+        ASSERT_TRUE(t->findKey({Value::text(g), Value::integer(id)}).ok());
+        ASSERT_TRUE(t->remove().ok());
+        model.erase(key);
+      } else if (known) {
+        ASSERT_TRUE(t->findKey({Value::text(g), Value::integer(id)}).ok());
+        ASSERT_TRUE(t->edit().ok());
+        ASSERT_TRUE(t->set(2, Value::number(op * 0.5)).ok());
+        ASSERT_TRUE(t->post().ok());
+        model[key] = op * 0.5;
+      } else {
+        ASSERT_TRUE(t->insert().ok());
+        ASSERT_TRUE(t->set(0, Value::text(g)).ok());
+        ASSERT_TRUE(t->set(1, Value::integer(id)).ok());
+        ASSERT_TRUE(t->set(2, Value::number(id * 0.25)).ok());
+        ASSERT_TRUE(t->post().ok());
+        model[key] = id * 0.25;
+      }
+    }
+    ASSERT_TRUE((*group)->commit().ok());
+    ASSERT_NO_FATAL_FAILURE(expectSound(t->path()));
+    ASSERT_NO_FATAL_FAILURE(expectModel());
+    if (::testing::Test::HasFailure()) return;
+  }
+
+  const std::string before = testing::readFile(t->path());
+  auto group = dir->beginGroup();
+  ASSERT_TRUE(group.ok());
+  (*group)->holdPostsUntilCommit();
+  ASSERT_TRUE(t->insert().ok());
+  ASSERT_TRUE(t->set(0, Value::text("NEW")).ok());
+  ASSERT_TRUE(t->set(1, Value::integer(1)).ok());
+  ASSERT_TRUE(t->post().ok());
+  const auto taken = model.begin()->first;
+  ASSERT_TRUE(t->insert().ok());
+  ASSERT_TRUE(t->set(0, Value::text(taken.first)).ok());
+  ASSERT_TRUE(t->set(1, Value::integer(taken.second)).ok());
+  EXPECT_EQ(t->post().code(), code::kKeyViolation);
+  ASSERT_TRUE(t->cancel().ok());
+  EXPECT_FALSE((*group)->commit().ok()) << "a group whose post failed committed what it held";
+  EXPECT_EQ(testing::readFile(t->path()), before);
+  ASSERT_NO_FATAL_FAILURE(expectModel());
+}
+
 // Blocks of two files of the same block layout that differ (a longer file's
 // extra blocks count as differing).
 size_t changedBlocks(const std::string& a, const std::string& b, size_t headerSize, size_t blockSize) {

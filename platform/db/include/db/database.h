@@ -93,6 +93,11 @@ class Transaction {
   pdx::Status commit();
   void rollback();
   bool active() const { return group_ != nullptr; }
+  // Keeps the posts in memory until commit(); a failed post then dooms the
+  // transaction (see pdx::WriteGroup::holdPostsUntilCommit).
+  void holdPostsUntilCommit() {
+    if (group_) group_->holdPostsUntilCommit();
+  }
 
  private:
   std::unique_ptr<pdx::WriteGroup> group_;

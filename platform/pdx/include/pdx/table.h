@@ -34,6 +34,9 @@ namespace pdx {
 
 class TableFile;  // per-process shared state of one open table file
 class DirectoryState;
+namespace detail {
+struct RecordLayout;
+}
 
 struct Schema {
   std::vector<FieldDef> fields;
@@ -60,6 +63,28 @@ struct CreateOptions {
 
 class Table;
 class WriteGroup;
+
+// Decodes fields of records kept as a table stores them (Table::storedRecord),
+// without the table: for holding many records and decoding only the fields
+// that are read. Memo and blob fields live outside the record; they cannot be
+// decoded here. Any thread may use a decoder.
+class RecordDecoder {
+ public:
+  int recordSize() const;
+  int fieldCount() const;
+  // True when `field` is held in the record and decode() cannot fail on it,
+  // whatever bytes the record holds.
+  bool decodesEveryRecord(int field) const;
+  // As Table::get(field, out) on a cursor standing on `record`.
+  // kInvalidParameter for a record of another size, a field out of range or
+  // one kept in the memo file; kFileCorrupt for bytes no writer produces.
+  Status decode(std::string_view record, int field, Value& out) const;
+
+ private:
+  friend class Table;
+  explicit RecordDecoder(std::shared_ptr<const detail::RecordLayout> layout) : layout_(std::move(layout)) {}
+  std::shared_ptr<const detail::RecordLayout> layout_;
+};
 
 // True when `name` is one the engine gives the files it makes in a folder of
 // tables: a table's files (.DB, .PX, .MB, its lock file .tlk, and the .DB.new
@@ -119,6 +144,13 @@ class WriteGroup {
   // are as they were before the group. The group ends either way.
   Status commit();
   void rollback();
+  // From now on the group keeps its posts in memory until commit() without
+  // the save point each post otherwise leaves behind it: a post that fails
+  // then dooms the whole group, which can only roll back. For groups of many
+  // rows that would not go on after a failed one (a scratch table filled
+  // afresh), it spares copying every post's blocks; the memory held grows
+  // with the blocks the group changes.
+  void holdPostsUntilCommit();
 
  private:
   friend class Directory;
@@ -183,6 +215,10 @@ class Table {
   // Every field, as get(field, out[field]): `out` holds one Value per field
   // of the schema (kInvalidParameter otherwise).
   Status getAll(std::span<Value> out);
+  // The current record as stored, to be decoded later by recordDecoder():
+  // valid until the cursor moves; empty when it stands on no record or edits.
+  std::string_view storedRecord() const;
+  std::shared_ptr<const RecordDecoder> recordDecoder() const;
 
   // ---- searches on the primary key (keyed tables only). `key` holds values
   // for the first key.size() key fields.
