@@ -251,6 +251,11 @@ class Run {
     std::string tablePath;
     std::vector<pdx::FieldDef> fields;
     std::vector<pdx::Value> values;
+    // With a decoder: the records as stored, decoded when read, and in
+    // values only the fields of `eager`, row after row.
+    std::string records;
+    std::shared_ptr<const pdx::RecordDecoder> decoder;
+    std::vector<int> eager;
     ExecutionStats stats;
   };
   pdx::Result<Output> execute(pdx::Directory& directory);
@@ -269,6 +274,11 @@ class Run {
   const std::vector<std::optional<pdx::Value>>& params_;
   const pdx::Schema* schema_ = nullptr;
   std::vector<pdx::Value> values_;
+  // Set when the rows are kept as stored records (see execute); values_ then
+  // holds the fields of eager_ only.
+  std::shared_ptr<const pdx::RecordDecoder> decoder_;
+  std::string records_;
+  std::vector<int> eager_;
   ExecutionStats stats_;
 };
 
@@ -345,7 +355,27 @@ pdx::Status Run::readRecords(pdx::Table& table, const std::vector<pdx::Value>& k
   // left to test: room for all of them is made at once.
   if (tests.empty()) {
     auto count = table.recordCount();
-    if (count.ok()) values_.reserve(static_cast<size_t>(*count) * fieldCount);
+    if (count.ok() && decoder_) {
+      records_.reserve(static_cast<size_t>(*count) * static_cast<size_t>(decoder_->recordSize()));
+      values_.reserve(static_cast<size_t>(*count) * eager_.size());
+    } else if (count.ok()) {
+      values_.reserve(static_cast<size_t>(*count) * fieldCount);
+    }
+  }
+
+  if (tests.empty() && decoder_) {
+    while (table.hasRecord()) {
+      ++stats_.rowsVisited;
+      records_.append(table.storedRecord());
+      for (int f : eager_) {
+        st = table.get(f, values_.emplace_back());
+        if (!st.ok()) return readError(table, st);
+      }
+      st = table.next();
+      if (st.is(pdx::code::kEof)) break;
+      if (!st.ok()) return readError(table, st);
+    }
+    return {};
   }
 
   if (tests.empty()) {
@@ -377,7 +407,11 @@ pdx::Status Run::readRecords(pdx::Table& table, const std::vector<pdx::Value>& k
       if (one == Truth::kUnknown) t = one;
     }
     if (!record.error().ok()) return readError(table, record.error());
-    if (t == Truth::kTrue) {
+    if (t == Truth::kTrue && decoder_) {
+      records_.append(table.storedRecord());
+      for (int f : eager_) record.moveTo(f, values_.emplace_back());
+      if (!record.error().ok()) return readError(table, record.error());
+    } else if (t == Truth::kTrue) {
       const size_t row = values_.size();
       values_.resize(row + fieldCount);
       for (size_t f = 0; f < fieldCount; ++f) record.moveTo(static_cast<int>(f), values_[row + f]);
@@ -476,8 +510,19 @@ pdx::Result<Run::Output> Run::execute(pdx::Directory& directory) {
     keyEqualities.push_back(eq);
   }
 
+  // Rows that need no sort are kept as the table stores them, and each value
+  // is decoded when it is read: most readers read a few fields of a few rows.
+  // Fields that could fail to decode (the query reports that now) or that
+  // live in the memo file (read through the table, closed by then) are
+  // read at once.
+  const bool sorting = !sortKeys.empty() && needsSort(sortKeys, fixed);
+  if (!sorting) {
+    decoder_ = table->recordDecoder();
+    for (int f = 0; f < static_cast<int>(fieldCount); ++f)
+      if (!decoder_->decodesEveryRecord(f)) eager_.push_back(f);
+  }
   if (!nothingMatches) PDX_RETURN_IF_ERROR(readRecords(*table, key, where.get(), keyEqualities));
-  if (!sortKeys.empty() && needsSort(sortKeys, fixed)) {
+  if (sorting) {
     stats_.sorted = true;
     sortRows(sortKeys);
   }
@@ -485,6 +530,9 @@ pdx::Result<Run::Output> Run::execute(pdx::Directory& directory) {
   out.tablePath = table->path();
   out.fields = schema_->fields;
   out.values = std::move(values_);
+  out.records = std::move(records_);
+  out.decoder = std::move(decoder_);
+  out.eager = std::move(eager_);
   out.stats = stats_;
   return out;
 }
@@ -496,6 +544,10 @@ pdx::Result<std::unique_ptr<RowSet>> Executor::run(const Statement& statement,
                                                    pdx::Directory& directory) {
   Run run(statement, parameters);
   PDX_ASSIGN_OR_RETURN(Run::Output r, run.execute(directory));
+  if (r.decoder)
+    return std::unique_ptr<RowSet>(
+        new RowSet(std::move(r.tablePath), std::move(r.fields), std::move(r.records), std::move(r.decoder),
+                   std::move(r.eager), std::move(r.values), r.stats));
   return std::unique_ptr<RowSet>(
       new RowSet(std::move(r.tablePath), std::move(r.fields), std::move(r.values), r.stats));
 }

@@ -1,5 +1,7 @@
 #include "sql/row_set.h"
 
+#include <algorithm>
+
 #include "statement.h"
 
 namespace sql {
@@ -8,6 +10,25 @@ RowSet::RowSet(std::string tablePath, std::vector<pdx::FieldDef> fields, std::ve
                ExecutionStats stats)
     : tablePath_(std::move(tablePath)), fields_(std::move(fields)), values_(std::move(values)), stats_(stats) {
   rowCount_ = fields_.empty() ? 0 : static_cast<int64_t>(values_.size() / fields_.size());
+  (void)first();
+}
+
+RowSet::RowSet(std::string tablePath, std::vector<pdx::FieldDef> fields, std::string records,
+               std::shared_ptr<const pdx::RecordDecoder> decoder, const std::vector<int>& eager,
+               std::vector<pdx::Value> eagerValues, ExecutionStats stats)
+    : tablePath_(std::move(tablePath)),
+      fields_(std::move(fields)),
+      values_(std::move(eagerValues)),
+      eagerSlot_(fields_.size(), -1),
+      eagerCount_(eager.size()),
+      records_(std::move(records)),
+      decoder_(std::move(decoder)),
+      recordSize_(static_cast<size_t>(decoder_->recordSize())),
+      row_(fields_.size()),
+      decoded_(fields_.size()),
+      stats_(stats) {
+  rowCount_ = recordSize_ == 0 ? 0 : static_cast<int64_t>(records_.size() / recordSize_);
+  for (size_t k = 0; k < eager.size(); ++k) eagerSlot_[static_cast<size_t>(eager[k])] = static_cast<int>(k);
   (void)first();
 }
 
@@ -73,17 +94,35 @@ pdx::Status RowSet::moveTo(int64_t position) {
   return {};
 }
 
+const pdx::Value* RowSet::at(int field) const {
+  if (current_ < 0 || field < 0 || static_cast<size_t>(field) >= fields_.size()) return nullptr;
+  const auto f = static_cast<size_t>(field);
+  if (!decoder_) return &values_[static_cast<size_t>(current_) * fields_.size() + f];
+  if (eagerSlot_[f] >= 0) return &values_[static_cast<size_t>(current_) * eagerCount_ + static_cast<size_t>(eagerSlot_[f])];
+  if (rowRead_ != current_) {
+    std::fill(decoded_.begin(), decoded_.end(), 0);
+    rowRead_ = current_;
+  }
+  if (!decoded_[f]) {
+    // The executor keeps records this way only when every field decodes.
+    const std::string_view record(records_.data() + static_cast<size_t>(current_) * recordSize_, recordSize_);
+    if (!decoder_->decode(record, field, row_[f]).ok()) row_[f] = pdx::Value();
+    decoded_[f] = 1;
+  }
+  return &row_[f];
+}
+
 pdx::Result<pdx::Value> RowSet::get(int field) const {
   if (current_ < 0) return pdx::Status(pdx::code::kNoCurrentRecord, "the query stands on no row");
-  if (field < 0 || static_cast<size_t>(field) >= fields_.size())
-    return pdx::Status(pdx::code::kInvalidParameter, "the query has no field number " + std::to_string(field));
-  return values_[static_cast<size_t>(current_) * fields_.size() + static_cast<size_t>(field)];
+  const pdx::Value* v = at(field);
+  if (!v) return pdx::Status(pdx::code::kInvalidParameter, "the query has no field number " + std::to_string(field));
+  return *v;
 }
 
 const pdx::Value& RowSet::valueAt(int field) const {
   static const pdx::Value kBlank;
-  if (current_ < 0 || field < 0 || static_cast<size_t>(field) >= fields_.size()) return kBlank;
-  return values_[static_cast<size_t>(current_) * fields_.size() + static_cast<size_t>(field)];
+  const pdx::Value* v = at(field);
+  return v ? *v : kBlank;
 }
 
 pdx::Result<pdx::Value> RowSet::get(std::string_view fieldName) const {

@@ -545,6 +545,47 @@ TEST_F(Sql, RowSetNavigation) {
   EXPECT_TRUE((*none)->valueAt(0).isNull());
 }
 
+// Rows in key order are kept as stored and decoded as they are read; sorted
+// rows are decoded at once. Both must give the same values, row by row, and
+// neither may see a change made to the table after the query ran.
+TEST_F(Sql, RowsKeptAsStoredReadLikeDecodedRowsAndStaySnapshots) {
+  auto kept = run("SELECT * FROM cli WHERE Cli_terms <> 99");
+  auto sorted = run("SELECT * FROM cli WHERE Cli_terms <> 99 ORDER BY Cli_code DESC");
+  ASSERT_TRUE(kept.ok() && sorted.ok());
+  ASSERT_FALSE((*kept)->stats().sorted);
+  ASSERT_TRUE((*sorted)->stats().sorted);
+  RowSet& a = **kept;
+  RowSet& b = **sorted;
+  ASSERT_EQ(a.rowCount(), b.rowCount());
+
+  // The table changes under both sets: a name rewritten, a comment replaced.
+  auto t = dir_->openTable("cli");
+  ASSERT_TRUE(t.ok());
+  ASSERT_TRUE((*t)->findKey({Value::text("ABC01")}).ok());
+  ASSERT_TRUE((*t)->edit().ok());
+  ASSERT_TRUE((*t)->set(1, Value::text("Renamed")).ok());
+  ASSERT_TRUE((*t)->set(9, Value::text("Replaced")).ok());
+  ASSERT_TRUE((*t)->post().ok());
+  t->reset();
+
+  // Walked forward, backward and by jumps: each row shows its own values.
+  const int64_t n = a.rowCount();
+  std::vector<int64_t> order;
+  for (int64_t i = 0; i < n; ++i) order.push_back(i);
+  for (int64_t i = n - 1; i >= 0; --i) order.push_back(i);
+  for (int64_t i = 0; i < n; i += 3) order.push_back(n - 1 - i);
+  for (int64_t row : order) {
+    ASSERT_TRUE(a.moveTo(row).ok());
+    ASSERT_TRUE(b.moveTo(n - 1 - row).ok());
+    for (int f = 0; f < static_cast<int>(a.fields().size()); ++f)
+      EXPECT_EQ(a.valueAt(f), b.valueAt(f)) << "row " << row << " field " << f;
+  }
+  ASSERT_TRUE(a.first().ok());
+  EXPECT_EQ(a.get("Cli_name")->asText(), "Épicerie Côté");
+  EXPECT_EQ(a.get("Cli_comments")->asText(), "Bon client, paie à temps — toujours");
+  EXPECT_EQ(a.get("Cli_credit")->asDecimal(), b.last().ok() ? b.get("Cli_credit")->asDecimal() : "");
+}
+
 TEST_F(Sql, PdxtoolSqlCommand) {
   std::ostringstream out, err;
   int rc = pdxtool::runSqlCommand(

@@ -1,19 +1,23 @@
 // The rows a query returned.
 //
 // A RowSet is a snapshot: execute() reads every matching record once, in the
-// result order, and keeps their values; later writes to the table do not show
-// in it. It is read-only and has a cursor that moves the way a pdx::Table
+// result order, and keeps it; later writes to the table do not show in it.
+// Rows the table yielded in result order are kept as the table stores them
+// and a value is decoded when it is first read on the current row; sorted
+// rows are kept decoded. It is read-only and has a cursor that moves the way a pdx::Table
 // cursor does, so that the dataset layer can wrap either the same way.
 //
 // Threads: a RowSet belongs to one thread at a time.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "pdx/status.h"
+#include "pdx/table.h"
 #include "pdx/value.h"
 
 namespace sql {
@@ -70,8 +74,8 @@ class RowSet {
   // row, kInvalidParameter for a field the table does not have.
   pdx::Result<pdx::Value> get(int field) const;
   pdx::Result<pdx::Value> get(std::string_view fieldName) const;
-  // The same value without a copy: a reference into the set, valid as long
-  // as the RowSet. A blank value when get() would fail (no current row, no
+  // The same value without a copy: a reference into the set, valid until the
+  // cursor moves. A blank value when get() would fail (no current row, no
   // such field).
   const pdx::Value& valueAt(int field) const;
 
@@ -79,11 +83,28 @@ class RowSet {
   friend class detail::Executor;
   RowSet(std::string tablePath, std::vector<pdx::FieldDef> fields, std::vector<pdx::Value> values,
          ExecutionStats stats);
+  RowSet(std::string tablePath, std::vector<pdx::FieldDef> fields, std::string records,
+         std::shared_ptr<const pdx::RecordDecoder> decoder, const std::vector<int>& eager,
+         std::vector<pdx::Value> eagerValues, ExecutionStats stats);
+  // The value of `field` on the current row; null when there is none.
+  const pdx::Value* at(int field) const;
 
   std::string tablePath_;
   std::vector<pdx::FieldDef> fields_;
-  // Row r, field f is values_[r * fields_.size() + f].
+  // Row r, field f is values_[r * fields_.size() + f]; or, with a decoder,
+  // row r is the stored record at records_[r * recordSize], whose values
+  // are decoded into row_ as they are read (decoded_ says which, of rowRead_),
+  // but for the fields read at once: field f is then
+  // values_[r * eagerCount_ + eagerSlot_[f]].
   std::vector<pdx::Value> values_;
+  std::vector<int> eagerSlot_;  // -1 for a field decoded when read
+  size_t eagerCount_ = 0;
+  std::string records_;
+  std::shared_ptr<const pdx::RecordDecoder> decoder_;
+  size_t recordSize_ = 0;
+  mutable std::vector<pdx::Value> row_;
+  mutable std::vector<char> decoded_;
+  mutable int64_t rowRead_ = -1;
   int64_t rowCount_ = 0;
   ExecutionStats stats_;
   int64_t current_ = -1;
