@@ -1,8 +1,13 @@
 #include "ui/data_grid.h"
 
+#include <QApplication>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStaticText>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
 
@@ -24,6 +29,75 @@ bool sameMark(const db::Bookmark& a, const db::Bookmark& b) {
   return a.valid == b.valid && a.row == b.row && a.record.recordNumber == b.record.recordNumber &&
          a.record.key == b.record.key;
 }
+
+// Paints a cell as the style does, but its text from a laid-out copy kept
+// per text and width: a grid paints the same texts again and again, and
+// laying them out is most of what painting a cell costs.
+class CellDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    if (opt.features & (QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration |
+                        QStyleOptionViewItem::WrapText)) {
+      QStyledItemDelegate::paint(painter, option, index);
+      return;
+    }
+    const QWidget* widget = opt.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    const QString text = std::move(opt.text);
+    opt.text.clear();
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);  // panel, selection, focus
+    if (text.isEmpty()) return;
+
+    // Where and in which colour the style puts the text.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    const QRect room = opt.rect.adjusted(margin, 0, -margin, 0);
+    if (room.width() <= 0) return;
+    QPalette::ColorGroup group = (opt.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
+    if (group == QPalette::Normal && !(opt.state & QStyle::State_Active)) group = QPalette::Inactive;
+    const QPalette::ColorRole role = (opt.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
+
+    const QStaticText& laid = laidOut(text, room.width(), opt.font, opt.fontMetrics);
+    const QSizeF size = laid.size();
+    qreal x = room.left();
+    if (opt.displayAlignment & Qt::AlignRight) x = room.right() + 1 - size.width();
+    else if (opt.displayAlignment & Qt::AlignHCenter) x = room.left() + (room.width() - size.width()) / 2;
+    const qreal y = room.top() + (room.height() - size.height()) / 2;
+    painter->save();
+    painter->setClipRect(opt.rect);
+    painter->setFont(opt.font);
+    painter->setPen(opt.palette.color(group, role));
+    painter->drawStaticText(QPointF(x, y), laid);
+    painter->restore();
+  }
+
+ private:
+  const QStaticText& laidOut(const QString& text, int width, const QFont& font, const QFontMetrics& metrics) const {
+    if (font != font_) {
+      laidOut_.clear();
+      font_ = font;
+    }
+    const QString key = text + QChar(0) + QString::number(width);
+    auto it = laidOut_.constFind(key);
+    if (it != laidOut_.constEnd()) return *it;
+    if (laidOut_.size() >= kMaxLaidOut) laidOut_.clear();
+    QStaticText laid(text);
+    laid.setTextFormat(Qt::PlainText);
+    laid.prepare(QTransform(), font);
+    if (laid.size().width() > width) {
+      laid.setText(metrics.elidedText(text, Qt::ElideRight, width));
+      laid.prepare(QTransform(), font);
+    }
+    return *laidOut_.insert(key, laid);
+  }
+
+  static constexpr qsizetype kMaxLaidOut = 4096;
+  mutable QHash<QString, QStaticText> laidOut_;
+  mutable QFont font_;
+};
 
 // Moves the model makes on its own: no control and no after-scroll handler
 // hears them, and the model ignores the data change that enableControls()
@@ -464,6 +538,7 @@ DataGrid::DataGrid(ComponentOwner* owner, QWidget* parent, const QString& name)
     : QTableView(parent), model_(new DataSetModel(this)) {
   attach(owner, name);
   setModel(model_);
+  setItemDelegate(new CellDelegate(this));
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectItems);
   setWordWrap(false);

@@ -393,6 +393,74 @@ TEST_F(DataGridTest, OutlivesItsDataSet) {
   EXPECT_EQ(grid->dataModel()->rowCount(), 0);
 }
 
+// The horizontal extent of what is drawn in `rect` of `image`: the pixels
+// that differ from the cell's background (its first pixel inside).
+std::pair<int, int> inkSpan(const QImage& image, const QRect& rect) {
+  const QRgb background = image.pixel(rect.left() + 1, rect.top() + 1);
+  int left = -1, right = -1;
+  for (int x = rect.left() + 1; x < rect.right() - 1; ++x)
+    for (int y = rect.top() + 2; y < rect.bottom() - 1; ++y)
+      if (image.pixel(x, y) != background) {
+        if (left < 0) left = x;
+        right = x;
+        break;
+      }
+  return {left, right};
+}
+
+// Painting keeps laid-out texts to draw them faster: a cell must still show
+// its current text, where its column aligns it, cut to its width.
+TEST_F(DataGridTest, CellsShowTheirCurrentTextAlignedAndCutToTheirColumn) {
+  DataGrid* grid = makeGrid({{"Cli_code", "Code", 120}, {"Cli_bal", "Balance", 120}, {"Cli_name", "Name", 200}});
+  form_.resize(600, 300);
+  form_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form_));
+  ASSERT_OK(cli_.open());
+  grid->setCurrentIndex(grid->dataModel()->index(5, 0));  // row 0 unselected
+  auto shot = [&] {
+    grid->viewport()->repaint();
+    return grid->viewport()->grab().toImage();
+  };
+  const QImage before = shot();
+  const QRect code = grid->visualRect(grid->dataModel()->index(0, 0));
+  const QRect balance = grid->visualRect(grid->dataModel()->index(0, 1));
+  const auto [codeLeft, codeRight] = inkSpan(before, code);
+  const auto [balanceLeft, balanceRight] = inkSpan(before, balance);
+  ASSERT_GE(codeLeft, 0) << "no text drawn";
+  ASSERT_GE(balanceLeft, 0) << "no amount drawn";
+  EXPECT_LT(codeLeft - code.left(), 10) << "text sits at the left";
+  EXPECT_GT(code.right() - codeRight, 40);
+  EXPECT_LT(balance.right() - balanceRight, 10) << "amounts sit at the right";
+  EXPECT_GT(balanceLeft - balance.left(), 40);
+
+  // Another text in the same cell is drawn anew.
+  ASSERT_OK(cli_.first());
+  ASSERT_OK(cli_.edit());
+  ASSERT_OK(cli_.fieldByName("Cli_name").setAsString("W"));
+  ASSERT_OK(cli_.post());
+  grid->setCurrentIndex(grid->dataModel()->index(5, 0));
+  const QRect name = grid->visualRect(grid->dataModel()->index(0, 2));
+  const auto [wideLeft, wideRight] = inkSpan(before, name);
+  const auto [shortLeft, shortRight] = inkSpan(shot(), name);
+  ASSERT_GE(shortLeft, 0);
+  EXPECT_LT(shortRight - shortLeft, (wideRight - wideLeft) / 2) << "\"W\" is narrower than \"Client 1\"";
+
+  // A column too narrow for its text shows it cut short, inside the cell.
+  ASSERT_OK(cli_.first());
+  ASSERT_OK(cli_.edit());
+  ASSERT_OK(cli_.fieldByName("Cli_name").setAsString("WWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"));
+  ASSERT_OK(cli_.post());
+  grid->setCurrentIndex(grid->dataModel()->index(5, 0));
+  const QImage full = shot();
+  grid->setColumnWidth(2, 60);
+  const QImage cut = shot();
+  const QRect narrow = grid->visualRect(grid->dataModel()->index(0, 2));
+  const auto [cutLeft, cutRight] = inkSpan(cut, narrow);
+  ASSERT_GE(cutLeft, 0);
+  EXPECT_LT(cutRight, narrow.right() - 2) << "the text is cut, with room for its ellipsis, not clipped";
+  EXPECT_GT(inkSpan(full, name).second - inkSpan(full, name).first, 150);
+}
+
 TEST_F(DataGridTest, PaintingAThousandsOfRowsTableWalksItOnce) {
   makeBigTable(3000);
   db::Table big;
