@@ -1,5 +1,7 @@
 #include "inquiry_dm.h"
 
+#include <charconv>
+
 #include "aging.h"
 #include "data/codes.h"
 #include "db/error.h"
@@ -37,8 +39,6 @@ class ControlsOff {
  private:
   db::DataSet& ds_;
 };
-
-db::Money moneyOf(const db::Field& f) { return f.asCurrency(); }
 
 }  // namespace
 
@@ -191,7 +191,7 @@ void InquiryDataModule::followTransactions(bool current) {
 pdx::Status InquiryDataModule::createBalanceTable(int sessionId) {
   sessionId_ = sessionId;
   balances.close();
-  balanceCache_.clear();
+  balanceByRow_.clear();
   balances.setTableName(data::sessionTableName(*side_.balanceTable, sessionId));
   balances.fieldDefs = side_.balanceTable->fields;
   balances.primaryIndexFields.clear();
@@ -200,19 +200,22 @@ pdx::Status InquiryDataModule::createBalanceTable(int sessionId) {
   return balances.createTable();
 }
 
-std::string InquiryDataModule::balanceKey(const std::array<const pdx::Value*, 6>& values) {
+void InquiryDataModule::balanceKey(const std::array<const pdx::Value*, 6>& values, std::string& key) {
   // Six values kept apart by a separator no text of theirs holds.
-  std::string key;
+  key.clear();
+  auto number = [&key](int64_t n) {
+    char digits[24];
+    key.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+  };
   for (const pdx::Value* v : values) {
     switch (v->kind()) {
       case pdx::Value::Kind::kText: key += v->asText(); break;
-      case pdx::Value::Kind::kDate: key += std::to_string(v->asDate().days); break;
-      case pdx::Value::Kind::kInteger: key += std::to_string(v->asInteger()); break;
+      case pdx::Value::Kind::kDate: number(v->asDate().days); break;
+      case pdx::Value::Kind::kInteger: number(v->asInteger()); break;
       default: break;
     }
     key += '\x1f';
   }
-  return key;
 }
 
 pdx::Status InquiryDataModule::readTransactions(db::DataSet& source, const RowVisitor& visit) {
@@ -240,17 +243,26 @@ pdx::Status InquiryDataModule::readTransactions(db::DataSet& source, const RowVi
 
 pdx::Status InquiryDataModule::buildBalanceTable() {
   balances.close();
-  balanceCache_.clear();
-  PDX_RETURN_IF_ERROR(balances.emptyTable());
+  balanceByRow_.clear();
   db::DataSet& source = transactions();
-  if (source.active()) {
-    // The rows go straight to the engine, in one write group: the table is
-    // this session's own and nothing shows it while it fills.
+  if (!source.active()) {
+    PDX_RETURN_IF_ERROR(balances.emptyTable());
+    return balances.open();
+  }
+  {
+    // The table emptied and the rows written straight to the engine, in one
+    // write group: the table is this session's own and nothing shows it
+    // while it fills.
     PDX_ASSIGN_OR_RETURN(auto group, database.startTransaction());
+    group->holdPostsUntilCommit();  // a failed row ends the statement anyway
+    PDX_RETURN_IF_ERROR(database.directory()->emptyTable(balances.tableName()));
     PDX_ASSIGN_OR_RETURN(auto table, database.directory()->openTable(balances.tableName()));
     constexpr int kBalance = 6;
     db::Money running;
     pdx::Status written;
+    const bool byRow = &source == &Query2;
+    if (byRow)
+      if (auto rows = Query2.recordCount(); rows.ok()) balanceByRow_.reserve(static_cast<size_t>(*rows));
     PDX_RETURN_IF_ERROR(readTransactions(source, [&](std::span<const pdx::Value* const> row) {
       if (!written.ok()) return;
       std::array<const pdx::Value*, 6> key{};
@@ -260,14 +272,17 @@ pdx::Status InquiryDataModule::buildBalanceTable() {
       running += db::Money::fromDouble(amount).value_or(db::Money());
       if (written.ok()) written = table->set(kBalance, pdx::Value::number(running.toDouble()));
       if (written.ok()) written = table->post();
-      balanceCache_[balanceKey(key)] = running;
+      if (byRow) {
+        balanceKey(key, balanceKey_);
+        balanceByRow_.push_back({std::hash<std::string>{}(balanceKey_), running});
+      }
     }));
     PDX_RETURN_IF_ERROR(written);
     table.reset();
     PDX_RETURN_IF_ERROR(group->commit());
   }
   PDX_RETURN_IF_ERROR(balances.open());
-  return source.active() ? source.first() : pdx::Status();
+  return source.first();
 }
 
 // ---------------------------------------------------------------- aging
@@ -371,11 +386,18 @@ void InquiryDataModule::transactionCalcFields(db::DataSet& ds) {
   std::array<const pdx::Value*, 6> values{&ds.fieldByName(side_.itemParty).value()};
   const char* keys[] = {"invoice", "ref", "date", "type", "seq"};
   for (size_t k = 1; k < 6; ++k) values[k] = &ds.fieldByName(side_.item(keys[k - 1])).value();
-  // The balances this session wrote are kept in memory as well; the table
-  // is read for what it holds beyond them.
-  if (auto cached = balanceCache_.find(balanceKey(values)); cached != balanceCache_.end()) {
-    db::check(ds.fieldByName(side_.balanceField).setAsCurrency(cached->second));
-    return;
+  // The balances this session wrote for the current transactions are kept
+  // in memory as well, by row; the table is read for the others.
+  if (&ds == &Query2 && !balanceByRow_.empty()) {
+    const db::Bookmark row = ds.bookmark();
+    if (row.valid && row.row >= 0 && static_cast<size_t>(row.row) < balanceByRow_.size()) {
+      const RowBalance& kept = balanceByRow_[static_cast<size_t>(row.row)];
+      balanceKey(values, balanceKey_);
+      if (kept.keyHash == std::hash<std::string>{}(balanceKey_)) {
+        db::check(ds.fieldByName(side_.balanceField).setAsCurrency(kept.balance));
+        return;
+      }
+    }
   }
   std::vector<pdx::Value> key;
   for (const pdx::Value* v : values) key.push_back(*v);

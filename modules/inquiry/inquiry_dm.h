@@ -170,12 +170,20 @@ class InquiryDataModule {
   // in its order: party, invoice, reference, date, type, sequence, amount.
   using RowVisitor = std::function<void(std::span<const pdx::Value* const>)>;
   pdx::Status readTransactions(db::DataSet& source, const RowVisitor& visit);
-  // A transaction's six key values as one text, for the balance cache.
-  static std::string balanceKey(const std::array<const pdx::Value*, 6>& values);
+  // A transaction's six key values as one text, for the balance cache, into
+  // `key` (whose storage is reused).
+  static void balanceKey(const std::array<const pdx::Value*, 6>& values, std::string& key);
   void describeAccounts(db::DataSet& ds, int count);
   std::string yesNo(const db::Field* flag) const;
   int sessionId_ = 0;
-  std::unordered_map<std::string, db::Money> balanceCache_;  // what buildBalanceTable wrote
+  // What buildBalanceTable wrote from the current transactions, by row of
+  // Query2, with a hash of the row's key to tell a row it no longer holds.
+  struct RowBalance {
+    size_t keyHash;
+    db::Money balance;
+  };
+  std::vector<RowBalance> balanceByRow_;
+  std::string balanceKey_;  // the key hashed last
   std::function<std::string(int)> typeNameLine_;
   mutable std::vector<std::string> typeNames_;
 };

@@ -66,6 +66,27 @@ TEST_F(LogicTest, RunningBalanceIsCumulativeInStatementOrderAndExact) {
   EXPECT_TRUE(admin::testing::readAll(company_, "Cartmp1").empty());
 }
 
+// Balances are kept in memory by row of the statement: once the statement
+// shows another client, a row must not take the balance of the row that
+// stood at its place before the table was built again.
+TEST_F(LogicTest, AStatementNeverShowsAnotherClientsBalances) {
+  const InquirySide& r = receivablesSide();
+  addClient("C1", "Boulangerie Lévis");
+  addClient("C3", "Quincaillerie");
+  addItem(r, "C1", "1001", "", ymd(2024, 1, 10), "1", 100.10);
+  addItem(r, "C1", "1002", "", ymd(2024, 1, 11), "1", 50.00);
+  addItem(r, "C3", "3001", "", ymd(2024, 1, 12), "1", 7.00);
+  addItem(r, "C3", "3002", "", ymd(2024, 1, 13), "1", 3.00);
+  Tkq61_dm dm;
+  openDataModule(dm);
+  ASSERT_TRUE(dm.buildBalanceTable().ok());
+  EXPECT_EQ(statement(dm), (std::vector<std::string>{"1001/ Invoice 100.10", "1002/ Invoice 150.10"}));
+  ASSERT_TRUE(dm.Query1.locate("Cli_code", {pdx::Value::text("C3")}).value());
+  EXPECT_EQ(statement(dm), (std::vector<std::string>{"3001/ Invoice 0.00", "3002/ Invoice 0.00"}));
+  ASSERT_TRUE(dm.buildBalanceTable().ok());
+  EXPECT_EQ(statement(dm), (std::vector<std::string>{"3001/ Invoice 7.00", "3002/ Invoice 10.00"}));
+}
+
 TEST_F(LogicTest, HistoryHasItsOwnRunningBalance) {
   const InquirySide& r = receivablesSide();
   addClient("C1", "Boulangerie Lévis");
