@@ -147,15 +147,30 @@ Result<PendingFile::Change> PendingFile::change() {
   Change c;
   PDX_ASSIGN_OR_RETURN(c.size, finalSize());
   c.cut = lowWater_;
-  // The changed parts, those that meet end to end in one run.
+  // The changed parts, in runs: parts that meet end to end, and parts of
+  // neighbouring pages with a few unchanged bytes between them (written again
+  // as they are: one write instead of two).
+  constexpr uint64_t kJoinGap = 512;
+  const Page* last = nullptr;  // the page the last run ends in
+  uint64_t lastIndex = 0;
   for (const auto& [index, p] : pages_) {
     const uint64_t at = index * kPageSize;
     if (at >= c.size) break;
     const uint64_t to = std::min<uint64_t>(p.to, c.size - at);
     if (p.from >= to) continue;
-    if (c.runs.empty() || c.runs.back().first + c.runs.back().second.size() != at + p.from)
+    const uint64_t runEnd = c.runs.empty() ? 0 : c.runs.back().first + c.runs.back().second.size();
+    if (!c.runs.empty() && runEnd == at + p.from) {
+      // meets the run end to end
+    } else if (last && lastIndex + 1 == index && at + p.from - runEnd <= kJoinGap) {
+      std::string& run = c.runs.back().second;
+      run.append(last->bytes.data() + (runEnd - lastIndex * kPageSize), static_cast<size_t>(at - runEnd));
+      run.append(p.bytes.data(), p.from);
+    } else {
       c.runs.emplace_back(at + p.from, std::string());
+    }
     c.runs.back().second.append(p.bytes.data() + p.from, static_cast<size_t>(to - p.from));
+    last = &p;
+    lastIndex = index;
   }
   return c;
 }

@@ -320,32 +320,30 @@ inline bool decodeInto(const FieldLayout& f, const char* record, const CodePageC
   // Text ends at its first NUL: an alpha field starting with one is blank,
   // whatever bytes an earlier value left behind it.
   if (f.def.type == FieldType::kAlpha) {
-    if (p[0] == '\0') out = Value();
+    if (p[0] == '\0') out.setNull();
     else toUtf8(std::string_view(p, strnlen(p, n)), converter, out.resetText());
     return true;
   }
   if (isBlank(p, n)) {
-    out = Value();
+    out.setNull();
     return true;
   }
   switch (f.def.type) {
-    case FieldType::kShort:
-      out = Value::integer(static_cast<int16_t>(static_cast<uint16_t>(getBe(p, 2) ^ 0x8000u)));
-      return true;
+    case FieldType::kShort: out.setInteger(static_cast<int16_t>(static_cast<uint16_t>(getBe(p, 2) ^ 0x8000u))); return true;
     case FieldType::kLong:
     case FieldType::kAutoInc:
-      out = Value::integer(static_cast<int32_t>(static_cast<uint32_t>(getBe(p, 4) ^ 0x80000000u)));
+      out.setInteger(static_cast<int32_t>(static_cast<uint32_t>(getBe(p, 4) ^ 0x80000000u)));
       return true;
     case FieldType::kDate:
-      out = Value::date(Date{static_cast<int32_t>(static_cast<uint32_t>(getBe(p, 4) ^ 0x80000000u))});
+      out.setDate(Date{static_cast<int32_t>(static_cast<uint32_t>(getBe(p, 4) ^ 0x80000000u))});
       return true;
     case FieldType::kTime:
-      out = Value::time(Time{static_cast<int32_t>(static_cast<uint32_t>(getBe(p, 4) ^ 0x80000000u))});
+      out.setTime(Time{static_cast<int32_t>(static_cast<uint32_t>(getBe(p, 4) ^ 0x80000000u))});
       return true;
     case FieldType::kNumber:
-    case FieldType::kMoney: out = Value::number(decodeDouble(p)); return true;
-    case FieldType::kTimestamp: out = Value::timestamp(Timestamp{decodeDouble(p)}); return true;
-    case FieldType::kLogical: out = Value::logical((static_cast<uint8_t>(p[0]) & 0x7F) != 0); return true;
+    case FieldType::kMoney: out.setNumber(decodeDouble(p)); return true;
+    case FieldType::kTimestamp: out.setTimestamp(Timestamp{decodeDouble(p)}); return true;
+    case FieldType::kLogical: out.setLogical((static_cast<uint8_t>(p[0]) & 0x7F) != 0); return true;
     default: {
       auto v = decodeField(f, record, 0);  // bytes and BCD: no text to convert
       if (!v.ok()) {
@@ -359,6 +357,10 @@ inline bool decodeInto(const FieldLayout& f, const char* record, const CodePageC
 }
 
 }  // namespace
+
+bool decodedInto(const FieldLayout& f, const char* record, const CodePageConverter* converter, Value& out) {
+  return decodeInto(f, record, converter, out);
+}
 
 Status decodeFieldInto(const FieldLayout& f, const char* record, const CodePageConverter* converter, Value& out) {
   if (decodeInto(f, record, converter, out)) return {};
@@ -375,6 +377,30 @@ Status decodeRecordInto(const RecordLayout& layout, const char* record, Value* o
   return {};
 }
 
+namespace {
+
+Status encodeAlpha(const FieldLayout& f, std::string_view text, char* p, int codePage) {
+  const size_t n = static_cast<size_t>(f.stored);
+  // Trailing blanks carry no meaning in an alpha field.
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (std::memchr(text.data(), '\0', text.size()) != nullptr) return invalid(f, "text with a NUL character");
+  // ASCII is the same in every code page: no conversion to make.
+  std::string converted;
+  if (!isAscii(text)) {
+    auto bytes = fromUtf8(text, codePage);
+    if (!bytes.ok()) return Status(bytes.status().code(), "field \"" + f.def.name + "\": " + bytes.status().message());
+    converted = std::move(bytes).value();
+    text = converted;
+  }
+  if (text.size() > n)
+    return invalid(f, "text of " + std::to_string(text.size()) + " characters is longer than " + std::to_string(n));
+  std::memcpy(p, text.data(), text.size());
+  std::memset(p + text.size(), 0, n - text.size());
+  return {};
+}
+
+}  // namespace
+
 Status encodeField(const FieldLayout& f, const Value& v, char* record, int codePage) {
   char* p = record + f.offset;
   const size_t n = static_cast<size_t>(f.stored);
@@ -384,28 +410,10 @@ Status encodeField(const FieldLayout& f, const Value& v, char* record, int codeP
   }
   switch (f.def.type) {
     case FieldType::kAlpha: {
-      std::string number;
-      std::string_view text;
-      if (v.kind() == Value::Kind::kText) text = v.asText();
-      else if (v.kind() == Value::Kind::kInteger) text = number = std::to_string(v.asInteger());
-      else if (v.kind() == Value::Kind::kDecimal) text = v.asDecimal();
-      else return invalid(f, "an alpha field holds text");
-      // Trailing blanks carry no meaning in an alpha field.
-      while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-      if (text.find('\0') != std::string_view::npos) return invalid(f, "text with a NUL character");
-      // ASCII is the same in every code page: no conversion to make.
-      std::string converted;
-      if (!isAscii(text)) {
-        auto bytes = fromUtf8(text, codePage);
-        if (!bytes.ok()) return Status(bytes.status().code(), "field \"" + f.def.name + "\": " + bytes.status().message());
-        converted = std::move(bytes).value();
-        text = converted;
-      }
-      if (text.size() > n)
-        return invalid(f, "text of " + std::to_string(text.size()) + " characters is longer than " + std::to_string(n));
-      std::memset(p, 0, n);
-      std::memcpy(p, text.data(), text.size());
-      return {};
+      if (v.kind() == Value::Kind::kText) return encodeAlpha(f, v.asText(), p, codePage);
+      if (v.kind() == Value::Kind::kInteger) return encodeAlpha(f, std::to_string(v.asInteger()), p, codePage);
+      if (v.kind() == Value::Kind::kDecimal) return encodeAlpha(f, v.asDecimal(), p, codePage);
+      return invalid(f, "an alpha field holds text");
     }
     case FieldType::kShort:
     case FieldType::kLong:

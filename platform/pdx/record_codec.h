@@ -62,6 +62,8 @@ Result<Value> decodeField(const FieldLayout& f, const char* record, int codePage
 // with `converter` (converterFor(codePage), found once per table). On failure
 // `out` is blank.
 Status decodeFieldInto(const FieldLayout& f, const char* record, const CodePageConverter* converter, Value& out);
+// As decodeFieldInto, true when it succeeds (decodeField says why it did not).
+bool decodedInto(const FieldLayout& f, const char* record, const CodePageConverter* converter, Value& out);
 // Every field of the record that does not live in the .MB, as decodeFieldInto,
 // into out[0 .. layout.fields.size()); memo/blob fields' values are left as
 // they are.

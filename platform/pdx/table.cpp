@@ -540,7 +540,9 @@ Status RecordDecoder::decode(std::string_view record, int field, Value& out) con
     return Status(code::kInvalidParameter, "no field " + std::to_string(field) + " to decode in a record of " +
                                                std::to_string(record.size()) + " bytes");
   }
-  return detail::decodeFieldInto(layout_->fields[static_cast<size_t>(field)], record.data(), layout_->converter, out);
+  const detail::FieldLayout& f = layout_->fields[static_cast<size_t>(field)];
+  if (detail::decodedInto(f, record.data(), layout_->converter, out)) return {};
+  return detail::decodeField(f, record.data(), 0).status();
 }
 
 Result<Value> Table::get(std::string_view fieldName) {
@@ -787,7 +789,7 @@ Status Table::insert() {
 Status Table::append() { return insert(); }
 
 Status Table::set(int field, const Value& value) {
-  PDX_RETURN_IF_ERROR(requireEditing());
+  if (state_ == State::kBrowse) return requireEditing();
   const auto& layout = file_->layout();
   if (field < 0 || static_cast<size_t>(field) >= layout.fields.size())
     return Status(code::kInvalidParameter, "no field number " + std::to_string(field));
@@ -877,7 +879,8 @@ Status Table::post() {
     for (int attempt = 0;; ++attempt) {
       TableFile::Writer w(*file_, dir_.get());
       PDX_RETURN_IF_ERROR(w.begin());
-      std::string rec = buffer_;
+      std::string& rec = posting_;
+      rec.assign(buffer_);
       std::vector<detail::BlobRef> written, replaced;
       auto undoBlobs = [&] {
         for (const auto& r : written) (void)w.releaseBlob(r);
@@ -944,7 +947,7 @@ Status Table::post() {
       PDX_RETURN_IF_ERROR(w.commit());
       seenVersion_ = file_->viewVersion();
       current_ = Position{true, at->block, at->slot};
-      currentRecord_ = rec;
+      currentRecord_.swap(rec);
       ordinal_ = -1;
       eof_ = bof_ = false;
       return {};

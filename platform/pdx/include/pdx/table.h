@@ -294,6 +294,7 @@ class Table {
   std::string currentRecord_;     // bytes of the current record, as stored
   std::string buffer_;            // edit / insert buffer (record bytes)
   std::string original_;          // the record as it was when edit began
+  std::string posting_;           // the record post() is writing (its storage kept)
   std::vector<std::optional<std::string>> pendingBlobs_;  // new memo/blob contents by field
   uint64_t lockedOffset_ = 0;     // record lock held (0 = none)
   uint64_t seenVersion_ = 0;

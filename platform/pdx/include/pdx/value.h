@@ -131,6 +131,16 @@ class Value {
     return s;
   }
 
+  // The value made in place, as assigning Value::integer(v) and the like
+  // would, without a Value in between: for reading many values into one.
+  void setNull() { v_.emplace<0>(); }
+  void setInteger(int64_t v) { v_.emplace<2>(v); }
+  void setNumber(double v) { v_.emplace<3>(v); }
+  void setLogical(bool v) { v_.emplace<4>(v); }
+  void setDate(Date v) { v_.emplace<5>(v); }
+  void setTime(Time v) { v_.emplace<6>(v); }
+  void setTimestamp(Timestamp v) { v_.emplace<7>(v); }
+
   bool operator==(const Value&) const = default;
 
  private:
