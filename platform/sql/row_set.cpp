@@ -25,7 +25,7 @@ RowSet::RowSet(std::string tablePath, std::vector<pdx::FieldDef> fields, std::st
       decoder_(std::move(decoder)),
       recordSize_(static_cast<size_t>(decoder_->recordSize())),
       row_(fields_.size()),
-      decoded_(fields_.size()),
+      decoded_(fields_.size(), -1),
       stats_(stats) {
   rowCount_ = recordSize_ == 0 ? 0 : static_cast<int64_t>(records_.size() / recordSize_);
   for (size_t k = 0; k < eager.size(); ++k) eagerSlot_[static_cast<size_t>(eager[k])] = static_cast<int>(k);
@@ -99,15 +99,11 @@ const pdx::Value* RowSet::at(int field) const {
   const auto f = static_cast<size_t>(field);
   if (!decoder_) return &values_[static_cast<size_t>(current_) * fields_.size() + f];
   if (eagerSlot_[f] >= 0) return &values_[static_cast<size_t>(current_) * eagerCount_ + static_cast<size_t>(eagerSlot_[f])];
-  if (rowRead_ != current_) {
-    std::fill(decoded_.begin(), decoded_.end(), 0);
-    rowRead_ = current_;
-  }
-  if (!decoded_[f]) {
-    // The executor keeps records this way only when every field decodes.
+  if (decoded_[f] != current_) {
+    // The executor keeps records this way only for fields that always decode.
     const std::string_view record(records_.data() + static_cast<size_t>(current_) * recordSize_, recordSize_);
     if (!decoder_->decode(record, field, row_[f]).ok()) row_[f] = pdx::Value();
-    decoded_[f] = 1;
+    decoded_[f] = current_;
   }
   return &row_[f];
 }

@@ -93,7 +93,8 @@ class RowSet {
   std::vector<pdx::FieldDef> fields_;
   // Row r, field f is values_[r * fields_.size() + f]; or, with a decoder,
   // row r is the stored record at records_[r * recordSize], whose values
-  // are decoded into row_ as they are read (decoded_ says which, of rowRead_),
+  // are decoded into row_ as they are read (decoded_[f]: the row whose value
+  // row_[f] holds),
   // but for the fields read at once: field f is then
   // values_[r * eagerCount_ + eagerSlot_[f]].
   std::vector<pdx::Value> values_;
@@ -103,8 +104,7 @@ class RowSet {
   std::shared_ptr<const pdx::RecordDecoder> decoder_;
   size_t recordSize_ = 0;
   mutable std::vector<pdx::Value> row_;
-  mutable std::vector<char> decoded_;
-  mutable int64_t rowRead_ = -1;
+  mutable std::vector<int64_t> decoded_;
   int64_t rowCount_ = 0;
   ExecutionStats stats_;
   int64_t current_ = -1;
