@@ -38,18 +38,18 @@ class CellDelegate final : public QStyledItemDelegate {
   using QStyledItemDelegate::QStyledItemDelegate;
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    // The grid's model gives a text and its alignment and nothing else (no
+    // icon, check box, font or colour): the option needs only those two.
     QStyleOptionViewItem opt = option;
-    initStyleOption(&opt, index);
-    if (opt.features & (QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration |
-                        QStyleOptionViewItem::WrapText)) {
-      QStyledItemDelegate::paint(painter, option, index);
-      return;
-    }
+    const QString text = index.data(Qt::DisplayRole).toString();
+    opt.displayAlignment = Qt::Alignment(index.data(Qt::TextAlignmentRole).toInt());
+    opt.features |= QStyleOptionViewItem::HasDisplay;
     const QWidget* widget = opt.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
-    const QString text = std::move(opt.text);
-    opt.text.clear();
-    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);  // panel, selection, focus
+    if (opt.state & QStyle::State_HasFocus)
+      style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);  // panel and focus frame
+    else
+      style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
     if (text.isEmpty()) return;
 
     // Where and in which colour the style puts the text.
