@@ -1,7 +1,5 @@
 #include "inquiry_dm.h"
 
-#include <charconv>
-
 #include "aging.h"
 #include "data/codes.h"
 #include "db/error.h"
@@ -200,22 +198,37 @@ pdx::Status InquiryDataModule::createBalanceTable(int sessionId) {
   return balances.createTable();
 }
 
-void InquiryDataModule::balanceKey(const std::array<const pdx::Value*, 6>& values, std::string& key) {
-  // Six values kept apart by a separator no text of theirs holds.
-  key.clear();
-  auto number = [&key](int64_t n) {
-    char digits[24];
-    key.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+size_t InquiryDataModule::keyHash(const std::array<const pdx::Value*, 6>& values) {
+  // FNV-1a over each value's kind, length and contents.
+  uint64_t hash = 0xcbf29ce484222325ULL;
+  auto mix = [&hash](const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ULL;
   };
   for (const pdx::Value* v : values) {
+    const auto kind = static_cast<unsigned char>(v->kind());
+    mix(&kind, 1);
     switch (v->kind()) {
-      case pdx::Value::Kind::kText: key += v->asText(); break;
-      case pdx::Value::Kind::kDate: number(v->asDate().days); break;
-      case pdx::Value::Kind::kInteger: number(v->asInteger()); break;
+      case pdx::Value::Kind::kText: {
+        const size_t size = v->asText().size();
+        mix(&size, sizeof size);
+        mix(v->asText().data(), size);
+        break;
+      }
+      case pdx::Value::Kind::kDate: {
+        const int32_t days = v->asDate().days;
+        mix(&days, sizeof days);
+        break;
+      }
+      case pdx::Value::Kind::kInteger: {
+        const int64_t n = v->asInteger();
+        mix(&n, sizeof n);
+        break;
+      }
       default: break;
     }
-    key += '\x1f';
   }
+  return static_cast<size_t>(hash);
 }
 
 pdx::Status InquiryDataModule::readTransactions(db::DataSet& source, const RowVisitor& visit) {
@@ -272,10 +285,7 @@ pdx::Status InquiryDataModule::buildBalanceTable() {
       running += db::Money::fromDouble(amount).value_or(db::Money());
       if (written.ok()) written = table->set(kBalance, pdx::Value::number(running.toDouble()));
       if (written.ok()) written = table->post();
-      if (byRow) {
-        balanceKey(key, balanceKey_);
-        balanceByRow_.push_back({std::hash<std::string>{}(balanceKey_), running});
-      }
+      if (byRow) balanceByRow_.push_back({keyHash(key), running});
     }));
     PDX_RETURN_IF_ERROR(written);
     table.reset();
@@ -392,8 +402,7 @@ void InquiryDataModule::transactionCalcFields(db::DataSet& ds) {
     const db::Bookmark row = ds.bookmark();
     if (row.valid && row.row >= 0 && static_cast<size_t>(row.row) < balanceByRow_.size()) {
       const RowBalance& kept = balanceByRow_[static_cast<size_t>(row.row)];
-      balanceKey(values, balanceKey_);
-      if (kept.keyHash == std::hash<std::string>{}(balanceKey_)) {
+      if (kept.keyHash == keyHash(values)) {
         db::check(ds.fieldByName(side_.balanceField).setAsCurrency(kept.balance));
         return;
       }

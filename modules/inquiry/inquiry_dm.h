@@ -170,9 +170,8 @@ class InquiryDataModule {
   // in its order: party, invoice, reference, date, type, sequence, amount.
   using RowVisitor = std::function<void(std::span<const pdx::Value* const>)>;
   pdx::Status readTransactions(db::DataSet& source, const RowVisitor& visit);
-  // A transaction's six key values as one text, for the balance cache, into
-  // `key` (whose storage is reused).
-  static void balanceKey(const std::array<const pdx::Value*, 6>& values, std::string& key);
+  // A hash of a transaction's six key values, for the balance cache.
+  static size_t keyHash(const std::array<const pdx::Value*, 6>& values);
   void describeAccounts(db::DataSet& ds, int count);
   std::string yesNo(const db::Field* flag) const;
   int sessionId_ = 0;
@@ -183,7 +182,6 @@ class InquiryDataModule {
     db::Money balance;
   };
   std::vector<RowBalance> balanceByRow_;
-  std::string balanceKey_;  // the key hashed last
   std::function<std::string(int)> typeNameLine_;
   mutable std::vector<std::string> typeNames_;
 };
