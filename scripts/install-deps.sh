@@ -16,6 +16,9 @@ packages=(
   # Liberation Sans stands in for Arial, the font of the desktop's lists and
   # shortcuts.
   xvfb xauth poppler-utils fonts-liberation2
+  # The tests that play several machines on one network share mount views
+  # of a folder through FUSE (the share-mounts tool builds against libfuse3).
+  fuse3 libfuse3-dev
   clang libclang-rt-14-dev
 )
 
