@@ -533,14 +533,29 @@ bool RecordDecoder::decodesEveryRecord(int field) const {
   return !f.inMemoFile && f.def.type != FieldType::kBcd;
 }
 
+bool RecordDecoder::decodes(std::string_view record, int field) const {
+  if (decodesEveryRecord(field)) return true;
+  if (field < 0 || field >= fieldCount() || record.size() != static_cast<size_t>(layout_->recordSize)) return false;
+  const detail::FieldLayout& f = layout_->fields[static_cast<size_t>(field)];
+  if (f.def.type != FieldType::kMemo && f.def.type != FieldType::kFmtMemo) return false;
+  // As Table::readField reads it: short contents live in the record.
+  return detail::decodeBlobRef(record.data() + f.offset + f.def.size).length <= static_cast<uint32_t>(f.def.size);
+}
+
 Status RecordDecoder::decode(std::string_view record, int field, Value& out) const {
-  if (field < 0 || field >= fieldCount() || record.size() != static_cast<size_t>(layout_->recordSize) ||
-      layout_->fields[static_cast<size_t>(field)].inMemoFile) {
+  if (!decodes(record, field)) {
     out = Value();
     return Status(code::kInvalidParameter, "no field " + std::to_string(field) + " to decode in a record of " +
                                                std::to_string(record.size()) + " bytes");
   }
   const detail::FieldLayout& f = layout_->fields[static_cast<size_t>(field)];
+  if (f.inMemoFile) {
+    const char* p = record.data() + f.offset;
+    const uint32_t length = detail::decodeBlobRef(p + f.def.size).length;
+    if (length == 0) out.setNull();
+    else detail::toUtf8(std::string_view(p, length), layout_->converter, out.resetText());
+    return {};
+  }
   if (detail::decodedInto(f, record.data(), layout_->converter, out)) return {};
   return detail::decodeField(f, record.data(), 0).status();
 }

@@ -5,6 +5,8 @@
 #include "executor.h"
 
 #include <algorithm>
+#include <map>
+#include <functional>
 #include <numeric>
 #include <span>
 
@@ -256,6 +258,10 @@ class Run {
     std::string records;
     std::shared_ptr<const pdx::RecordDecoder> decoder;
     std::vector<int> eager;
+    // Memo fields the decoder reads when short, and the values of the rows
+    // (row, field) whose memos were long, read from the table.
+    std::vector<int> memos;
+    std::map<std::pair<int64_t, int>, pdx::Value> longMemos;
     ExecutionStats stats;
   };
   pdx::Result<Output> execute(pdx::Directory& directory);
@@ -279,6 +285,11 @@ class Run {
   std::shared_ptr<const pdx::RecordDecoder> decoder_;
   std::string records_;
   std::vector<int> eager_;
+  std::vector<int> memos_;
+  std::map<std::pair<int64_t, int>, pdx::Value> longMemos_;
+  // After a stored record was added: the memos of it that the decoder cannot
+  // read, taken from the table now (by `read`).
+  pdx::Status keepLongMemos(const std::function<pdx::Status(int, pdx::Value&)>& read);
   ExecutionStats stats_;
 };
 
@@ -316,6 +327,20 @@ bool servedByRange(const Predicate& p) {
     case ValueClass::kLogical: return true;
     default: return false;
   }
+}
+
+pdx::Status Run::keepLongMemos(const std::function<pdx::Status(int, pdx::Value&)>& read) {
+  if (memos_.empty()) return {};
+  const size_t size = static_cast<size_t>(decoder_->recordSize());
+  const std::string_view stored(records_.data() + records_.size() - size, size);
+  const auto row = static_cast<int64_t>(records_.size() / size) - 1;
+  for (int f : memos_) {
+    if (decoder_->decodes(stored, f)) continue;
+    pdx::Value v;
+    PDX_RETURN_IF_ERROR(read(f, v));
+    longMemos_.emplace(std::make_pair(row, f), std::move(v));
+  }
+  return {};
 }
 
 // `keyEqualities` are the conjuncts of `where` whose values make up `key`.
@@ -371,6 +396,8 @@ pdx::Status Run::readRecords(pdx::Table& table, const std::vector<pdx::Value>& k
         st = table.get(f, values_.emplace_back());
         if (!st.ok()) return readError(table, st);
       }
+      st = keepLongMemos([&table](int f, pdx::Value& v) { return table.get(f, v); });
+      if (!st.ok()) return readError(table, st);
       st = table.next();
       if (st.is(pdx::code::kEof)) break;
       if (!st.ok()) return readError(table, st);
@@ -410,6 +437,11 @@ pdx::Status Run::readRecords(pdx::Table& table, const std::vector<pdx::Value>& k
     if (t == Truth::kTrue && decoder_) {
       records_.append(table.storedRecord());
       for (int f : eager_) record.moveTo(f, values_.emplace_back());
+      st = keepLongMemos([&record](int f, pdx::Value& v) {
+        record.moveTo(f, v);
+        return record.error();
+      });
+      if (!st.ok()) return readError(table, st);
       if (!record.error().ok()) return readError(table, record.error());
     } else if (t == Truth::kTrue) {
       const size_t row = values_.size();
@@ -512,14 +544,17 @@ pdx::Result<Run::Output> Run::execute(pdx::Directory& directory) {
 
   // Rows that need no sort are kept as the table stores them, and each value
   // is decoded when it is read: most readers read a few fields of a few rows.
-  // Fields that could fail to decode (the query reports that now) or that
-  // live in the memo file (read through the table, closed by then) are
-  // read at once.
+  // Fields that could fail to decode (the query reports that now), blobs,
+  // and memos too long for their record (read through the table, closed by
+  // then) are read at once.
   const bool sorting = !sortKeys.empty() && needsSort(sortKeys, fixed);
   if (!sorting) {
     decoder_ = table->recordDecoder();
-    for (int f = 0; f < static_cast<int>(fieldCount); ++f)
-      if (!decoder_->decodesEveryRecord(f)) eager_.push_back(f);
+    for (int f = 0; f < static_cast<int>(fieldCount); ++f) {
+      const pdx::FieldType type = def(f).type;
+      if (type == pdx::FieldType::kMemo || type == pdx::FieldType::kFmtMemo) memos_.push_back(f);
+      else if (!decoder_->decodesEveryRecord(f)) eager_.push_back(f);
+    }
   }
   if (!nothingMatches) PDX_RETURN_IF_ERROR(readRecords(*table, key, where.get(), keyEqualities));
   if (sorting) {
@@ -533,6 +568,7 @@ pdx::Result<Run::Output> Run::execute(pdx::Directory& directory) {
   out.records = std::move(records_);
   out.decoder = std::move(decoder_);
   out.eager = std::move(eager_);
+  out.longMemos = std::move(longMemos_);
   out.stats = stats_;
   return out;
 }
@@ -547,7 +583,7 @@ pdx::Result<std::unique_ptr<RowSet>> Executor::run(const Statement& statement,
   if (r.decoder)
     return std::unique_ptr<RowSet>(
         new RowSet(std::move(r.tablePath), std::move(r.fields), std::move(r.records), std::move(r.decoder),
-                   std::move(r.eager), std::move(r.values), r.stats));
+                   std::move(r.eager), std::move(r.values), std::move(r.longMemos), r.stats));
   return std::unique_ptr<RowSet>(
       new RowSet(std::move(r.tablePath), std::move(r.fields), std::move(r.values), r.stats));
 }

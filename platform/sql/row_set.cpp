@@ -15,12 +15,14 @@ RowSet::RowSet(std::string tablePath, std::vector<pdx::FieldDef> fields, std::ve
 
 RowSet::RowSet(std::string tablePath, std::vector<pdx::FieldDef> fields, std::string records,
                std::shared_ptr<const pdx::RecordDecoder> decoder, const std::vector<int>& eager,
-               std::vector<pdx::Value> eagerValues, ExecutionStats stats)
+               std::vector<pdx::Value> eagerValues, std::map<std::pair<int64_t, int>, pdx::Value> longMemos,
+               ExecutionStats stats)
     : tablePath_(std::move(tablePath)),
       fields_(std::move(fields)),
       values_(std::move(eagerValues)),
       eagerSlot_(fields_.size(), -1),
       eagerCount_(eager.size()),
+      longMemos_(std::move(longMemos)),
       records_(std::move(records)),
       decoder_(std::move(decoder)),
       recordSize_(static_cast<size_t>(decoder_->recordSize())),
@@ -99,6 +101,8 @@ const pdx::Value* RowSet::at(int field) const {
   const auto f = static_cast<size_t>(field);
   if (!decoder_) return &values_[static_cast<size_t>(current_) * fields_.size() + f];
   if (eagerSlot_[f] >= 0) return &values_[static_cast<size_t>(current_) * eagerCount_ + static_cast<size_t>(eagerSlot_[f])];
+  if (!longMemos_.empty())
+    if (auto kept = longMemos_.find({current_, field}); kept != longMemos_.end()) return &kept->second;
   if (decoded_[f] != current_) {
     // The executor keeps records this way only for fields that always decode.
     const std::string_view record(records_.data() + static_cast<size_t>(current_) * recordSize_, recordSize_);

@@ -549,6 +549,15 @@ TEST_F(Sql, RowSetNavigation) {
 // rows are decoded at once. Both must give the same values, row by row, and
 // neither may see a change made to the table after the query ran.
 TEST_F(Sql, RowsKeptAsStoredReadLikeDecodedRowsAndStaySnapshots) {
+  // A memo short enough to live in its record, beside ABC01's long one.
+  {
+    auto t = dir_->openTable("cli");
+    ASSERT_TRUE(t.ok());
+    ASSERT_TRUE((*t)->findKey({Value::text("BOU02")}).ok());
+    ASSERT_TRUE((*t)->edit().ok());
+    ASSERT_TRUE((*t)->set(9, Value::text("Court")).ok());
+    ASSERT_TRUE((*t)->post().ok());
+  }
   auto kept = run("SELECT * FROM cli WHERE Cli_terms <> 99");
   auto sorted = run("SELECT * FROM cli WHERE Cli_terms <> 99 ORDER BY Cli_code DESC");
   ASSERT_TRUE(kept.ok() && sorted.ok());
@@ -584,6 +593,11 @@ TEST_F(Sql, RowsKeptAsStoredReadLikeDecodedRowsAndStaySnapshots) {
   EXPECT_EQ(a.get("Cli_name")->asText(), "Épicerie Côté");
   EXPECT_EQ(a.get("Cli_comments")->asText(), "Bon client, paie à temps — toujours");
   EXPECT_EQ(a.get("Cli_credit")->asDecimal(), b.last().ok() ? b.get("Cli_credit")->asDecimal() : "");
+  ASSERT_TRUE(a.next().ok());
+  EXPECT_EQ(a.get("Cli_code")->asText(), "BOU02");
+  EXPECT_EQ(a.get("Cli_comments")->asText(), "Court");
+  ASSERT_TRUE(a.next().ok());
+  EXPECT_TRUE(a.get("Cli_comments")->isNull());
 }
 
 TEST_F(Sql, PdxtoolSqlCommand) {

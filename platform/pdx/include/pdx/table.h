@@ -75,9 +75,12 @@ class RecordDecoder {
   // True when `field` is held in the record and decode() cannot fail on it,
   // whatever bytes the record holds.
   bool decodesEveryRecord(int field) const;
+  // True when decode() reads `field` of this very record: a field that
+  // decodesEveryRecord(), or a memo short enough to live in the record.
+  bool decodes(std::string_view record, int field) const;
   // As Table::get(field, out) on a cursor standing on `record`.
   // kInvalidParameter for a record of another size, a field out of range or
-  // one kept in the memo file; kFileCorrupt for bytes no writer produces.
+  // contents kept in the memo file; kFileCorrupt for bytes no writer produces.
   Status decode(std::string_view record, int field, Value& out) const;
 
  private:

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -85,7 +86,8 @@ class RowSet {
          ExecutionStats stats);
   RowSet(std::string tablePath, std::vector<pdx::FieldDef> fields, std::string records,
          std::shared_ptr<const pdx::RecordDecoder> decoder, const std::vector<int>& eager,
-         std::vector<pdx::Value> eagerValues, ExecutionStats stats);
+         std::vector<pdx::Value> eagerValues, std::map<std::pair<int64_t, int>, pdx::Value> longMemos,
+         ExecutionStats stats);
   // The value of `field` on the current row; null when there is none.
   const pdx::Value* at(int field) const;
 
@@ -100,6 +102,8 @@ class RowSet {
   std::vector<pdx::Value> values_;
   std::vector<int> eagerSlot_;  // -1 for a field decoded when read
   size_t eagerCount_ = 0;
+  // Memos too long for their record, read when the query ran: (row, field).
+  std::map<std::pair<int64_t, int>, pdx::Value> longMemos_;
   std::string records_;
   std::shared_ptr<const pdx::RecordDecoder> decoder_;
   size_t recordSize_ = 0;
