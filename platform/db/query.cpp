@@ -68,6 +68,7 @@ Status Query::openCursor(std::vector<pdx::FieldDef>& columns) {
   auto rows = run.execute(*directory_);
   if (!rows.ok()) return rows.status();
   rows_ = std::move(rows).value();
+  ++runs_;
   columns = rows_->fields();
   return {};
 }
@@ -90,6 +91,7 @@ Status Query::rerun() {
   if (rows.value()->fields() != rows_->fields())
     return named(Status(pcode::kInvalidParameter, "the table changed its fields; close and open the query"));
   rows_ = std::move(rows).value();
+  ++runs_;
   // The same position when it still exists, else the last row.
   if (at >= 0 && at < rows_->rowCount()) {
     PDX_RETURN_IF_ERROR(named(rows_->moveTo(at)));
@@ -108,6 +110,11 @@ Status Query::rerun() {
 
 Status Query::forEachRow(const std::vector<int>& columns,
                          const std::function<void(std::span<const pdx::Value* const>)>& visit) const {
+  return forEachRow(columns, [&visit](std::span<const pdx::Value* const> values, std::string_view,
+                                      const pdx::RecordDecoder*) { visit(values); });
+}
+
+Status Query::forEachRow(const std::vector<int>& columns, const StoredRowVisitor& visit) const {
   if (!rows_) return named(Status(code::kDataSetClosed, "the query is not open"));
   for (int c : columns)
     if (c < 0 || c >= static_cast<int>(rows_->fields().size()))
@@ -124,10 +131,12 @@ Status Query::forEachRow(const std::vector<int>& columns,
   std::vector<const pdx::Value*> values(columns.size());
   for (Status s = rows_->first(); s.ok() && rows_->hasRecord(); s = rows_->next()) {
     for (size_t i = 0; i < columns.size(); ++i) values[i] = &rows_->valueAt(columns[i]);
-    visit(values);
+    visit(values, rows_->storedRecord(), rows_->decoder());
   }
   return {};
 }
+
+bool Query::rowsStored() const { return rows_ && rows_->decoder() != nullptr; }
 
 Status Query::cursorFirst() { return rows_->first(); }
 Status Query::cursorLast() { return rows_->last(); }

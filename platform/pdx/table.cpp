@@ -839,6 +839,50 @@ Status Table::set(int field, const Value& value) {
   return {};
 }
 
+namespace {
+
+// True when `bytes`, a stored field of type `type`, are exactly what encoding
+// its decoded value would give again.
+bool canonical(FieldType type, const char* bytes, size_t n) {
+  switch (type) {
+    case FieldType::kAlpha: {
+      // Text ends at its first NUL and is padded with NULs; encoding drops
+      // trailing blanks.
+      const size_t length = strnlen(bytes, n);
+      if (length > 0 && bytes[length - 1] == ' ') return false;
+      for (size_t i = length; i < n; ++i)
+        if (bytes[i] != '\0') return false;
+      return true;
+    }
+    case FieldType::kShort:
+    case FieldType::kLong:
+    case FieldType::kDate: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+Status Table::setFrom(int field, const RecordDecoder& decoder, std::string_view record, int from) {
+  if (state_ == State::kBrowse) return requireEditing();
+  const auto& layout = file_->layout();
+  const detail::RecordLayout& source = *decoder.layout_;
+  if (field >= 0 && static_cast<size_t>(field) < layout.fields.size() && from >= 0 &&
+      static_cast<size_t>(from) < source.fields.size() && record.size() == static_cast<size_t>(source.recordSize) &&
+      source.codePage == layout.codePage) {
+    const detail::FieldLayout& to = layout.fields[static_cast<size_t>(field)];
+    const detail::FieldLayout& f = source.fields[static_cast<size_t>(from)];
+    const char* bytes = record.data() + f.offset;
+    if (to.def.type == f.def.type && to.stored == f.stored && canonical(f.def.type, bytes, static_cast<size_t>(f.stored))) {
+      std::memcpy(buffer_.data() + to.offset, bytes, static_cast<size_t>(f.stored));
+      return {};
+    }
+  }
+  Value value;
+  PDX_RETURN_IF_ERROR(decoder.decode(record, from, value));
+  return set(field, value);
+}
+
 Status Table::set(std::string_view fieldName, const Value& value) {
   const int i = schema().fieldIndex(fieldName);
   if (i < 0) return Status(code::kInvalidParameter, "no field " + quote(fieldName) + " in " + file_->path());

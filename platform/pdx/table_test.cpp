@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <random>
 
@@ -677,6 +678,85 @@ TEST(Table, SecondaryIndexesMakeATableReadOnlyForWrites) {
   ASSERT_TRUE(t->set(0, Value::integer(1)).ok());
   EXPECT_EQ(t->post().code(), code::kNotSupported);
   EXPECT_EQ(testing::readFile(tmp.file("parts.X02")), "secondary");
+}
+
+// Copying a field from a stored record gives the very bytes that setting its
+// decoded value gives: raw where they are the same, converted where the
+// record's bytes are not what the engine writes (blanks at the end of a text,
+// bytes after its end), where the types differ or the code pages do.
+TEST(Table, SetFromWritesWhatSettingTheDecodedValueWrites) {
+  TempDir tmp;
+  auto dir = openDir(tmp);
+  const std::vector<FieldDef> fields = {{"Code", FieldType::kAlpha, 10}, {"Seq", FieldType::kLong, 0},
+                                        {"Day", FieldType::kDate, 0},   {"Amount", FieldType::kMoney, 0},
+                                        {"Short", FieldType::kShort, 0}};
+  ASSERT_TRUE(dir->createTable("src", fields, 0).ok());
+  CreateOptions dos;
+  dos.codePage = 850;
+  for (const char* name : {"copied", "set"}) ASSERT_TRUE(dir->createTable(name, fields, 0).ok());
+  for (const char* name : {"copied850", "set850"}) ASSERT_TRUE(dir->createTable(name, fields, 0, dos).ok());
+  // Every field into the text field too: a number becomes its digits.
+  ASSERT_TRUE(dir->createTable("texts", {{"T", FieldType::kAlpha, 12}}, 0).ok());
+  ASSERT_TRUE(dir->createTable("textsSet", {{"T", FieldType::kAlpha, 12}}, 0).ok());
+
+  auto src = openTable(*dir, "src");
+  ASSERT_TRUE(src->insert().ok());
+  ASSERT_TRUE(src->set(0, Value::text("Côté")).ok());
+  ASSERT_TRUE(src->set(1, Value::integer(-7)).ok());
+  ASSERT_TRUE(src->set(2, Value::date(Date{738000})).ok());
+  ASSERT_TRUE(src->set(3, Value::number(12.25)).ok());
+  ASSERT_TRUE(src->post().ok());
+  ASSERT_TRUE(src->first().ok());
+  const std::string stored(src->storedRecord());
+  auto decoder = src->recordDecoder();
+  // As other programs may leave them: a blank at the end of the text, and
+  // bytes after the text's end.
+  const auto code = static_cast<size_t>(0);
+  std::string blank = stored, junk = stored;
+  std::memcpy(blank.data() + code, "AB \0\0\0\0\0\0\0", 10);
+  std::memcpy(junk.data() + code, "AB\0x\0\0\0\0\0\0", 10);
+
+  for (const std::string& record : {stored, blank, junk}) {
+    for (const auto& [copiedName, setName] : {std::pair{"copied", "set"}, std::pair{"copied850", "set850"}}) {
+      auto copied = openTable(*dir, copiedName);
+      auto set = openTable(*dir, setName);
+      ASSERT_TRUE(copied->insert().ok());
+      ASSERT_TRUE(set->insert().ok());
+      for (int f = 0; f < static_cast<int>(fields.size()); ++f) {
+        ASSERT_TRUE(copied->setFrom(f, *decoder, record, f).ok()) << f;
+        Value v;
+        ASSERT_TRUE(decoder->decode(record, f, v).ok()) << f;
+        ASSERT_TRUE(set->set(f, v).ok()) << f;
+      }
+      ASSERT_TRUE(copied->post().ok());
+      ASSERT_TRUE(set->post().ok());
+      EXPECT_EQ(copied->storedRecord(), set->storedRecord()) << copiedName;
+    }
+    auto texts = openTable(*dir, "texts");
+    auto textsSet = openTable(*dir, "textsSet");
+    for (int f : {0, 1, 4}) {
+      ASSERT_TRUE(texts->insert().ok());
+      ASSERT_TRUE(textsSet->insert().ok());
+      ASSERT_TRUE(texts->setFrom(0, *decoder, record, f).ok()) << f;
+      Value v;
+      ASSERT_TRUE(decoder->decode(record, f, v).ok());
+      ASSERT_TRUE(textsSet->set(0, v).ok());
+      ASSERT_TRUE(texts->post().ok());
+      ASSERT_TRUE(textsSet->post().ok());
+      EXPECT_EQ(texts->storedRecord(), textsSet->storedRecord()) << f;
+    }
+  }
+  // A field of another type but the same size: converted (here refused) as
+  // set() converts it, never copied.
+  ASSERT_TRUE(dir->createTable("days", {{"D", FieldType::kDate, 0}}, 0).ok());
+  auto days = openTable(*dir, "days");
+  ASSERT_TRUE(days->insert().ok());
+  Value seq;
+  ASSERT_TRUE(decoder->decode(stored, 1, seq).ok());
+  EXPECT_EQ(days->setFrom(0, *decoder, stored, 1).code(), days->set(0, seq).code());
+  // Not editing: refused, as set() refuses.
+  auto copied = openTable(*dir, "copied");
+  EXPECT_EQ(copied->setFrom(0, *decoder, stored, 0).code(), code::kNotEditing);
 }
 
 }  // namespace

@@ -112,6 +112,11 @@ const pdx::Value* RowSet::at(int field) const {
   return &row_[f];
 }
 
+std::string_view RowSet::storedRecord() const {
+  if (!decoder_ || current_ < 0) return {};
+  return std::string_view(records_.data() + static_cast<size_t>(current_) * recordSize_, recordSize_);
+}
+
 pdx::Result<pdx::Value> RowSet::get(int field) const {
   if (current_ < 0) return pdx::Status(pdx::code::kNoCurrentRecord, "the query stands on no row");
   const pdx::Value* v = at(field);

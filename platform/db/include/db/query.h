@@ -53,6 +53,18 @@ class Query : public DataSet {
   // exception `visit` throws passes on.
   pdx::Status forEachRow(const std::vector<int>& columns,
                          const std::function<void(std::span<const pdx::Value* const>)>& visit) const;
+  // As forEachRow, `visit` getting besides the values each row as its table
+  // stores it and the decoder that reads it (pdx::Table::setFrom copies
+  // fields from there), or an empty record and a null decoder where the
+  // query keeps its rows decoded (sorted rows).
+  using StoredRowVisitor =
+      std::function<void(std::span<const pdx::Value* const>, std::string_view, const pdx::RecordDecoder*)>;
+  pdx::Status forEachRow(const std::vector<int>& columns, const StoredRowVisitor& visit) const;
+  // How many times the query has run (opened or refreshed): rows kept by
+  // position belong to one run.
+  uint64_t runs() const { return runs_; }
+  // True when the rows of the last run are kept as their table stores them.
+  bool rowsStored() const;
   // What the last run did (index use, sorting), or null before one.
   const sql::ExecutionStats* stats() const { return rows_ ? &rows_->stats() : nullptr; }
 
@@ -77,6 +89,7 @@ class Query : public DataSet {
   std::optional<sql::Query> prepared_;
   std::map<std::string, pdx::Value> values_;  // by lower-case name
   std::unique_ptr<sql::RowSet> rows_;
+  uint64_t runs_ = 0;
 };
 
 }  // namespace db

@@ -253,6 +253,10 @@ class Table {
   // type where that is exact, else kInvalidValue.
   Status set(int field, const Value& value);
   Status set(std::string_view fieldName, const Value& value);
+  // As set(field, value of field `from` of `record`, a record `decoder`
+  // decodes), copying the stored bytes where they are those set() would
+  // write: fields of one type and size, in tables of one code page.
+  Status setFrom(int field, const RecordDecoder& decoder, std::string_view record, int from);
   // Writes the buffer. kKeyViolation when another record has the key. On
   // success the cursor stands on the written record and the lock is released.
   Status post();

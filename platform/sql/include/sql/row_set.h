@@ -79,6 +79,11 @@ class RowSet {
   // cursor moves. A blank value when get() would fail (no current row, no
   // such field).
   const pdx::Value& valueAt(int field) const;
+  // The current row as its table stores it, with the decoder that reads it,
+  // where the set keeps its rows that way (see above); empty and null
+  // otherwise.
+  std::string_view storedRecord() const;
+  const pdx::RecordDecoder* decoder() const { return decoder_.get(); }
 
  private:
   friend class detail::Executor;
