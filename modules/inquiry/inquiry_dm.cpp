@@ -198,39 +198,6 @@ pdx::Status InquiryDataModule::createBalanceTable(int sessionId) {
   return balances.createTable();
 }
 
-size_t InquiryDataModule::keyHash(const std::array<const pdx::Value*, 6>& values) {
-  // FNV-1a over each value's kind, length and contents.
-  uint64_t hash = 0xcbf29ce484222325ULL;
-  auto mix = [&hash](const void* data, size_t size) {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ULL;
-  };
-  for (const pdx::Value* v : values) {
-    const auto kind = static_cast<unsigned char>(v->kind());
-    mix(&kind, 1);
-    switch (v->kind()) {
-      case pdx::Value::Kind::kText: {
-        const size_t size = v->asText().size();
-        mix(&size, sizeof size);
-        mix(v->asText().data(), size);
-        break;
-      }
-      case pdx::Value::Kind::kDate: {
-        const int32_t days = v->asDate().days;
-        mix(&days, sizeof days);
-        break;
-      }
-      case pdx::Value::Kind::kInteger: {
-        const int64_t n = v->asInteger();
-        mix(&n, sizeof n);
-        break;
-      }
-      default: break;
-    }
-  }
-  return static_cast<size_t>(hash);
-}
-
 pdx::Status InquiryDataModule::readTransactions(db::DataSet& source, const RowVisitor& visit) {
   const char* names[] = {"invoice", "ref", "date", "type", "seq", "amount"};
   std::vector<db::Field*> fields{&source.fieldByName(side_.itemParty)};
@@ -273,20 +240,41 @@ pdx::Status InquiryDataModule::buildBalanceTable() {
     constexpr int kBalance = 6;
     db::Money running;
     pdx::Status written;
-    const bool byRow = &source == &Query2;
-    if (byRow)
-      if (auto rows = Query2.recordCount(); rows.ok()) balanceByRow_.reserve(static_cast<size_t>(*rows));
-    PDX_RETURN_IF_ERROR(readTransactions(source, [&](std::span<const pdx::Value* const> row) {
-      if (!written.ok()) return;
-      std::array<const pdx::Value*, 6> key{};
-      written = table->insert();
-      for (size_t k = 0; k < 6 && written.ok(); ++k) written = table->set(static_cast<int>(k), *(key[k] = row[k]));
-      const double amount = row[6]->isNull() ? 0.0 : row[6]->toDouble().value_or(0.0);
-      running += db::Money::fromDouble(amount).value_or(db::Money());
+    // The balance of each row after it, in the order of the rows.
+    auto addBalance = [&](const pdx::Value& amount) {
+      running += db::Money::fromDouble(amount.isNull() ? 0.0 : amount.toDouble().value_or(0.0)).value_or(db::Money());
       if (written.ok()) written = table->set(kBalance, pdx::Value::number(running.toDouble()));
       if (written.ok()) written = table->post();
-      if (byRow) balanceByRow_.push_back({keyHash(key), running});
-    }));
+      if (&source == &Query2) balanceByRow_.push_back(running);
+    };
+    if (&source == &Query2) {
+      if (auto rows = Query2.recordCount(); rows.ok()) balanceByRow_.reserve(static_cast<size_t>(*rows));
+      balanceRun_ = Query2.runs();
+    }
+    if (&source == &Query2 && Query2.rowsStored()) {
+      // The six key fields go over as the open items store them; only the
+      // amount is read.
+      std::array<int, 6> keyColumns{Query2.fieldByName(side_.itemParty).column()};
+      const char* names[] = {"invoice", "ref", "date", "type", "seq"};
+      for (size_t k = 1; k < 6; ++k) keyColumns[k] = Query2.fieldByName(side_.item(names[k - 1])).column();
+      const int amountColumn = Query2.fieldByName(side_.item("amount")).column();
+      PDX_RETURN_IF_ERROR(Query2.forEachRow(
+          {amountColumn}, [&](std::span<const pdx::Value* const> row, std::string_view record,
+                              const pdx::RecordDecoder* decoder) {
+            if (!written.ok()) return;
+            written = decoder ? table->insert() : pdx::Status(pdx::code::kInvalidParameter, "rows not stored");
+            for (size_t k = 0; k < 6 && written.ok(); ++k)
+              written = table->setFrom(static_cast<int>(k), *decoder, record, keyColumns[k]);
+            addBalance(*row[0]);
+          }));
+    } else {
+      PDX_RETURN_IF_ERROR(readTransactions(source, [&](std::span<const pdx::Value* const> row) {
+        if (!written.ok()) return;
+        written = table->insert();
+        for (size_t k = 0; k < 6 && written.ok(); ++k) written = table->set(static_cast<int>(k), *row[k]);
+        addBalance(*row[6]);
+      }));
+    }
     PDX_RETURN_IF_ERROR(written);
     table.reset();
     PDX_RETURN_IF_ERROR(group->commit());
@@ -393,23 +381,18 @@ void InquiryDataModule::transactionCalcFields(db::DataSet& ds) {
   const int line = data::typeNameLine(ds.fieldByName(side_.item("type")).asString());
   if (line >= 0) db::check(ds.fieldByName("strType").setAsString(typeName(line)));
   if (!balances.active()) return;
-  std::array<const pdx::Value*, 6> values{&ds.fieldByName(side_.itemParty).value()};
-  const char* keys[] = {"invoice", "ref", "date", "type", "seq"};
-  for (size_t k = 1; k < 6; ++k) values[k] = &ds.fieldByName(side_.item(keys[k - 1])).value();
   // The balances this session wrote for the current transactions are kept
-  // in memory as well, by row; the table is read for the others.
-  if (&ds == &Query2 && !balanceByRow_.empty()) {
+  // in memory as well, by row of the run of Query2 they were written from;
+  // the table is read for the others.
+  if (&ds == &Query2 && Query2.runs() == balanceRun_) {
     const db::Bookmark row = ds.bookmark();
     if (row.valid && row.row >= 0 && static_cast<size_t>(row.row) < balanceByRow_.size()) {
-      const RowBalance& kept = balanceByRow_[static_cast<size_t>(row.row)];
-      if (kept.keyHash == keyHash(values)) {
-        db::check(ds.fieldByName(side_.balanceField).setAsCurrency(kept.balance));
-        return;
-      }
+      db::check(ds.fieldByName(side_.balanceField).setAsCurrency(balanceByRow_[static_cast<size_t>(row.row)]));
+      return;
     }
   }
-  std::vector<pdx::Value> key;
-  for (const pdx::Value* v : values) key.push_back(*v);
+  std::vector<pdx::Value> key{ds.fieldByName(side_.itemParty).value()};
+  for (const char* name : {"invoice", "ref", "date", "type", "seq"}) key.push_back(ds.fieldByName(side_.item(name)).value());
   auto found = balances.findKey(key);
   if (found.ok() && *found)
     db::check(ds.fieldByName(side_.balanceField).setValue(balances.fieldByName(side_.balanceTable->fields[6].name).value()));

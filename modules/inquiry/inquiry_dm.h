@@ -170,18 +170,13 @@ class InquiryDataModule {
   // in its order: party, invoice, reference, date, type, sequence, amount.
   using RowVisitor = std::function<void(std::span<const pdx::Value* const>)>;
   pdx::Status readTransactions(db::DataSet& source, const RowVisitor& visit);
-  // A hash of a transaction's six key values, for the balance cache.
-  static size_t keyHash(const std::array<const pdx::Value*, 6>& values);
   void describeAccounts(db::DataSet& ds, int count);
   std::string yesNo(const db::Field* flag) const;
   int sessionId_ = 0;
-  // What buildBalanceTable wrote from the current transactions, by row of
-  // Query2, with a hash of the row's key to tell a row it no longer holds.
-  struct RowBalance {
-    size_t keyHash;
-    db::Money balance;
-  };
-  std::vector<RowBalance> balanceByRow_;
+  // What buildBalanceTable wrote from the current transactions: the
+  // balance after each row of run balanceRun_ of Query2.
+  std::vector<db::Money> balanceByRow_;
+  uint64_t balanceRun_ = 0;
   std::function<std::string(int)> typeNameLine_;
   mutable std::vector<std::string> typeNames_;
 };
