@@ -416,6 +416,33 @@ Result<Value> Table::fieldOf(int field, const std::string& rec) {
   return v;
 }
 
+namespace {
+
+bool isMemo(FieldType type) { return type == FieldType::kMemo || type == FieldType::kFmtMemo; }
+
+// The bytes of memo field `f` of `record` when they live in the record
+// (short contents; none for a blank memo), nullopt when they are in the memo
+// file.
+std::optional<std::string_view> shortMemo(const detail::FieldLayout& f, const char* record) {
+  const char* p = record + f.offset;
+  const uint32_t length = detail::decodeBlobRef(p + f.def.size).length;
+  if (length > static_cast<uint32_t>(f.def.size)) return std::nullopt;
+  return std::string_view(p, length);
+}
+
+// Reads memo field `f` of `record` when its contents live in the record:
+// true, with `out` its text or blank.
+bool readShortMemo(const detail::FieldLayout& f, const char* record, const detail::CodePageConverter* converter,
+                   Value& out) {
+  const std::optional<std::string_view> bytes = shortMemo(f, record);
+  if (!bytes) return false;
+  if (bytes->empty()) out.setNull();
+  else detail::toUtf8(*bytes, converter, out.resetText());
+  return true;
+}
+
+}  // namespace
+
 Status Table::readField(int field, const std::string& rec, Value& out) {
   const auto& layout = file_->layout();
   if (field < 0 || static_cast<size_t>(field) >= layout.fields.size()) {
@@ -424,25 +451,22 @@ Status Table::readField(int field, const std::string& rec, Value& out) {
   }
   const detail::FieldLayout& f = layout.fields[size_t(field)];
   if (!f.inMemoFile) return detail::decodeFieldInto(f, rec.data(), layout.converter, out);
-  const bool memo = f.def.type == FieldType::kMemo || f.def.type == FieldType::kFmtMemo;
+  const bool memo = isMemo(f.def.type);
 
   std::string contents;
   bool fromBlobFile = false;
   if (state_ != State::kBrowse && pendingBlobs_[size_t(field)]) {
     contents = *pendingBlobs_[size_t(field)];
   } else {
+    if (memo && readShortMemo(f, rec.data(), layout.converter, out)) return {};
     const char* p = rec.data() + f.offset;
     const detail::BlobRef ref = detail::decodeBlobRef(p + f.def.size);
     if (ref.length == 0) {
       out = Value();
       return {};
     }
-    if (ref.length <= static_cast<uint32_t>(f.def.size) && (ref.offset == 0 || memo)) {
+    if (ref.length <= static_cast<uint32_t>(f.def.size) && ref.offset == 0) {
       // Short contents live in the record.
-      if (memo) {
-        detail::toUtf8(std::string_view(p, ref.length), layout.converter, out.resetText());
-        return {};
-      }
       contents.assign(p, ref.length);
     } else {
       Result<std::string> blob = Status();
@@ -537,27 +561,20 @@ bool RecordDecoder::decodes(std::string_view record, int field) const {
   if (decodesEveryRecord(field)) return true;
   if (field < 0 || field >= fieldCount() || record.size() != static_cast<size_t>(layout_->recordSize)) return false;
   const detail::FieldLayout& f = layout_->fields[static_cast<size_t>(field)];
-  if (f.def.type != FieldType::kMemo && f.def.type != FieldType::kFmtMemo) return false;
-  // As Table::readField reads it: short contents live in the record.
-  return detail::decodeBlobRef(record.data() + f.offset + f.def.size).length <= static_cast<uint32_t>(f.def.size);
+  return isMemo(f.def.type) && shortMemo(f, record.data()).has_value();
 }
 
 Status RecordDecoder::decode(std::string_view record, int field, Value& out) const {
-  if (!decodes(record, field)) {
-    out = Value();
-    return Status(code::kInvalidParameter, "no field " + std::to_string(field) + " to decode in a record of " +
-                                               std::to_string(record.size()) + " bytes");
+  const bool inRange = field >= 0 && field < fieldCount() && record.size() == static_cast<size_t>(layout_->recordSize);
+  const detail::FieldLayout* f = inRange ? &layout_->fields[static_cast<size_t>(field)] : nullptr;
+  if (f && !f->inMemoFile) {
+    if (detail::decodedInto(*f, record.data(), layout_->converter, out)) return {};
+    return detail::decodeField(*f, record.data(), 0).status();
   }
-  const detail::FieldLayout& f = layout_->fields[static_cast<size_t>(field)];
-  if (f.inMemoFile) {
-    const char* p = record.data() + f.offset;
-    const uint32_t length = detail::decodeBlobRef(p + f.def.size).length;
-    if (length == 0) out.setNull();
-    else detail::toUtf8(std::string_view(p, length), layout_->converter, out.resetText());
-    return {};
-  }
-  if (detail::decodedInto(f, record.data(), layout_->converter, out)) return {};
-  return detail::decodeField(f, record.data(), 0).status();
+  if (f && isMemo(f->def.type) && readShortMemo(*f, record.data(), layout_->converter, out)) return {};
+  out = Value();
+  return Status(code::kInvalidParameter, "no field " + std::to_string(field) + " to decode in a record of " +
+                                             std::to_string(record.size()) + " bytes");
 }
 
 Result<Value> Table::get(std::string_view fieldName) {

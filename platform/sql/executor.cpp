@@ -258,9 +258,8 @@ class Run {
     std::string records;
     std::shared_ptr<const pdx::RecordDecoder> decoder;
     std::vector<int> eager;
-    // Memo fields the decoder reads when short, and the values of the rows
-    // (row, field) whose memos were long, read from the table.
-    std::vector<int> memos;
+    // The values of the rows (row, field) whose memos were too long for
+    // their record, read from the table.
     std::map<std::pair<int64_t, int>, pdx::Value> longMemos;
     ExecutionStats stats;
   };

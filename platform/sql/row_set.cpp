@@ -104,9 +104,8 @@ const pdx::Value* RowSet::at(int field) const {
   if (!longMemos_.empty())
     if (auto kept = longMemos_.find({current_, field}); kept != longMemos_.end()) return &kept->second;
   if (decoded_[f] != current_) {
-    // The executor keeps records this way only for fields that always decode.
-    const std::string_view record(records_.data() + static_cast<size_t>(current_) * recordSize_, recordSize_);
-    if (!decoder_->decode(record, field, row_[f]).ok()) row_[f] = pdx::Value();
+    // What the decoder cannot read was kept apart above when the query ran.
+    if (!decoder_->decode(storedRecord(), field, row_[f]).ok()) row_[f] = pdx::Value();
     decoded_[f] = current_;
   }
   return &row_[f];
